@@ -1,0 +1,12 @@
+#include <windows.h>
+
+#include "driver/run.h"
+#include "platform/system_paths.h"
+#include "platform/win32_platform.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLineTail, int) {
+  eldoris::restrictDllSearchToSystemDirectory();
+  HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+  eldoris::Win32Platform platform(instance);
+  return static_cast<int>(eldoris::runBootstrapper(platform, commandLineTail));
+}

@@ -1,0 +1,67 @@
+#include "driver/messages.h"
+
+#include "platform/platform.h"
+
+namespace eldoris {
+
+namespace {
+
+std::size_t readUnit(const std::uint8_t* at) {
+  return static_cast<std::size_t>(at[0]) | (static_cast<std::size_t>(at[1]) << 8);
+}
+
+}  // namespace
+
+std::optional<std::wstring> findStringInBlock(const std::uint8_t* block, std::size_t size,
+                                              unsigned index) {
+  const std::size_t units = size / 2;
+  std::size_t pos = 0;
+  for (unsigned skipped = 0; skipped < index; ++skipped) {
+    if (pos >= units) return std::nullopt;
+    pos += 1 + readUnit(block + 2 * pos);
+  }
+  if (pos >= units) return std::nullopt;
+  const std::size_t length = readUnit(block + 2 * pos);
+  // A length that runs past the block is a damaged resource, not a text.
+  if (length == 0 || length > units - pos - 1) return std::nullopt;
+  std::wstring text;
+  text.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    text.push_back(static_cast<wchar_t>(readUnit(block + 2 * (pos + 1 + i))));
+  }
+  return text;
+}
+
+bool loadMessage(Platform& platform, MessageId id, std::wstring& text) {
+  const auto block = platform.stringTableBlock(stringBlockOf(id));
+  if (!block) return false;
+  auto found = findStringInBlock(block->data(), block->size(), stringIndexOf(id));
+  if (!found) return false;
+  text = std::move(*found);
+  return true;
+}
+
+void composeFailureText(Platform& platform, MessageId id, InstallerResult result,
+                        const std::wstring& logPath, std::wstring& text) {
+  loadMessage(platform, id, text);
+  text += L": " + std::to_wstring(result) + L".\n";
+  // A wildcard would make the existence test match some other file.
+  const bool hasWildcard = logPath.find_first_of(L"?*") != std::wstring::npos;
+  if (!logPath.empty() && !hasWildcard && platform.pathExists(logPath)) {
+    text += L"Install log: " + logPath;
+  }
+}
+
+int showMessage(Platform& platform, MessageId id, const std::wstring& caption, unsigned style) {
+  std::wstring text;
+  loadMessage(platform, id, text);
+  return platform.messageBox(text, caption, style);
+}
+
+std::wstring messageText(Platform& platform, MessageId id) {
+  std::wstring text;
+  loadMessage(platform, id, text);
+  return text;
+}
+
+}  // namespace eldoris

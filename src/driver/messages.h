@@ -1,0 +1,38 @@
+// Texts of the string table and the failure text that two steps share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/types.h"
+
+namespace eldoris {
+
+class Platform;
+
+// Number of the string-table block that holds an id, and its place in it.
+constexpr unsigned stringBlockOf(MessageId id) { return id / 16u + 1u; }
+constexpr unsigned stringIndexOf(MessageId id) { return id % 16u; }
+
+// Walks one raw string-table block (length-prefixed UTF-16LE entries) to the
+// entry at `index`. Absent when the block ends first, the entry is empty, or
+// its text would run past the end of the block.
+std::optional<std::wstring> findStringInBlock(const std::uint8_t* block, std::size_t size,
+                                              unsigned index);
+
+// Replaces `text` with message `id`; an absent id leaves `text` as it was.
+bool loadMessage(Platform& platform, MessageId id, std::wstring& text);
+
+// Message `id`, ": <result>", ".\n" and, when the log exists, "Install log: <path>".
+void composeFailureText(Platform& platform, MessageId id, InstallerResult result,
+                        const std::wstring& logPath, std::wstring& text);
+
+// Shows message `id` under `caption` and returns the button pressed.
+int showMessage(Platform& platform, MessageId id, const std::wstring& caption, unsigned style);
+
+// The text of a caption message, empty when absent.
+std::wstring messageText(Platform& platform, MessageId id);
+
+}  // namespace eldoris

@@ -1,0 +1,111 @@
+#include "driver/options.h"
+
+#include <cstddef>
+
+#include "platform/platform.h"
+
+namespace eldoris {
+
+namespace {
+
+wchar_t foldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
+
+enum class Match { anyCase, exact };
+
+bool matches(const std::wstring& argument, const wchar_t* option, Match how) {
+  return how == Match::exact ? argument == option : equalsIgnoringAsciiCase(argument, option);
+}
+
+}  // namespace
+
+bool equalsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+ParseOutcome parseArguments(const std::vector<std::wstring>& arguments, InstallOptions& options) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::wstring& arg = arguments[i];
+    const bool hasValue = i + 1 < arguments.size();
+
+    if (matches(arg, L"-help", Match::anyCase) || matches(arg, L"--help", Match::anyCase) ||
+        matches(arg, L"/help", Match::anyCase)) {
+      return ParseOutcome::helpRequested;
+    }
+    if (matches(arg, L"-csp", Match::anyCase)) {
+      options.installProvider = true;
+    } else if (matches(arg, L"-ucsp", Match::anyCase)) {
+      options.installUecProvider = true;
+    } else if (matches(arg, L"-selectDlg", Match::anyCase)) {
+      options.selectDialog = true;
+    } else if (matches(arg, L"-silent", Match::anyCase)) {
+      options.silent = true;
+    } else if (matches(arg, L"-reinstall", Match::exact)) {
+      options.reinstall = true;
+    } else if (matches(arg, L"-noupdate", Match::exact)) {
+      options.noUpdate = true;
+    } else if (matches(arg, L"-norestart", Match::anyCase)) {
+      options.noRestart = true;
+    } else if (options.installProvider && hasValue && matches(arg, L"-CSPArgs", Match::anyCase)) {
+      options.providerArgs += arguments[++i] + L" ";
+    } else if (options.installProvider && hasValue && matches(arg, L"-KC", Match::anyCase)) {
+      options.protectionClass += L"*" + arguments[++i] + L"*";
+    } else if (options.installProvider && hasValue && matches(arg, L"-Lang", Match::anyCase)) {
+      options.providerLanguage += L"*" + arguments[++i] + L"*";
+    } else if (options.installUecProvider && hasValue &&
+               matches(arg, L"-UCSPArgs", Match::anyCase)) {
+      options.uecProviderArgs += arguments[++i] + L" ";
+    } else if (hasValue && matches(arg, L"-VelmarArgs", Match::anyCase)) {
+      options.pluginArgs += L" " + arguments[++i] + L" ";
+    } else {
+      return ParseOutcome::helpRequested;
+    }
+  }
+  return ParseOutcome::proceed;
+}
+
+ParseOutcome parseCommandLine(Platform& platform, InstallOptions& options) {
+  const auto split = platform.splitCommandLine(platform.commandLine());
+  if (!split || split->empty()) return ParseOutcome::proceed;
+  return parseArguments(std::vector<std::wstring>(split->begin() + 1, split->end()), options);
+}
+
+std::wstring helpText(const InstallOptions& options) {
+  std::wstring text =
+      L"Установщик Тальвер Эльдорис.\n"
+      L"При запуске без параметров осуществляет установку с параметрами по умолчанию.\n"
+      L"\n"
+      L"Возможные параметры командной строки:\n"
+      L"  -?\t\t\tвывести данную справку\n"
+      L"  -velmarargs \"<args>\"\tдополнительные параметры\n\t\t\tкомандной строки(<args>) для\n"
+      L"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI плагина\n"
+      L"  -reinstall\t\t\tпереустановка продукта\n"
+      L"  -silent\t\t\tподавить диалоговые окна\n\t\t\tбутстраппера\n"
+      L"  -norestart\t\tподавить перезагрузку, если она\n\t\t\tбудет необходима\n";
+  if (options.installProvider) {
+    text +=
+        L"  -cspargs \"<args>\"\tдополнителные параметры\n\t\t\tкомандной строки (<args>) для\n"
+        L"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI Тальвер CSP\n";
+  }
+  if (options.installUecProvider) {
+    text +=
+        L"  -ucspargs \"<args>\"\tдополнительные параметры\n\t\t\tкомандной строки (<args>) для\n"
+        L"\t\t\tвызова msiexec /i при установке\n\t\t\tпакета MSI Тальвер УЭК CSP\n";
+  }
+  if (options.installProvider) {
+    text +=
+        L"  -selectDlg\tвывести диалог выбора конфигурации Тальвер CSP\n"
+        L"  -KC\t\t\tуровень KC Тальвер CSP\n"
+        L"  -Lang\t\t\tязык Тальвер CSP\n";
+  }
+  return text;
+}
+
+void showHelp(Platform& platform, const InstallOptions& options) {
+  platform.messageBox(helpText(options), L"Справка", box::iconInformation);
+}
+
+}  // namespace eldoris

@@ -1,0 +1,32 @@
+// The command line: options into InstallOptions, and the help text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "driver/install_options.h"
+
+namespace eldoris {
+
+class Platform;
+
+enum class ParseOutcome { proceed, helpRequested };
+
+// Applies the arguments that follow the program name, in order. Stops at the
+// first help request or unrecognised argument; the options before it stay applied.
+ParseOutcome parseArguments(const std::vector<std::wstring>& arguments, InstallOptions& options);
+
+// Splits the process's whole command line and parses everything after the
+// program. A failed split reads no option.
+ParseOutcome parseCommandLine(Platform& platform, InstallOptions& options);
+
+// The help text; the provider lines appear for the providers already asked for.
+std::wstring helpText(const InstallOptions& options);
+
+// Shows the help box, also under -silent.
+void showHelp(Platform& platform, const InstallOptions& options);
+
+// ASCII-only case folding, as the options are compared.
+bool equalsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b);
+
+}  // namespace eldoris

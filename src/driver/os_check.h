@@ -1,0 +1,26 @@
+// The Windows version the bootstrapper accepts.
+#pragma once
+
+#include <optional>
+
+#include "platform/platform.h"
+
+namespace eldoris {
+
+// Exit code for a system older than Windows 2000.
+constexpr InstallerResult windowsTooOldResult = 6;
+
+struct OsVerdict {
+  InstallerResult result = 0;  // 0: supported
+  MessageId message = 0;       // shown on a refusal
+  bool shownWhenSilent = false;
+};
+
+// Judges a version read from the system; nothing means the read failed.
+OsVerdict judgeWindowsVersion(const std::optional<OsVersion>& version);
+
+// Reads the version, reports a refusal (unless silent, where allowed) and
+// returns 0 or the exit code of the refusal.
+InstallerResult checkOperatingSystem(Platform& platform, bool silent);
+
+}  // namespace eldoris

@@ -1,0 +1,39 @@
+#include "installer/log_name.h"
+
+#include <cwchar>
+
+#include "driver/message_ids.h"
+#include "driver/messages.h"
+
+namespace eldoris {
+
+std::wstring formatTimestamp(const LocalTime& time) {
+  wchar_t buffer[80];
+  std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04d-%02d-%02d-%02d-%02d-%02d",
+                time.year, time.month, time.day, time.hour, time.minute, time.second);
+  return buffer;
+}
+
+std::wstring formatTimestamp(Platform& platform) {
+  std::wstring stamp = formatTimestamp(platform.localTime());
+  platform.writeStandardOutput(stamp + L"\n");
+  return stamp;
+}
+
+InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bool silent,
+                            std::wstring& path) {
+  TextRead tmp = platform.environmentVariable(L"TMP");
+  // An empty TMP would put the log at the root of the current drive.
+  if (tmp.result == 0 && tmp.text.empty()) tmp.result = code::envVarNotFound;
+  if (tmp.result != 0) {
+    if (!silent) {
+      showMessage(platform, msg::environmentUnreadable,
+                  messageText(platform, msg::errorCaption), box::iconError);
+    }
+    return tmp.result;
+  }
+  path = tmp.text + L"\\" + baseName + L"_" + formatTimestamp(platform) + L".log";
+  return code::success;
+}
+
+}  // namespace eldoris

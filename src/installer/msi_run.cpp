@@ -1,0 +1,95 @@
+#include "installer/msi_run.h"
+
+#include "driver/message_ids.h"
+#include "driver/messages.h"
+#include "installer/log_name.h"
+#include "installer/text_search.h"
+#include "plugin/package_search.h"
+#include "restart/restart_marker.h"
+
+namespace eldoris {
+
+namespace {
+
+InstallerResult reportFailure(Platform& platform, bool silent, MessageId id,
+                              InstallerResult result) {
+  if (!silent) {
+    showMessage(platform, id, messageText(platform, msg::errorCaption), box::iconError);
+  }
+  return result;
+}
+
+// Windows Server 2003 keeps a hash of the old source that would make the
+// installer reject the new package's path.
+void clearSourceHash(Platform& platform, const std::wstring& productCode) {
+  const auto version = platform.windowsVersion();
+  if (!version || version->major != 5 || version->minor != 2) return;
+  const TextRead windir = platform.environmentVariable(L"WINDIR");
+  // Without WINDIR the path would point at the root of the current drive.
+  if (windir.result != 0 || windir.text.empty()) return;
+  platform.deleteFile(windir.text + L"\\installer\\SourceHash" + productCode);
+}
+
+}  // namespace
+
+std::wstring fileNameOf(const std::wstring& path) {
+  const std::size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring buildMsiexecCommandLine(const std::wstring& systemDirectory,
+                                     const std::wstring& packagePath,
+                                     const std::wstring& logPath,
+                                     const std::wstring& extraArguments) {
+  std::wstring line = L"\"" + systemDirectory + L"\\msiexec.exe\" /i \"" + packagePath + L"\" ";
+  if (!logPath.empty()) line += L"/Lv! \"" + logPath + L"\"";
+  line += L" REBOOT=R ";
+  line += extraArguments;
+  return line;
+}
+
+InstallerResult mapInstallerExitCode(Platform& platform, InstallerResult exitCode) {
+  switch (exitCode) {
+    case code::rebootInitiated:
+    case code::rebootRequired:
+    case code::restartRequired:
+      createRestartMarker(platform);
+      return code::success;
+    default:
+      return exitCode;
+  }
+}
+
+InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCode,
+                              const std::wstring& packageMask, const std::wstring& extraArguments,
+                              bool silent, std::wstring& logPath) {
+  std::wstring packagePath;
+  const InstallerResult found = findPackageFile(platform, packageMask, packagePath);
+  if (found != 0) return reportFailure(platform, silent, msg::packageNotFound, found);
+
+  const std::wstring packageName = fileNameOf(packagePath);
+  std::wstring ownLog;
+  if (!hasLogOption(extraArguments)) {
+    const InstallerResult made = makeLogPath(platform, packageName, silent, ownLog);
+    if (made != 0) return made;
+    logPath = ownLog;
+  }
+
+  const TextRead systemDirectory = platform.systemDirectory();
+  if (systemDirectory.result != 0) {
+    return reportFailure(platform, silent, msg::systemDirectoryUnreadable,
+                         systemDirectory.result);
+  }
+
+  const std::wstring commandLine =
+      buildMsiexecCommandLine(systemDirectory.text, packagePath, ownLog, extraArguments);
+  platform.msiSourceListForceResolution(productCode);
+  platform.msiSourceListSetPackageName(productCode, packageName);
+  clearSourceHash(platform, productCode);
+
+  const ChildRun run = platform.runChildProcess(commandLine);
+  if (!run.started) return run.code != 0 ? run.code : code::functionFailed;
+  return mapInstallerExitCode(platform, run.code);
+}
+
+}  // namespace eldoris

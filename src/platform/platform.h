@@ -1,0 +1,115 @@
+// The one seam between the bootstrapper's decisions and Windows.
+//
+// Everything the program asks of the system goes through this interface.
+// The Win32 implementation only translates; every choice (which box, which
+// fragment, which exit code) is made by the caller in plain C++.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace eldoris {
+
+struct InstallOptions;
+
+// A child program's outcome: a failed start is never mistaken for an exit code.
+struct ChildRun {
+  bool started = false;
+  std::uint32_t code = 0;  // exit code when started, Windows error code otherwise
+};
+
+struct OsVersion {
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint16_t servicePackMajor = 0;
+};
+
+struct DirEntry {
+  std::wstring name;
+  bool isDirectory = false;
+};
+
+// A text read from the system, with the Windows error code of the read.
+struct TextRead {
+  std::uint32_t result = 0;
+  std::wstring text;
+};
+
+struct LocalTime {
+  int year = 0;
+  int month = 0;  // 1..12
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+enum class DialogOutcome { next, cancelled };
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Resources and user interface.
+  // The raw bytes of one block of the program's string table, if present.
+  virtual std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) = 0;
+  virtual int messageBox(const std::wstring& text, const std::wstring& caption,
+                         unsigned style) = 0;
+  // Runs the modal configuration dialog, which appends the user's choices.
+  virtual DialogOutcome showConfigurationDialog(InstallOptions& options) = 0;
+
+  // The process and the system it runs on.
+  virtual std::wstring commandLine() = 0;
+  // Splits a command line by the system's rules; nothing when the split fails.
+  virtual std::optional<std::vector<std::wstring>> splitCommandLine(
+      const std::wstring& commandLine) = 0;
+  virtual bool isUserAnAdmin() = 0;
+  virtual std::optional<OsVersion> windowsVersion() = 0;
+  virtual bool isWow64Process() = 0;
+  virtual TextRead environmentVariable(const std::wstring& name) = 0;
+  virtual TextRead currentDirectory() = 0;
+  virtual TextRead systemDirectory() = 0;
+  virtual LocalTime localTime() = 0;
+  virtual void writeStandardOutput(const std::wstring& line) = 0;
+
+  // Files.
+  // Visits the entries of the current directory in the file system's order
+  // until `visit` returns true. False when the directory cannot be listed.
+  virtual bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) = 0;
+  // The first entry matching a relative pattern, such as "x64\velmarix*.msi".
+  virtual std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) = 0;
+  virtual bool pathExists(const std::wstring& path) = 0;
+  virtual void deleteFile(const std::wstring& path) = 0;
+
+  // Child processes: started without handle inheritance and waited for to the end.
+  virtual ChildRun runChildProcess(const std::wstring& commandLine) = 0;
+
+  // Windows Installer.
+  virtual void msiSetInternalUiNone() = 0;
+  virtual int msiQueryProductState(const std::wstring& productCode) = 0;
+  virtual int msiQueryFeatureState(const std::wstring& productCode,
+                                   const std::wstring& feature) = 0;
+  virtual TextRead msiGetProductInfo(const std::wstring& productCode,
+                                     const std::wstring& property) = 0;
+  virtual std::uint32_t msiOpenPackage(const std::wstring& path, std::uint32_t& handle) = 0;
+  virtual TextRead msiGetProperty(std::uint32_t handle, const std::wstring& property) = 0;
+  virtual void msiCloseHandle(std::uint32_t handle) = 0;
+  virtual void msiSourceListForceResolution(const std::wstring& productCode) = 0;
+  virtual void msiSourceListSetPackageName(const std::wstring& productCode,
+                                           const std::wstring& packageName) = 0;
+
+  // Registry keys under HKEY_CURRENT_USER, always in the 32-bit view.
+  virtual std::uint32_t createUserKey(const std::wstring& path) = 0;
+  virtual std::uint32_t openUserKey(const std::wstring& path) = 0;
+  virtual std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name) = 0;
+
+  // Starts a forced restart; false when the privilege or the call fails.
+  virtual bool restartSystem() = 0;
+};
+
+}  // namespace eldoris

@@ -1,0 +1,59 @@
+#include "platform/system_paths.h"
+
+namespace eldoris {
+
+namespace {
+
+// Absent from the headers of old SDKs and from old systems; looked up by name.
+constexpr DWORD searchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+bool hasDefaultDllDirectories() {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  return kernel != nullptr && GetProcAddress(kernel, "SetDefaultDllDirectories") != nullptr;
+}
+
+}  // namespace
+
+void restrictDllSearchToSystemDirectory() {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel == nullptr) return;
+  using SetDefault = BOOL(WINAPI*)(DWORD);
+  auto setDefault = reinterpret_cast<SetDefault>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDefault != nullptr) setDefault(searchSystem32);
+  // Also takes the current directory out of the search on systems without
+  // SetDefaultDllDirectories.
+  using SetDirectory = BOOL(WINAPI*)(LPCWSTR);
+  auto setDirectory = reinterpret_cast<SetDirectory>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
+  if (setDirectory != nullptr) setDirectory(L"");
+}
+
+std::wstring readSystemDirectory(DWORD& error) {
+  error = 0;
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const UINT length = GetSystemDirectoryW(&buffer[0], static_cast<UINT>(buffer.size()));
+    if (length == 0) {
+      error = GetLastError();
+      return std::wstring();
+    }
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.assign(length, L'\0');  // too small: `length` includes the terminator
+  }
+}
+
+HMODULE loadSystemLibrary(const wchar_t* name) {
+  DWORD error = 0;
+  const std::wstring directory = readSystemDirectory(error);
+  if (directory.empty()) return nullptr;
+  const std::wstring path = directory + L"\\" + name;
+  // With a full path the flag only adds safety for the library's own imports.
+  const DWORD flags = hasDefaultDllDirectories() ? searchSystem32 : 0;
+  return LoadLibraryExW(path.c_str(), nullptr, flags);
+}
+
+}  // namespace eldoris

@@ -1,0 +1,41 @@
+// Basic value types shared by every part of the bootstrapper.
+#pragma once
+
+#include <cstdint>
+
+namespace eldoris {
+
+// A code in the Windows Installer's sense: 0 success, 1602 user exit,
+// 1641/3010/3011 success with a restart, anything else a failure.
+using InstallerResult = std::uint32_t;
+
+// Identifier of a text in the program's string table.
+using MessageId = std::uint16_t;
+
+namespace code {
+constexpr InstallerResult success = 0;
+constexpr InstallerResult fileNotFound = 2;
+constexpr InstallerResult noData = 232;  // ERROR_NO_DATA
+constexpr InstallerResult moreData = 234;
+constexpr InstallerResult envVarNotFound = 203;
+constexpr InstallerResult userExit = 1602;
+constexpr InstallerResult functionFailed = 1627;
+constexpr InstallerResult rebootInitiated = 1641;
+constexpr InstallerResult rebootRequired = 3010;
+constexpr InstallerResult restartRequired = 3011;
+}  // namespace code
+
+// Message box styles and answers, with the values Windows gives them.
+namespace box {
+constexpr unsigned ok = 0x0;
+constexpr unsigned yesNo = 0x4;
+constexpr unsigned iconError = 0x10;
+constexpr unsigned iconWarning = 0x30;
+constexpr unsigned iconInformation = 0x40;
+constexpr int idOk = 1;
+constexpr int idCancel = 2;
+constexpr int idYes = 6;
+constexpr int idNo = 7;
+}  // namespace box
+
+}  // namespace eldoris

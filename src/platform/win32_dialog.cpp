@@ -1,0 +1,89 @@
+// The modal provider configuration dialog.
+#include "driver/install_options.h"
+#include "platform/win32_platform.h"
+#include "provider/configuration_dialog.h"
+
+namespace eldoris {
+
+namespace {
+
+struct DialogContext {
+  Platform& platform;
+  InstallOptions& options;
+  HICON icon = nullptr;
+  DialogOutcome outcome = DialogOutcome::next;
+};
+
+bool isChecked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
+
+void initialise(HWND window, DialogContext& context) {
+  context.icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
+                                               MAKEINTRESOURCEW(dialog::iconId), IMAGE_ICON, 32,
+                                               32, LR_DEFAULTCOLOR));
+  if (context.icon != nullptr) {
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(context.icon));
+  }
+  CheckDlgButton(window, dialog::initialLanguageControl(GetSystemDefaultUILanguage()),
+                 BST_CHECKED);
+  CheckDlgButton(window, dialog::kc1, BST_CHECKED);
+}
+
+void toggle(HWND window, DialogContext& context) {
+  wchar_t caption[10] = {};
+  GetDlgItemTextW(window, dialog::optionsButton, caption, 10);
+  const dialog::Toggle result = dialog::toggleView(context.platform, caption);
+  for (int id = dialog::firstViewControl; id <= dialog::lastViewControl; ++id) {
+    const bool show = dialog::isOptionsViewControl(id) == result.showOptions;
+    ShowWindow(GetDlgItem(window, id), show ? SW_SHOW : SW_HIDE);
+  }
+  SetDlgItemTextW(window, dialog::optionsButton, result.newCaption.c_str());
+}
+
+void finish(HWND window, DialogContext& context, DialogOutcome outcome) {
+  context.outcome = outcome;
+  if (outcome == DialogOutcome::next) {
+    dialog::Choices choices;
+    choices.kc1 = isChecked(window, dialog::kc1);
+    choices.kc2 = isChecked(window, dialog::kc2);
+    choices.kc3 = isChecked(window, dialog::kc3);
+    choices.russian = isChecked(window, dialog::russian);
+    choices.english = isChecked(window, dialog::english);
+    dialog::recordChoices(choices, context.options);
+  }
+  EndDialog(window, 0);
+}
+
+INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(window, DWLP_USER, lParam);
+    initialise(window, *reinterpret_cast<DialogContext*>(lParam));
+    return TRUE;
+  }
+  auto* context = reinterpret_cast<DialogContext*>(GetWindowLongPtrW(window, DWLP_USER));
+  if (message != WM_COMMAND || context == nullptr) return FALSE;
+  switch (LOWORD(wParam)) {
+    case dialog::optionsButton:
+      toggle(window, *context);
+      return TRUE;
+    case dialog::next:
+      finish(window, *context, DialogOutcome::next);
+      return TRUE;
+    case dialog::cancel:
+      finish(window, *context, DialogOutcome::cancelled);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+DialogOutcome Win32Platform::showConfigurationDialog(InstallOptions& options) {
+  DialogContext context{*this, options};
+  DialogBoxParamW(instance_, MAKEINTRESOURCEW(dialog::resourceId), nullptr, dialogProcedure,
+                  reinterpret_cast<LPARAM>(&context));
+  if (context.icon != nullptr) DestroyIcon(context.icon);
+  return context.outcome;
+}
+
+}  // namespace eldoris

@@ -1,0 +1,92 @@
+// The Windows Installer functions, through msi.dll loaded at run time.
+#include "platform/win32_platform.h"
+
+namespace eldoris {
+
+namespace {
+
+// A missing msi.dll fails every call the way a missing function would.
+constexpr UINT unavailable = ERROR_PROC_NOT_FOUND;
+
+std::wstring textUpToNul(const std::wstring& buffer) {
+  return buffer.substr(0, buffer.find(L'\0'));
+}
+
+}  // namespace
+
+void Win32Platform::msiSetInternalUiNone() {
+  const auto& msi = msi_.get();
+  if (msi.setInternalUi != nullptr) msi.setInternalUi(INSTALLUILEVEL_NONE, nullptr);
+}
+
+int Win32Platform::msiQueryProductState(const std::wstring& productCode) {
+  const auto& msi = msi_.get();
+  if (msi.queryProductState == nullptr) return INSTALLSTATE_UNKNOWN;
+  return msi.queryProductState(productCode.c_str());
+}
+
+int Win32Platform::msiQueryFeatureState(const std::wstring& productCode,
+                                        const std::wstring& feature) {
+  const auto& msi = msi_.get();
+  if (msi.queryFeatureState == nullptr) return INSTALLSTATE_UNKNOWN;
+  return msi.queryFeatureState(productCode.c_str(), feature.c_str());
+}
+
+TextRead Win32Platform::msiGetProductInfo(const std::wstring& productCode,
+                                          const std::wstring& property) {
+  const auto& msi = msi_.get();
+  if (msi.getProductInfo == nullptr) return {unavailable, std::wstring()};
+  DWORD length = 0;
+  UINT result = msi.getProductInfo(productCode.c_str(), property.c_str(), nullptr, &length);
+  if (result != ERROR_SUCCESS) return {result, std::wstring()};
+  std::wstring buffer(length + 1, L'\0');
+  length += 1;
+  result = msi.getProductInfo(productCode.c_str(), property.c_str(), &buffer[0], &length);
+  return {result, textUpToNul(buffer)};
+}
+
+std::uint32_t Win32Platform::msiOpenPackage(const std::wstring& path, std::uint32_t& handle) {
+  const auto& msi = msi_.get();
+  if (msi.openPackageEx == nullptr) return unavailable;
+  MSIHANDLE opened = 0;
+  const UINT result =
+      msi.openPackageEx(path.c_str(), MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE, &opened);
+  handle = static_cast<std::uint32_t>(opened);
+  return result;
+}
+
+TextRead Win32Platform::msiGetProperty(std::uint32_t handle, const std::wstring& property) {
+  const auto& msi = msi_.get();
+  if (msi.getProperty == nullptr) return {unavailable, std::wstring()};
+  wchar_t empty[1] = {L'\0'};
+  DWORD length = 0;
+  UINT result = msi.getProperty(handle, property.c_str(), empty, &length);
+  if (result != ERROR_MORE_DATA) return {result, std::wstring()};
+  std::wstring buffer(length + 1, L'\0');
+  length += 1;
+  result = msi.getProperty(handle, property.c_str(), &buffer[0], &length);
+  return {result, textUpToNul(buffer)};
+}
+
+void Win32Platform::msiCloseHandle(std::uint32_t handle) {
+  const auto& msi = msi_.get();
+  if (msi.closeHandle != nullptr) msi.closeHandle(handle);
+}
+
+void Win32Platform::msiSourceListForceResolution(const std::wstring& productCode) {
+  const auto& msi = msi_.get();
+  if (msi.sourceListForceResolution != nullptr) {
+    msi.sourceListForceResolution(productCode.c_str(), nullptr, 0);
+  }
+}
+
+void Win32Platform::msiSourceListSetPackageName(const std::wstring& productCode,
+                                                const std::wstring& packageName) {
+  const auto& msi = msi_.get();
+  if (msi.sourceListSetInfo != nullptr) {
+    msi.sourceListSetInfo(productCode.c_str(), nullptr, MSIINSTALLCONTEXT_MACHINE, MSICODE_PRODUCT,
+                          L"PackageName", packageName.c_str());
+  }
+}
+
+}  // namespace eldoris

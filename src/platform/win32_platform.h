@@ -1,0 +1,61 @@
+// The Win32 implementation of the seam: it translates, it decides nothing.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/msi_library.h"
+#include "platform/platform.h"
+
+namespace eldoris {
+
+class Win32Platform final : public Platform {
+ public:
+  explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}
+
+  std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
+  int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) override;
+  DialogOutcome showConfigurationDialog(InstallOptions& options) override;
+
+  std::wstring commandLine() override;
+  std::optional<std::vector<std::wstring>> splitCommandLine(
+      const std::wstring& commandLine) override;
+  bool isUserAnAdmin() override;
+  std::optional<OsVersion> windowsVersion() override;
+  bool isWow64Process() override;
+  TextRead environmentVariable(const std::wstring& name) override;
+  TextRead currentDirectory() override;
+  TextRead systemDirectory() override;
+  LocalTime localTime() override;
+  void writeStandardOutput(const std::wstring& line) override;
+
+  bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) override;
+  std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
+  bool pathExists(const std::wstring& path) override;
+  void deleteFile(const std::wstring& path) override;
+
+  ChildRun runChildProcess(const std::wstring& commandLine) override;
+
+  void msiSetInternalUiNone() override;
+  int msiQueryProductState(const std::wstring& productCode) override;
+  int msiQueryFeatureState(const std::wstring& productCode, const std::wstring& feature) override;
+  TextRead msiGetProductInfo(const std::wstring& productCode,
+                             const std::wstring& property) override;
+  std::uint32_t msiOpenPackage(const std::wstring& path, std::uint32_t& handle) override;
+  TextRead msiGetProperty(std::uint32_t handle, const std::wstring& property) override;
+  void msiCloseHandle(std::uint32_t handle) override;
+  void msiSourceListForceResolution(const std::wstring& productCode) override;
+  void msiSourceListSetPackageName(const std::wstring& productCode,
+                                   const std::wstring& packageName) override;
+
+  std::uint32_t createUserKey(const std::wstring& path) override;
+  std::uint32_t openUserKey(const std::wstring& path) override;
+  std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name) override;
+
+  bool restartSystem() override;
+
+ private:
+  HINSTANCE instance_;
+  MsiLibrary msi_;
+};
+
+}  // namespace eldoris

@@ -1,0 +1,68 @@
+// Registry keys under HKEY_CURRENT_USER in the 32-bit view.
+#include "platform/win32_platform.h"
+
+namespace eldoris {
+
+namespace {
+
+constexpr REGSAM view32 = KEY_WOW64_32KEY;
+
+class Key {
+ public:
+  Key() = default;
+  ~Key() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  HKEY* out() { return &key_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+using DeleteKeyEx = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+
+// Looked up once: advapi32 of 32-bit Windows XP lacks it.
+DeleteKeyEx deleteKeyEx() {
+  static bool lookedUp = false;
+  static DeleteKeyEx function = nullptr;
+  if (!lookedUp) {
+    lookedUp = true;
+    HMODULE advapi = GetModuleHandleW(L"Advapi32.dll");
+    if (advapi != nullptr) {
+      function = reinterpret_cast<DeleteKeyEx>(
+          reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")));
+    }
+  }
+  return function;
+}
+
+}  // namespace
+
+std::uint32_t Win32Platform::createUserKey(const std::wstring& path) {
+  Key key;
+  return static_cast<std::uint32_t>(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
+                                                    0, KEY_READ | KEY_WRITE | view32, nullptr,
+                                                    key.out(), nullptr));
+}
+
+std::uint32_t Win32Platform::openUserKey(const std::wstring& path) {
+  Key key;
+  return static_cast<std::uint32_t>(
+      RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | view32, key.out()));
+}
+
+std::uint32_t Win32Platform::deleteUserKey(const std::wstring& parent, const std::wstring& name) {
+  Key key;
+  const LONG opened =
+      RegOpenKeyExW(HKEY_CURRENT_USER, parent.c_str(), 0, KEY_READ | KEY_WRITE | view32, key.out());
+  if (opened != ERROR_SUCCESS) return static_cast<std::uint32_t>(opened);
+  const DeleteKeyEx deleteEx = deleteKeyEx();
+  const LONG deleted = deleteEx != nullptr ? deleteEx(key.get(), name.c_str(), view32, 0)
+                                           : RegDeleteKeyW(key.get(), name.c_str());
+  return static_cast<std::uint32_t>(deleted);
+}
+
+}  // namespace eldoris

@@ -1,0 +1,104 @@
+// The process, its environment and the system it runs on.
+#include "platform/win32_platform.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "platform/system_paths.h"
+
+namespace eldoris {
+
+std::wstring Win32Platform::commandLine() { return GetCommandLineW(); }
+
+std::optional<std::vector<std::wstring>> Win32Platform::splitCommandLine(
+    const std::wstring& commandLine) {
+  int count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(commandLine.c_str(), &count);
+  if (arguments == nullptr) return std::nullopt;
+  std::vector<std::wstring> result(arguments, arguments + count);
+  LocalFree(arguments);
+  return result;
+}
+
+bool Win32Platform::isUserAnAdmin() { return IsUserAnAdmin() != FALSE; }
+
+std::optional<OsVersion> Win32Platform::windowsVersion() {
+  OSVERSIONINFOEXW info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return std::nullopt;
+  return OsVersion{info.dwMajorVersion, info.dwMinorVersion, info.wServicePackMajor};
+}
+
+bool Win32Platform::isWow64Process() {
+  // Looked up at run time: kernel32 of 32-bit Windows 2000 and XP before SP2 lacks it.
+  using IsWow64 = BOOL(WINAPI*)(HANDLE, PBOOL);
+  static bool lookedUp = false;
+  static IsWow64 isWow64 = nullptr;
+  if (!lookedUp) {
+    HMODULE kernel = GetModuleHandleW(L"kernel32");
+    if (kernel == nullptr) return false;
+    isWow64 = reinterpret_cast<IsWow64>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+    lookedUp = true;
+  }
+  BOOL wow64 = FALSE;
+  return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+TextRead Win32Platform::environmentVariable(const std::wstring& name) {
+  const DWORD needed = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+  if (needed == 0) return {GetLastError(), std::wstring()};
+  std::wstring value(needed, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name.c_str(), &value[0], needed);
+  if (length == 0 || length >= needed) {
+    const DWORD error = GetLastError();
+    // A value that changed between the calls, or an empty one, is unreadable.
+    return {error != 0 ? error : static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND), std::wstring()};
+  }
+  value.resize(length);
+  return {0, value};
+}
+
+TextRead Win32Platform::currentDirectory() {
+  // Read at the length the system reports, so that long paths work too.
+  std::wstring buffer;
+  DWORD needed = GetCurrentDirectoryW(0, nullptr);
+  while (needed != 0) {
+    buffer.assign(needed, L'\0');
+    const DWORD length = GetCurrentDirectoryW(needed, &buffer[0]);
+    if (length == 0) break;
+    if (length < needed) {
+      buffer.resize(length);
+      return {0, buffer};
+    }
+    needed = length;
+  }
+  return {GetLastError(), std::wstring()};
+}
+
+TextRead Win32Platform::systemDirectory() {
+  DWORD error = 0;
+  std::wstring directory = readSystemDirectory(error);
+  return {error, directory};
+}
+
+LocalTime Win32Platform::localTime() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+void Win32Platform::writeStandardOutput(const std::wstring& line) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+  const int size = WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return;
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), &narrow[0], size,
+                      nullptr, nullptr);
+  DWORD written = 0;
+  WriteFile(out, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);
+}
+
+}  // namespace eldoris

@@ -1,0 +1,22 @@
+// Resources, message boxes and the configuration dialog.
+#include "platform/win32_platform.h"
+
+namespace eldoris {
+
+std::optional<std::vector<std::uint8_t>> Win32Platform::stringTableBlock(unsigned block) {
+  HRSRC found = FindResourceExW(instance_, RT_STRING, MAKEINTRESOURCEW(block),
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+  if (found == nullptr) return std::nullopt;
+  HGLOBAL loaded = LoadResource(instance_, found);
+  const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+  if (data == nullptr) return std::nullopt;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  return std::vector<std::uint8_t>(bytes, bytes + SizeofResource(instance_, found));
+}
+
+int Win32Platform::messageBox(const std::wstring& text, const std::wstring& caption,
+                              unsigned style) {
+  return MessageBoxW(nullptr, text.c_str(), caption.c_str(), style);
+}
+
+}  // namespace eldoris

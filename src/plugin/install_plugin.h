@@ -1,0 +1,20 @@
+// Whether and how the plug-in package is installed.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace eldoris {
+
+// "velmarix*x64*" under WOW64, "velmarix*win32*" otherwise.
+std::wstring pluginPackageMask(Platform& platform);
+
+// Installs fresh, reinstalls (upgrade or repair) or does nothing, asking where
+// the outcome needs consent. Returns the installer's mapped result, the
+// version check's failure, 0 when nothing needed doing, or 1602 when the user
+// declined the reinstallation.
+InstallerResult installPlugin(Platform& platform, std::wstring pluginArgs, bool silent,
+                              std::wstring& logPath, bool reinstall);
+
+}  // namespace eldoris

@@ -1,0 +1,19 @@
+#include "plugin/package_search.h"
+
+namespace eldoris {
+
+InstallerResult findPackageFile(Platform& platform, const std::wstring& mask, std::wstring& path) {
+  InstallerResult result = code::noData;
+  const bool listed = platform.listCurrentDirectory([&](const DirEntry& entry) {
+    if (!entry.isDirectory || entry.name.empty() || entry.name[0] == L'.') return false;
+    const auto match = platform.findFirstMatch(entry.name + L"\\" + mask);
+    if (!match) return false;
+    const TextRead current = platform.currentDirectory();
+    result = current.result;
+    if (result == 0) path = current.text + L"\\" + entry.name + L"\\" + match->name;
+    return true;
+  });
+  return listed ? result : code::noData;
+}
+
+}  // namespace eldoris

@@ -1,0 +1,16 @@
+// Finding an installer package in the folders beside the bootstrapper.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace eldoris {
+
+// The first entry matching `mask` inside an immediate subdirectory of the
+// current directory (dot folders skipped), in listing order. Returns 0 and the
+// full path, 232 when nothing matches, or the error of reading the current
+// directory.
+InstallerResult findPackageFile(Platform& platform, const std::wstring& mask, std::wstring& path);
+
+}  // namespace eldoris

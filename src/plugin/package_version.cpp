@@ -1,0 +1,66 @@
+#include "plugin/package_version.h"
+
+#include "driver/message_ids.h"
+#include "driver/messages.h"
+#include "plugin/package_search.h"
+#include "plugin/version_order.h"
+
+namespace eldoris {
+
+namespace {
+
+InstallerResult reportFailure(Platform& platform, MessageId id, InstallerResult result) {
+  showMessage(platform, id, messageText(platform, msg::errorCaption), box::iconError);
+  return result;
+}
+
+// Owns an open package handle and closes it on every path.
+class PackageHandle {
+ public:
+  explicit PackageHandle(Platform& platform) : platform_(platform) {}
+  ~PackageHandle() {
+    if (open_) platform_.msiCloseHandle(handle_);
+  }
+  PackageHandle(const PackageHandle&) = delete;
+  PackageHandle& operator=(const PackageHandle&) = delete;
+
+  InstallerResult open(const std::wstring& path) {
+    const InstallerResult result = platform_.msiOpenPackage(path, handle_);
+    open_ = result == 0;
+    return result;
+  }
+  std::uint32_t get() const { return handle_; }
+
+ private:
+  Platform& platform_;
+  std::uint32_t handle_ = 0;
+  bool open_ = false;
+};
+
+}  // namespace
+
+InstallerResult comparePackageVersion(Platform& platform, const std::wstring& productCode,
+                                      int& versionOrder) {
+  const TextRead installed = platform.msiGetProductInfo(productCode, L"VersionString");
+  if (installed.result != 0) {
+    return reportFailure(platform, msg::installedVersionUnreadable, installed.result);
+  }
+
+  std::wstring packagePath;
+  const InstallerResult found = findPackageFile(platform, versionCheckMask, packagePath);
+  if (found != 0) return reportFailure(platform, msg::packageNotFound, found);
+
+  PackageHandle package(platform);
+  const InstallerResult opened = package.open(packagePath);
+  if (opened != 0) return reportFailure(platform, msg::packageNotOpened, opened);
+
+  const TextRead version = platform.msiGetProperty(package.get(), L"ProductVersion");
+  if (version.result != 0) {
+    return reportFailure(platform, msg::packageVersionUnreadable, version.result);
+  }
+
+  versionOrder = compareVersionTexts(version.text, installed.text);
+  return code::success;
+}
+
+}  // namespace eldoris

@@ -1,0 +1,19 @@
+// The carried package's version against the installed product's.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace eldoris {
+
+// Any package of the plug-in, whichever build is found first.
+inline constexpr wchar_t versionCheckMask[] = L"velmarix*.msi";
+
+// On 0, `versionOrder` is -1, 0 or 1 as the package sorts before, equal to or
+// after the installed product. Otherwise the failure has been shown (in every
+// mode) and its code is returned, `versionOrder` untouched.
+InstallerResult comparePackageVersion(Platform& platform, const std::wstring& productCode,
+                                      int& versionOrder);
+
+}  // namespace eldoris

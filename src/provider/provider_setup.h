@@ -1,0 +1,25 @@
+// Running a cryptographic provider's own setup program.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace eldoris {
+
+// <subdirectory>\Setup.exe -args "<log and UI options><extraArguments>" -noreboot -root [...]
+std::wstring buildProviderCommandLine(const std::wstring& subdirectory, const std::wstring& logPath,
+                                      const std::wstring& extraArguments, bool silent,
+                                      bool reinstall, bool noUpdate);
+
+// Exit codes of a setup that ran and that count as success.
+bool isProviderSuccess(std::uint32_t exitCode);
+
+// Runs the setup in "csp" or "ucsp". Returns 0 to go on, or the failure code
+// (shown in the failure box unless silent). A setup that cannot be started is
+// a failure whatever its Windows error code.
+InstallerResult runProviderSetup(Platform& platform, const std::wstring& subdirectory,
+                                 const std::wstring& extraArguments, bool silent, bool reinstall,
+                                 bool noUpdate);
+
+}  // namespace eldoris

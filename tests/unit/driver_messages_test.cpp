@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include "driver/message_ids.h"
+#include "driver/messages.h"
+#include "fake_platform.h"
+
+namespace eldoris::testing {
+namespace {
+
+std::vector<std::uint8_t> units(std::initializer_list<unsigned> values) {
+  std::vector<std::uint8_t> bytes;
+  for (unsigned v : values) {
+    bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(v >> 8));
+  }
+  return bytes;
+}
+
+TEST(StringBlockWalk, FindsEachEntryAfterSkippingTheOnesBefore) {
+  // Entries: "AB", absent, "C".
+  const auto block = units({2, 'A', 'B', 0, 1, 'C'});
+  EXPECT_EQ(findStringInBlock(block.data(), block.size(), 0), L"AB");
+  EXPECT_EQ(findStringInBlock(block.data(), block.size(), 1), std::nullopt);
+  EXPECT_EQ(findStringInBlock(block.data(), block.size(), 2), L"C");
+}
+
+TEST(StringBlockWalk, EntriesPastTheEndOfTheBlockAreAbsent) {
+  const auto block = units({2, 'A', 'B', 0, 1, 'C'});
+  EXPECT_EQ(findStringInBlock(block.data(), block.size(), 3), std::nullopt);
+  EXPECT_EQ(findStringInBlock(block.data(), block.size(), 15), std::nullopt);
+  EXPECT_EQ(findStringInBlock(block.data(), 0, 0), std::nullopt);
+}
+
+TEST(StringBlockWalk, AnEntryWhoseTextRunsPastTheBlockIsAbsent) {
+  const auto block = units({1, 'A', 9, 'x', 'y'});
+  EXPECT_EQ(findStringInBlock(block.data(), block.size(), 0), L"A");
+  EXPECT_EQ(findStringInBlock(block.data(), block.size(), 1), std::nullopt);
+  // A skip length that leaps past the end, and an odd trailing byte.
+  const auto leap = units({0xFFFF, 'A'});
+  EXPECT_EQ(findStringInBlock(leap.data(), leap.size(), 1), std::nullopt);
+  auto odd = units({1, 'Z'});
+  odd.push_back(7);
+  EXPECT_EQ(findStringInBlock(odd.data(), odd.size(), 0), L"Z");
+  EXPECT_EQ(findStringInBlock(odd.data(), odd.size(), 1), std::nullopt);
+}
+
+TEST(LoadMessage, ReadsIdsFromTheirBlockAndPosition) {
+  FakePlatform platform;
+  std::wstring message;
+  EXPECT_TRUE(loadMessage(platform, msg::productTitle, message));
+  EXPECT_EQ(message, L"Тальвер Эльдорис");
+  EXPECT_TRUE(loadMessage(platform, msg::sameVersionReinstall, message));
+  EXPECT_EQ(message, L"Эта версия Тальвер Эльдорис уже установлена. Переустановить?");
+  EXPECT_TRUE(loadMessage(platform, msg::systemDirectoryUnreadable, message));
+  EXPECT_EQ(message, L"Невозможно узнать путь системной директории.");
+}
+
+TEST(LoadMessage, AnAbsentIdLeavesTheTextAsItWas) {
+  FakePlatform platform;
+  for (const MessageId absent : {115, 132, 140, 141, 151, 9000}) {
+    std::wstring message = L"before";
+    EXPECT_FALSE(loadMessage(platform, static_cast<MessageId>(absent), message)) << absent;
+    EXPECT_EQ(message, L"before") << absent;
+  }
+}
+
+TEST(LoadMessage, EveryTextOfTheTableRoundTripsThroughItsBlock) {
+  FakePlatform platform;
+  ASSERT_EQ(realMessages().size(), 47u);
+  for (const auto& [id, expected] : realMessages()) {
+    std::wstring message;
+    EXPECT_TRUE(loadMessage(platform, id, message)) << id;
+    EXPECT_EQ(message, expected) << id;
+  }
+}
+
+struct FailureCase {
+  const char* name;
+  InstallerResult result;
+  std::wstring logPath;
+  bool logExists;
+  std::wstring expectedTail;
+};
+
+TEST(ComposeFailureText, AddsTheCodeAndTheLogOnlyWhenItExists) {
+  const std::wstring log = L"C:\\Temp\\velmarix-x64.msi_2026-12-06-07-05-09.log";
+  const std::vector<FailureCase> cases = {
+      {"existing log", 1603, log, true, L": 1603.\nInstall log: " + log},
+      {"empty path", 1603, L"", false, L": 1603.\n"},
+      {"missing log", 1603, log, false, L": 1603.\n"},
+      {"all bits set", 0xFFFFFFFFu, L"", false, L": 4294967295.\n"},
+      {"question mark", 5, L"C:\\Temp\\a?.log", true, L": 5.\n"},
+      {"asterisk", 5, L"C:\\Temp\\*.log", true, L": 5.\n"},
+      {"zero", 0, L"", false, L": 0.\n"},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    if (c.logExists) platform.existingPaths.insert(c.logPath);
+    std::wstring composed;
+    composeFailureText(platform, msg::pluginInstallFailed, c.result, c.logPath, composed);
+    EXPECT_EQ(composed, text(msg::pluginInstallFailed) + c.expectedTail) << c.name;
+  }
+}
+
+TEST(ComposeFailureText, AnAbsentMessageKeepsThePreviousText) {
+  FakePlatform platform;
+  platform.setTable({});
+  std::wstring composed = L"earlier";
+  composeFailureText(platform, msg::providerSetupFailed, 2, L"", composed);
+  EXPECT_EQ(composed, L"earlier: 2.\n");
+}
+
+}  // namespace
+}  // namespace eldoris::testing

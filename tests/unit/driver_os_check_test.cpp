@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include "driver/message_ids.h"
+#include "driver/os_check.h"
+#include "fake_platform.h"
+
+namespace eldoris::testing {
+namespace {
+
+struct VersionRow {
+  std::uint32_t major, minor;
+  std::uint16_t servicePack;
+  InstallerResult result;
+  MessageId message;  // 0: none
+};
+
+TEST(CheckOperatingSystem, RefusesOldSystemsAndServicePacks) {
+  const std::vector<VersionRow> rows = {
+      {4, 0, 6, 6, 116},  {4, 10, 0, 6, 116}, {5, 0, 3, 3, 117}, {5, 0, 4, 0, 0},
+      {5, 1, 1, 4, 118},  {5, 1, 2, 0, 0},    {5, 1, 3, 0, 0},   {5, 2, 1, 5, 119},
+      {5, 2, 2, 0, 0},    {5, 3, 0, 0, 0},    {6, 0, 0, 0, 0},   {6, 1, 1, 0, 0},
+      {10, 0, 0, 0, 0},   {3, 51, 5, 6, 116},
+  };
+  for (const auto& row : rows) {
+    for (const bool silent : {false, true}) {
+      FakePlatform platform;
+      platform.version = OsVersion{row.major, row.minor, row.servicePack};
+      const std::string label = std::to_string(row.major) + "." + std::to_string(row.minor) +
+                                " SP" + std::to_string(row.servicePack) +
+                                (silent ? " silent" : "");
+      EXPECT_EQ(checkOperatingSystem(platform, silent), row.result) << label;
+      // The refusal of a system older than Windows 2000 is shown even when silent.
+      const bool shown = row.message != 0 && (!silent || row.message == msg::windowsTooOld);
+      ASSERT_EQ(platform.boxes.size(), shown ? 1u : 0u) << label;
+      if (shown) {
+        EXPECT_EQ(platform.boxes[0].text, text(row.message)) << label;
+        EXPECT_EQ(platform.boxes[0].caption, L"Тальвер Эльдорис") << label;
+        EXPECT_EQ(platform.boxes[0].style, 0x10u) << label;
+      }
+    }
+  }
+}
+
+TEST(CheckOperatingSystem, AnUnreadableVersionIsAFailure) {
+  FakePlatform platform;
+  platform.version.reset();
+  EXPECT_EQ(checkOperatingSystem(platform, false), 2u);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text,
+            L"Для установки продукта на Windows Vista или Windows 2008 требуется пакет "
+            L"обновлений SP2.");
+
+  FakePlatform quiet;
+  quiet.version.reset();
+  EXPECT_EQ(checkOperatingSystem(quiet, true), 2u);
+  EXPECT_TRUE(quiet.boxes.empty());
+}
+
+}  // namespace
+}  // namespace eldoris::testing

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include "driver/message_ids.h"
+#include "driver/run.h"
+#include "fake_platform.h"
+
+namespace eldoris::testing {
+namespace {
+
+const std::wstring title = L"Тальвер Эльдорис";
+
+// A machine where the plug-in is not installed and its package lies in "x64".
+FakePlatform freshMachine() {
+  FakePlatform platform;
+  platform.addPackage(L"x64", L"velmarix-x64.msi");
+  return platform;
+}
+
+InstallerResult run(FakePlatform& platform, const std::wstring& arguments) {
+  platform.processCommandLine = L"eldoris-setup.exe " + arguments;
+  return runBootstrapper(platform, arguments);
+}
+
+TEST(Run, HelpIsShownBeforeAnyCheckEvenWithoutRights) {
+  FakePlatform platform;
+  platform.admin = false;
+  EXPECT_EQ(run(platform, L"-csp -help"), 0u);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].caption, L"Справка");
+  EXPECT_TRUE(platform.commandLines.empty());
+}
+
+TEST(Run, AnEmptyTailReadsNoOption) {
+  FakePlatform platform = freshMachine();
+  platform.processCommandLine = L"eldoris-setup.exe -help";  // ignored without a tail
+  platform.answers = {box::idNo};
+  EXPECT_EQ(runBootstrapper(platform, L""), 0u);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, text(msg::confirmPlugin));
+}
+
+TEST(Run, RefusesAUserWithoutAdministratorRights) {
+  for (const bool silent : {false, true}) {
+    FakePlatform platform = freshMachine();
+    platform.admin = false;
+    EXPECT_EQ(run(platform, silent ? L"-silent" : L"-norestart"), 1u);
+    ASSERT_EQ(platform.boxes.size(), silent ? 0u : 1u);
+    if (!silent) {
+      EXPECT_EQ(platform.boxes[0].text, text(msg::mustRunAsAdministrator));
+      EXPECT_EQ(platform.boxes[0].caption, title);
+      EXPECT_EQ(platform.boxes[0].style, 0x10u);
+    }
+    EXPECT_TRUE(platform.commandLines.empty());
+    EXPECT_FALSE(platform.internalUiSetToNone);
+  }
+}
+
+TEST(Run, AnOldSystemEndsWithItsCodeBeforeTheInstallerIsTouched) {
+  FakePlatform platform = freshMachine();
+  platform.version = OsVersion{5, 1, 1};
+  EXPECT_EQ(run(platform, L"-csp"), 4u);
+  EXPECT_FALSE(platform.internalUiSetToNone);
+  EXPECT_EQ(platform.boxes.size(), 1u);
+}
+
+TEST(Run, ConfirmationNamesTheProductsAndNoEndsWithZero) {
+  const std::vector<std::pair<std::wstring, MessageId>> rows = {
+      {L"-norestart", msg::confirmPlugin},
+      {L"-csp", msg::confirmPluginAndProvider},
+      {L"-ucsp", msg::confirmPluginAndUecProvider},
+      {L"-CSP -UcSp", msg::confirmPluginAndBothProviders},
+  };
+  for (const auto& [arguments, message] : rows) {
+    FakePlatform platform = freshMachine();
+    platform.answers = {box::idNo};
+    EXPECT_EQ(run(platform, arguments), 0u);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, text(message));
+    EXPECT_EQ(platform.boxes[0].caption, title);
+    EXPECT_EQ(platform.boxes[0].style, box::yesNo);
+    EXPECT_TRUE(platform.commandLines.empty());
+    EXPECT_TRUE(platform.internalUiSetToNone);
+    EXPECT_EQ(platform.msiCallsBeforeInternalUi, 0);
+  }
+}
+
+TEST(Run, AnyAnswerButNoGoesOn) {
+  FakePlatform platform = freshMachine();
+  platform.answers = {box::idCancel};
+  EXPECT_EQ(run(platform, L"-norestart"), 0u);
+  EXPECT_EQ(platform.commandLines.size(), 1u);
+}
+
+TEST(Run, SilentFreshInstallShowsNothing) {
+  FakePlatform platform = freshMachine();
+  EXPECT_EQ(run(platform, L"-silent"), 0u);
+  EXPECT_TRUE(platform.boxes.empty());
+  ASSERT_EQ(platform.commandLines.size(), 1u);
+  EXPECT_EQ(platform.commandLines[0],
+            L"\"C:\\Windows\\system32\\msiexec.exe\" /i \"D:\\setup\\x64\\velmarix-x64.msi\" "
+            L"/Lv! \"C:\\Temp\\velmarix-x64.msi_2026-12-06-07-05-09.log\" REBOOT=R  /qb");
+}
+
+TEST(Run, TheDialogNeedsSelectDlgAndCspAndNoSilence) {
+  struct Row {
+    std::wstring arguments;
+    int dialogs;
+  };
+  const std::vector<Row> rows = {{L"-selectDlg -csp", 1},
+                                 {L"-csp -selectDlg -ucsp", 1},
+                                 {L"-selectDlg", 0},
+                                 {L"-selectDlg -ucsp", 0},
+                                 {L"-selectDlg -csp -silent", 0}};
+  for (const auto& row : rows) {
+    FakePlatform platform = freshMachine();
+    platform.answers = {box::idYes};
+    run(platform, row.arguments);
+    EXPECT_EQ(platform.dialogsShown, row.dialogs);
+  }
+}
+
+TEST(Run, CancellingTheDialogInstallsNothing) {
+  FakePlatform platform = freshMachine();
+  platform.answers = {box::idYes};
+  platform.dialogOutcome = DialogOutcome::cancelled;
+  EXPECT_EQ(run(platform, L"-csp -selectDlg"), 0u);
+  EXPECT_TRUE(platform.commandLines.empty());
+  EXPECT_EQ(platform.boxes.size(), 1u);
+}
+
+TEST(Run, ProvidersRunInOrderBeforeThePlugin) {
+  FakePlatform platform = freshMachine();
+  EXPECT_EQ(run(platform, L"-ucsp -csp -silent -norestart"), 0u);
+  ASSERT_EQ(platform.commandLines.size(), 3u);
+  EXPECT_EQ(platform.commandLines[0].rfind(L"csp\\Setup.exe ", 0), 0u);
+  EXPECT_EQ(platform.commandLines[1].rfind(L"ucsp\\Setup.exe ", 0), 0u);
+  EXPECT_NE(platform.commandLines[2].find(L"msiexec.exe"), std::wstring::npos);
+}
+
+TEST(Run, AFailedProviderEndsTheRunWithItsCode) {
+  FakePlatform platform = freshMachine();
+  platform.childRuns = {{true, 3010}};
+  EXPECT_EQ(run(platform, L"-csp -ucsp -silent"), 3010u);
+  EXPECT_EQ(platform.commandLines.size(), 1u);
+
+  FakePlatform second = freshMachine();
+  second.childRuns = {{true, 0}, {true, 1603}};
+  EXPECT_EQ(run(second, L"-csp -ucsp -silent"), 1603u);
+  EXPECT_EQ(second.commandLines.size(), 2u);
+}
+
+TEST(Run, APluginFailureIsReportedWithItsCodeAndExistingLog) {
+  const std::wstring log = L"C:\\Temp\\velmarix-x64.msi_2026-12-06-07-05-09.log";
+  for (const bool logExists : {true, false}) {
+    FakePlatform platform = freshMachine();
+    platform.answers = {box::idYes};
+    platform.childRuns = {{true, 1603}};
+    if (logExists) platform.existingPaths.insert(log);
+    EXPECT_EQ(run(platform, L"-norestart"), 1603u);
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(platform.boxes[1].text, text(msg::pluginInstallFailed) + L": 1603.\n" +
+                                          (logExists ? L"Install log: " + log : L""));
+    EXPECT_EQ(platform.boxes[1].caption, title);
+    EXPECT_EQ(platform.boxes[1].style, 0x10u);
+  }
+}
+
+TEST(Run, APluginDeclineEndsWith1602AndNoMessage) {
+  FakePlatform platform = freshMachine();
+  platform.answers = {box::idYes};
+  platform.childRuns = {{true, 1602}};
+  EXPECT_EQ(run(platform, L""), 1602u);
+  EXPECT_EQ(platform.boxes.size(), 1u);
+}
+
+struct RestartRow {
+  const char* name;
+  std::wstring arguments;
+  bool markerBefore;
+  InstallerResult installerCode;
+  std::deque<int> answers;  // after the confirmation
+  bool restartWorks;
+  InstallerResult exitCode;
+  std::vector<MessageId> messages;  // after the confirmation
+  bool markerAfter;
+  int restarts;
+};
+
+TEST(Run, RestartDecision) {
+  const std::vector<RestartRow> rows = {
+      {"no marker", L"-norestart", false, 0, {}, true, 0, {msg::restartBrowser}, false, 0},
+      {"reboot required, yes", L"-reinstall", false, 3010, {box::idYes}, true, 0,
+       {msg::restartNow}, false, 1},
+      {"reboot initiated, no", L"-reinstall", false, 1641, {box::idNo}, true, 0,
+       {msg::restartNow}, false, 0},
+      {"restart fails", L"-reinstall", false, 3011, {box::idYes}, false, 7,
+       {msg::restartNow, msg::restartFailed}, false, 0},
+      {"norestart keeps the marker", L"-norestart", false, 3010, {}, true, 0,
+       {msg::restartBrowser}, true, 0},
+      {"earlier marker", L"-reinstall", true, 0, {box::idYes}, true, 0, {msg::restartNow}, false,
+       1},
+      {"silent restarts", L"-silent", true, 0, {}, true, 0, {}, false, 1},
+      {"silent restart fails", L"-silent", true, 0, {}, false, 7, {}, false, 0},
+      {"silent norestart", L"-silent -norestart", false, 3010, {}, true, 0, {}, true, 0},
+      {"csp wording", L"-csp", true, 0, {box::idNo}, true, 0, {msg::restartNowWithProvider},
+       false, 0},
+      {"ucsp wording", L"-ucsp", false, 0, {}, true, 0, {msg::restartBrowserWithUecProvider},
+       false, 0},
+      {"both wording", L"-csp -ucsp", true, 0, {box::idNo}, true, 0,
+       {msg::restartNowWithBothProviders}, false, 0},
+      {"both browser wording", L"-csp -ucsp -norestart", true, 0, {}, true, 0,
+       {msg::restartBrowserWithBothProviders}, true, 0},
+      {"csp browser wording", L"-csp", false, 0, {}, true, 0, {msg::restartBrowserWithProvider},
+       false, 0},
+      {"ucsp restart wording", L"-ucsp", true, 0, {box::idNo}, true, 0,
+       {msg::restartNowWithUecProvider}, false, 0},
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform = freshMachine();
+    const bool silent = row.arguments.find(L"-silent") != std::wstring::npos;
+    if (!silent) platform.answers.push_back(box::idYes);
+    platform.answers.insert(platform.answers.end(), row.answers.begin(), row.answers.end());
+    if (row.markerBefore) platform.userKeys.insert(L"Software\\NeedBstrReboot");
+    const bool withCsp = row.arguments.find(L"-csp") != std::wstring::npos;
+    const bool withUcsp = row.arguments.find(L"-ucsp") != std::wstring::npos;
+    for (int i = 0; i < int(withCsp) + int(withUcsp); ++i) platform.childRuns.push_back({true, 0});
+    platform.childRuns.push_back({true, row.installerCode});
+    platform.restartSucceeds = row.restartWorks;
+
+    EXPECT_EQ(run(platform, row.arguments), row.exitCode) << row.name;
+    std::vector<std::wstring> expected;
+    for (const MessageId id : row.messages) expected.push_back(text(id));
+    std::vector<std::wstring> shown;
+    for (std::size_t i = silent ? 0 : 1; i < platform.boxes.size(); ++i) {
+      shown.push_back(platform.boxes[i].text);
+    }
+    EXPECT_EQ(shown, expected) << row.name;
+    EXPECT_EQ(platform.markerPresent(), row.markerAfter) << row.name;
+    EXPECT_EQ(platform.restartsStarted, row.restarts) << row.name;
+  }
+}
+
+TEST(Run, TheRestartQuestionIsAWarningAskedAfterTheMarkerIsGone) {
+  FakePlatform platform = freshMachine();
+  platform.answers = {box::idYes, box::idNo};
+  platform.childRuns = {{true, 3010}};
+  EXPECT_EQ(run(platform, L""), 0u);
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_EQ(platform.boxes[1].style, 0x34u);
+  EXPECT_EQ(platform.boxes[1].caption, title);
+  const auto deleted = std::find(platform.calls.begin(), platform.calls.end(), "deleteKey");
+  ASSERT_NE(deleted, platform.calls.end());
+  EXPECT_EQ(std::count(deleted, platform.calls.end(), "box"), 1);
+}
+
+TEST(Run, AMarkerThatCannotBeDeletedIsOfferedEveryTime) {
+  FakePlatform platform = freshMachine();
+  platform.userKeys.insert(L"Software\\NeedBstrReboot");
+  platform.keysWithSubkeys.insert(L"Software\\NeedBstrReboot");
+  for (int round = 0; round < 2; ++round) {
+    platform.boxes.clear();
+    platform.answers = {box::idYes, box::idNo};
+    EXPECT_EQ(run(platform, L"-norestart -reinstall"), 0u);
+    platform.answers = {box::idYes, box::idNo};
+    EXPECT_EQ(run(platform, L"-reinstall"), 0u);
+    EXPECT_EQ(platform.boxes.back().text, text(msg::restartNow));
+    EXPECT_TRUE(platform.markerPresent());
+  }
+}
+
+}  // namespace
+}  // namespace eldoris::testing

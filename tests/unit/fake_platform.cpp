@@ -1,0 +1,321 @@
+#include "fake_platform.h"
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+#include "driver/messages.h"
+
+namespace eldoris::testing {
+
+namespace {
+
+std::wstring fromUtf8(const std::string& in) {
+  std::wstring out;
+  for (std::size_t i = 0; i < in.size();) {
+    const auto c = static_cast<unsigned char>(in[i]);
+    unsigned code = c;
+    std::size_t extra = 0;
+    if (c >= 0xF0) {
+      code = c & 0x07u;
+      extra = 3;
+    } else if (c >= 0xE0) {
+      code = c & 0x0Fu;
+      extra = 2;
+    } else if (c >= 0xC0) {
+      code = c & 0x1Fu;
+      extra = 1;
+    }
+    for (std::size_t k = 1; k <= extra && i + k < in.size(); ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(in[i + k]) & 0x3Fu);
+    }
+    out.push_back(static_cast<wchar_t>(code));
+    i += 1 + extra;
+  }
+  return out;
+}
+
+// Resource-script string escapes: \n is a line feed, "" a double quote.
+std::wstring unescape(const std::wstring& s) {
+  std::wstring out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == L'\\' && i + 1 < s.size() && s[i + 1] == L'n') {
+      out.push_back(L'\n');
+      ++i;
+    } else if (s[i] == L'"' && i + 1 < s.size() && s[i + 1] == L'"') {
+      out.push_back(L'"');
+      ++i;
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+wchar_t fold(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
+
+// File-system wildcard match, without regard to ASCII case.
+bool wildcardMatch(const std::wstring& mask, const std::wstring& name, std::size_t m = 0,
+                   std::size_t n = 0) {
+  if (m == mask.size()) return n == name.size();
+  if (mask[m] == L'*') {
+    for (std::size_t k = n; k <= name.size(); ++k) {
+      if (wildcardMatch(mask, name, m + 1, k)) return true;
+    }
+    return false;
+  }
+  if (n == name.size()) return false;
+  if (mask[m] != L'?' && fold(mask[m]) != fold(name[n])) return false;
+  return wildcardMatch(mask, name, m + 1, n + 1);
+}
+
+}  // namespace
+
+const std::map<MessageId, std::wstring>& realMessages() {
+  static const std::map<MessageId, std::wstring> messages = [] {
+    std::ifstream file(ELDORIS_STRINGS_RC);
+    if (!file) throw std::runtime_error("cannot read the string table script");
+    std::stringstream content;
+    content << file.rdbuf();
+    std::map<MessageId, std::wstring> result;
+    const std::regex line("^  ([0-9]+) \"(.*)\"$");
+    std::string row;
+    while (std::getline(content, row)) {
+      std::smatch match;
+      if (std::regex_match(row, match, line)) {
+        result[static_cast<MessageId>(std::stoi(match[1]))] = unescape(fromUtf8(match[2]));
+      }
+    }
+    return result;
+  }();
+  return messages;
+}
+
+std::map<unsigned, std::vector<std::uint8_t>> buildStringBlocks(
+    const std::map<MessageId, std::wstring>& texts) {
+  std::map<unsigned, std::vector<std::uint8_t>> blocks;
+  for (const auto& [id, value] : texts) blocks[stringBlockOf(id)];
+  for (auto& [block, bytes] : blocks) {
+    for (unsigned index = 0; index < 16; ++index) {
+      const auto id = static_cast<MessageId>((block - 1) * 16 + index);
+      const auto found = texts.find(id);
+      const std::wstring value = found == texts.end() ? std::wstring() : found->second;
+      auto put = [&bytes](unsigned unit) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+      };
+      put(static_cast<unsigned>(value.size()));
+      for (const wchar_t c : value) put(static_cast<unsigned>(c));
+    }
+  }
+  return blocks;
+}
+
+std::wstring text(MessageId id) { return realMessages().at(id); }
+
+FakePlatform::FakePlatform() : stringBlocks(buildStringBlocks(realMessages())) {}
+
+void FakePlatform::addFolder(const std::wstring& directory, bool isDirectory) {
+  tree.push_back({DirEntry{directory, isDirectory}, {}});
+}
+
+void FakePlatform::addPackage(const std::wstring& directory, const std::wstring& file) {
+  for (auto& [entry, contents] : tree) {
+    if (entry.name == directory) {
+      contents.push_back({file, false});
+      return;
+    }
+  }
+  tree.push_back({DirEntry{directory, true}, {DirEntry{file, false}}});
+}
+
+void FakePlatform::setTable(const std::map<MessageId, std::wstring>& texts) {
+  stringBlocks = buildStringBlocks(texts);
+}
+
+bool FakePlatform::markerPresent() const {
+  return userKeys.count(L"Software\\NeedBstrReboot") != 0;
+}
+
+std::optional<std::vector<std::uint8_t>> FakePlatform::stringTableBlock(unsigned block) {
+  const auto found = stringBlocks.find(block);
+  if (found == stringBlocks.end()) return std::nullopt;
+  return found->second;
+}
+
+int FakePlatform::messageBox(const std::wstring& text, const std::wstring& caption,
+                             unsigned style) {
+  boxes.push_back({text, caption, style});
+  calls.push_back("box");
+  if (!answers.empty()) {
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  return (style & 0xF) == box::yesNo ? box::idNo : box::idOk;
+}
+
+DialogOutcome FakePlatform::showConfigurationDialog(InstallOptions& options) {
+  ++dialogsShown;
+  calls.push_back("dialog");
+  if (dialogOutcome == DialogOutcome::next) {
+    options.protectionClass += dialogAppendsClass;
+    options.providerLanguage += dialogAppendsLanguage;
+  }
+  return dialogOutcome;
+}
+
+std::wstring FakePlatform::commandLine() { return processCommandLine; }
+
+std::optional<std::vector<std::wstring>> FakePlatform::splitCommandLine(
+    const std::wstring& line) {
+  if (splitResult) return splitResult;
+  std::vector<std::wstring> parts;
+  std::wistringstream words(line);
+  std::wstring word;
+  while (words >> word) parts.push_back(word);
+  return parts;
+}
+
+bool FakePlatform::isUserAnAdmin() { return admin; }
+std::optional<OsVersion> FakePlatform::windowsVersion() { return version; }
+bool FakePlatform::isWow64Process() { return wow64; }
+
+TextRead FakePlatform::environmentVariable(const std::wstring& name) {
+  const auto found = environment.find(name);
+  if (found == environment.end()) return {code::envVarNotFound, std::wstring()};
+  return {0, found->second};
+}
+
+TextRead FakePlatform::currentDirectory() { return currentDir; }
+TextRead FakePlatform::systemDirectory() {
+  calls.push_back("systemDirectory");
+  return systemDir;
+}
+LocalTime FakePlatform::localTime() { return time; }
+void FakePlatform::writeStandardOutput(const std::wstring& line) { standardOutput.push_back(line); }
+
+bool FakePlatform::listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) {
+  if (listingFails) return false;
+  for (const DirEntry& dot : {DirEntry{L".", true}, DirEntry{L"..", true}}) {
+    if (visit(dot)) return true;
+  }
+  for (const auto& [entry, contents] : tree) {
+    if (visit(entry)) return true;
+  }
+  return true;
+}
+
+std::optional<DirEntry> FakePlatform::findFirstMatch(const std::wstring& pattern) {
+  searchedPatterns.push_back(pattern);
+  const std::size_t slash = pattern.find(L'\\');
+  const std::wstring directory = pattern.substr(0, slash);
+  const std::wstring mask = pattern.substr(slash + 1);
+  for (const auto& [entry, contents] : tree) {
+    if (entry.name != directory) continue;
+    for (const DirEntry& item : contents) {
+      if (wildcardMatch(mask, item.name)) return item;
+    }
+  }
+  return std::nullopt;
+}
+
+bool FakePlatform::pathExists(const std::wstring& path) { return existingPaths.count(path) != 0; }
+
+void FakePlatform::deleteFile(const std::wstring& path) {
+  deletedFiles.push_back(path);
+  calls.push_back("deleteFile");
+}
+
+ChildRun FakePlatform::runChildProcess(const std::wstring& commandLine) {
+  commandLines.push_back(commandLine);
+  calls.push_back("child");
+  if (childRuns.empty()) return {true, 0};
+  const ChildRun run = childRuns.front();
+  childRuns.pop_front();
+  return run;
+}
+
+void FakePlatform::msiCall(const char* name) {
+  calls.push_back(name);
+  if (!internalUiSetToNone) ++msiCallsBeforeInternalUi;
+}
+
+void FakePlatform::msiSetInternalUiNone() {
+  calls.push_back("msiSetInternalUi");
+  internalUiSetToNone = true;
+}
+
+int FakePlatform::msiQueryProductState(const std::wstring&) {
+  msiCall("msiQueryProductState");
+  return productState;
+}
+
+int FakePlatform::msiQueryFeatureState(const std::wstring&, const std::wstring&) {
+  msiCall("msiQueryFeatureState");
+  return featureState;
+}
+
+TextRead FakePlatform::msiGetProductInfo(const std::wstring&, const std::wstring&) {
+  msiCall("msiGetProductInfo");
+  return installedVersion;
+}
+
+std::uint32_t FakePlatform::msiOpenPackage(const std::wstring& path, std::uint32_t& handle) {
+  msiCall("msiOpenPackage");
+  openedPackages.push_back(path);
+  if (openResult != 0) return openResult;
+  handle = 42;
+  ++openHandles;
+  return 0;
+}
+
+TextRead FakePlatform::msiGetProperty(std::uint32_t, const std::wstring&) {
+  msiCall("msiGetProperty");
+  return packageVersion;
+}
+
+void FakePlatform::msiCloseHandle(std::uint32_t handle) {
+  msiCall("msiCloseHandle");
+  if (handle == 42) --openHandles;
+}
+
+void FakePlatform::msiSourceListForceResolution(const std::wstring& productCode) {
+  msiCall("msiSourceListForceResolution");
+  sourceListCalls.push_back(L"resolve " + productCode);
+}
+
+void FakePlatform::msiSourceListSetPackageName(const std::wstring& productCode,
+                                               const std::wstring& packageName) {
+  msiCall("msiSourceListSetInfo");
+  sourceListCalls.push_back(L"PackageName " + productCode + L" " + packageName);
+}
+
+std::uint32_t FakePlatform::createUserKey(const std::wstring& path) {
+  calls.push_back("createKey");
+  if (createKeyResult != 0) return createKeyResult;
+  userKeys.insert(path);
+  return 0;
+}
+
+std::uint32_t FakePlatform::openUserKey(const std::wstring& path) {
+  return userKeys.count(path) != 0 ? 0u : static_cast<std::uint32_t>(code::fileNotFound);
+}
+
+std::uint32_t FakePlatform::deleteUserKey(const std::wstring& parent, const std::wstring& name) {
+  calls.push_back("deleteKey");
+  const std::wstring path = parent + L"\\" + name;
+  if (userKeys.count(path) == 0) return code::fileNotFound;
+  if (keysWithSubkeys.count(path) != 0) return 5;  // ERROR_ACCESS_DENIED
+  userKeys.erase(path);
+  return 0;
+}
+
+bool FakePlatform::restartSystem() {
+  calls.push_back("restart");
+  if (restartSucceeds) ++restartsStarted;
+  return restartSucceeds;
+}
+
+}  // namespace eldoris::testing

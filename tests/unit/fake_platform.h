@@ -1,0 +1,125 @@
+// A scripted stand-in for Windows: answers come from the test, and every
+// request is recorded so that a test can check boxes, command lines and codes.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver/install_options.h"
+#include "platform/platform.h"
+
+namespace eldoris::testing {
+
+struct Box {
+  std::wstring text;
+  std::wstring caption;
+  unsigned style = 0;
+};
+
+class FakePlatform : public Platform {
+ public:
+  FakePlatform();
+
+  // --- Script ---
+  std::map<unsigned, std::vector<std::uint8_t>> stringBlocks;  // the real table by default
+  std::deque<int> answers;         // buttons pressed, in order; IDOK/IDNO when it runs out
+  DialogOutcome dialogOutcome = DialogOutcome::next;
+  std::wstring dialogAppendsClass;  // what "Далее" records
+  std::wstring dialogAppendsLanguage;
+  std::wstring processCommandLine = L"eldoris-setup.exe";
+  std::optional<std::vector<std::wstring>> splitResult;  // unset: split on spaces
+  bool admin = true;
+  std::optional<OsVersion> version = OsVersion{6, 1, 1};
+  bool wow64 = true;
+  std::map<std::wstring, std::wstring> environment{{L"TMP", L"C:\\Temp"},
+                                                   {L"WINDIR", L"C:\\Windows"}};
+  TextRead currentDir{0, L"D:\\setup"};
+  TextRead systemDir{0, L"C:\\Windows\\system32"};
+  LocalTime time{2026, 12, 6, 7, 5, 9};
+  // Subdirectories of the current directory, in listing order, with their entries.
+  std::vector<std::pair<DirEntry, std::vector<DirEntry>>> tree;
+  bool listingFails = false;
+  std::set<std::wstring> existingPaths;
+  std::deque<ChildRun> childRuns;  // {true, 0} when it runs out
+  int productState = 2;            // INSTALLSTATE_ABSENT
+  int featureState = 3;            // INSTALLSTATE_LOCAL
+  TextRead installedVersion{0, L"2.0.9"};
+  std::uint32_t openResult = 0;
+  TextRead packageVersion{0, L"2.0.9"};
+  std::set<std::wstring> userKeys;        // existing keys under HKCU, 32-bit view
+  std::set<std::wstring> keysWithSubkeys;  // cannot be deleted
+  std::uint32_t createKeyResult = 0;
+  bool restartSucceeds = true;
+
+  // --- Record ---
+  std::vector<Box> boxes;
+  int dialogsShown = 0;
+  std::vector<std::wstring> standardOutput;
+  std::vector<std::wstring> commandLines;
+  std::vector<std::wstring> deletedFiles;
+  std::vector<std::wstring> searchedPatterns;
+  std::vector<std::wstring> openedPackages;
+  int openHandles = 0;
+  bool internalUiSetToNone = false;
+  int msiCallsBeforeInternalUi = 0;
+  std::vector<std::wstring> sourceListCalls;
+  int restartsStarted = 0;
+  std::vector<std::string> calls;  // the order of notable requests
+
+  // Helpers for scripts.
+  void addPackage(const std::wstring& directory, const std::wstring& file);
+  void addFolder(const std::wstring& directory, bool isDirectory = true);
+  void setTable(const std::map<MessageId, std::wstring>& texts);
+  bool markerPresent() const;
+
+  // --- Platform ---
+  std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
+  int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) override;
+  DialogOutcome showConfigurationDialog(InstallOptions& options) override;
+  std::wstring commandLine() override;
+  std::optional<std::vector<std::wstring>> splitCommandLine(const std::wstring& line) override;
+  bool isUserAnAdmin() override;
+  std::optional<OsVersion> windowsVersion() override;
+  bool isWow64Process() override;
+  TextRead environmentVariable(const std::wstring& name) override;
+  TextRead currentDirectory() override;
+  TextRead systemDirectory() override;
+  LocalTime localTime() override;
+  void writeStandardOutput(const std::wstring& line) override;
+  bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) override;
+  std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
+  bool pathExists(const std::wstring& path) override;
+  void deleteFile(const std::wstring& path) override;
+  ChildRun runChildProcess(const std::wstring& commandLine) override;
+  void msiSetInternalUiNone() override;
+  int msiQueryProductState(const std::wstring& productCode) override;
+  int msiQueryFeatureState(const std::wstring& productCode, const std::wstring& feature) override;
+  TextRead msiGetProductInfo(const std::wstring& productCode,
+                             const std::wstring& property) override;
+  std::uint32_t msiOpenPackage(const std::wstring& path, std::uint32_t& handle) override;
+  TextRead msiGetProperty(std::uint32_t handle, const std::wstring& property) override;
+  void msiCloseHandle(std::uint32_t handle) override;
+  void msiSourceListForceResolution(const std::wstring& productCode) override;
+  void msiSourceListSetPackageName(const std::wstring& productCode,
+                                   const std::wstring& packageName) override;
+  std::uint32_t createUserKey(const std::wstring& path) override;
+  std::uint32_t openUserKey(const std::wstring& path) override;
+  std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name) override;
+  bool restartSystem() override;
+
+ private:
+  void msiCall(const char* name);
+};
+
+// The program's real string table, read from its resource script.
+const std::map<MessageId, std::wstring>& realMessages();
+// Builds string-table blocks in the resource format from id/text pairs.
+std::map<unsigned, std::vector<std::uint8_t>> buildStringBlocks(
+    const std::map<MessageId, std::wstring>& texts);
+// Text of a message of the real table.
+std::wstring text(MessageId id);
+
+}  // namespace eldoris::testing
