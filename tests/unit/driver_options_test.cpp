@@ -23,12 +23,18 @@ TEST(ParseArguments, FlagsInAnyCaseExceptReinstallAndNoUpdate) {
     bool InstallOptions::*flag;
   };
   const std::vector<Row> rows = {
-      {L"-csp", &InstallOptions::installProvider},    {L"-CSP", &InstallOptions::installProvider},
-      {L"-Csp", &InstallOptions::installProvider},    {L"-ucsp", &InstallOptions::installUecProvider},
-      {L"-UcSp", &InstallOptions::installUecProvider}, {L"-selectDlg", &InstallOptions::selectDialog},
-      {L"-SELECTDLG", &InstallOptions::selectDialog}, {L"-silent", &InstallOptions::silent},
-      {L"-SILENT", &InstallOptions::silent},          {L"-reinstall", &InstallOptions::reinstall},
-      {L"-noupdate", &InstallOptions::noUpdate},      {L"-norestart", &InstallOptions::noRestart},
+      {L"-csp", &InstallOptions::installProvider},
+      {L"-CSP", &InstallOptions::installProvider},
+      {L"-Csp", &InstallOptions::installProvider},
+      {L"-ucsp", &InstallOptions::installUecProvider},
+      {L"-UcSp", &InstallOptions::installUecProvider},
+      {L"-selectDlg", &InstallOptions::selectDialog},
+      {L"-SELECTDLG", &InstallOptions::selectDialog},
+      {L"-silent", &InstallOptions::silent},
+      {L"-SILENT", &InstallOptions::silent},
+      {L"-reinstall", &InstallOptions::reinstall},
+      {L"-noupdate", &InstallOptions::noUpdate},
+      {L"-norestart", &InstallOptions::noRestart},
       {L"-NoRestart", &InstallOptions::noRestart},
   };
   for (const auto& row : rows) {
@@ -40,23 +46,23 @@ TEST(ParseArguments, FlagsInAnyCaseExceptReinstallAndNoUpdate) {
 
 TEST(ParseArguments, UnknownSpellingsShowTheHelp) {
   for (const std::wstring argument :
-       {L"-REINSTALL", L"-Reinstall", L"-NoUpdate", L"-NOUPDATE", L"/csp", L"--csp", L"-?",
-        L"", L"-foo", L"csp", L"-csp ", L"-ÇSP"}) {
+       {L"-REINSTALL", L"-Reinstall", L"-NoUpdate", L"-NOUPDATE", L"/csp", L"--csp", L"-?", L"",
+        L"-foo", L"csp", L"-csp ", L"-ÇSP"}) {
     EXPECT_EQ(parse({argument}).outcome, ParseOutcome::helpRequested);
   }
 }
 
 TEST(ParseArguments, HelpFormsInAnyCase) {
-  for (const std::wstring argument : {L"-help", L"--help", L"/help", L"-HELP", L"--Help", L"/hElP"}) {
+  for (const std::wstring argument :
+       {L"-help", L"--help", L"/help", L"-HELP", L"--Help", L"/hElP"}) {
     EXPECT_EQ(parse({argument}).outcome, ParseOutcome::helpRequested);
   }
 }
 
 TEST(ParseArguments, ValueOptionsAppendTheirValues) {
-  const Parsed parsed =
-      parse({L"-csp", L"-CSPArgs", L"A=1", L"-cspargs", L"B=2", L"-ucsp", L"-UCSPArgs", L"U=1",
-             L"-VelmarArgs", L"X=1", L"-velmarargs", L"Y=2", L"-KC", L"KC2", L"-kc", L"KC3",
-             L"-Lang", L"rus"});
+  const Parsed parsed = parse({L"-csp", L"-CSPArgs", L"A=1", L"-cspargs", L"B=2", L"-ucsp",
+                               L"-UCSPArgs", L"U=1", L"-VelmarArgs", L"X=1", L"-velmarargs", L"Y=2",
+                               L"-KC", L"KC2", L"-kc", L"KC3", L"-Lang", L"rus"});
   ASSERT_EQ(parsed.outcome, ParseOutcome::proceed);
   EXPECT_EQ(parsed.options.providerArgs, L"A=1 B=2 ");
   EXPECT_EQ(parsed.options.uecProviderArgs, L"U=1 ");

@@ -16,18 +16,17 @@ struct VersionRow {
 
 TEST(CheckOperatingSystem, RefusesOldSystemsAndServicePacks) {
   const std::vector<VersionRow> rows = {
-      {4, 0, 6, 6, 116},  {4, 10, 0, 6, 116}, {5, 0, 3, 3, 117}, {5, 0, 4, 0, 0},
-      {5, 1, 1, 4, 118},  {5, 1, 2, 0, 0},    {5, 1, 3, 0, 0},   {5, 2, 1, 5, 119},
-      {5, 2, 2, 0, 0},    {5, 3, 0, 0, 0},    {6, 0, 0, 0, 0},   {6, 1, 1, 0, 0},
-      {10, 0, 0, 0, 0},   {3, 51, 5, 6, 116},
+      {4, 0, 6, 6, 116}, {4, 10, 0, 6, 116}, {5, 0, 3, 3, 117}, {5, 0, 4, 0, 0},
+      {5, 1, 1, 4, 118}, {5, 1, 2, 0, 0},    {5, 1, 3, 0, 0},   {5, 2, 1, 5, 119},
+      {5, 2, 2, 0, 0},   {5, 3, 0, 0, 0},    {6, 0, 0, 0, 0},   {6, 1, 1, 0, 0},
+      {10, 0, 0, 0, 0},  {3, 51, 5, 6, 116},
   };
   for (const auto& row : rows) {
     for (const bool silent : {false, true}) {
       FakePlatform platform;
       platform.version = OsVersion{row.major, row.minor, row.servicePack};
       const std::string label = std::to_string(row.major) + "." + std::to_string(row.minor) +
-                                " SP" + std::to_string(row.servicePack) +
-                                (silent ? " silent" : "");
+                                " SP" + std::to_string(row.servicePack) + (silent ? " silent" : "");
       EXPECT_EQ(checkOperatingSystem(platform, silent), row.result) << label;
       // The refusal of a system older than Windows 2000 is shown even when silent.
       const bool shown = row.message != 0 && (!silent || row.message == msg::windowsTooOld);

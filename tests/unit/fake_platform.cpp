@@ -168,8 +168,7 @@ DialogOutcome FakePlatform::showConfigurationDialog(InstallOptions& options) {
 
 std::wstring FakePlatform::commandLine() { return processCommandLine; }
 
-std::optional<std::vector<std::wstring>> FakePlatform::splitCommandLine(
-    const std::wstring& line) {
+std::optional<std::vector<std::wstring>> FakePlatform::splitCommandLine(const std::wstring& line) {
   if (splitResult) return splitResult;
   std::vector<std::wstring> parts;
   std::wistringstream words(line);

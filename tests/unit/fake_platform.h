@@ -25,7 +25,7 @@ class FakePlatform : public Platform {
 
   // --- Script ---
   std::map<unsigned, std::vector<std::uint8_t>> stringBlocks;  // the real table by default
-  std::deque<int> answers;         // buttons pressed, in order; IDOK/IDNO when it runs out
+  std::deque<int> answers;  // buttons pressed, in order; IDOK/IDNO when it runs out
   DialogOutcome dialogOutcome = DialogOutcome::next;
   std::wstring dialogAppendsClass;  // what "Далее" records
   std::wstring dialogAppendsLanguage;
@@ -49,7 +49,7 @@ class FakePlatform : public Platform {
   TextRead installedVersion{0, L"2.0.9"};
   std::uint32_t openResult = 0;
   TextRead packageVersion{0, L"2.0.9"};
-  std::set<std::wstring> userKeys;        // existing keys under HKCU, 32-bit view
+  std::set<std::wstring> userKeys;         // existing keys under HKCU, 32-bit view
   std::set<std::wstring> keysWithSubkeys;  // cannot be deleted
   std::uint32_t createKeyResult = 0;
   bool restartSucceeds = true;

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "plugin/package_search.h"
+
+namespace eldoris::testing {
+namespace {
+
+using Patterns = std::vector<std::wstring>;
+
+const std::wstring kMask = L"velmarix*x64*";
+const std::wstring kUnchanged = L"unchanged";
+
+struct SearchCase {
+  const char* name;
+  void (*script)(FakePlatform&);
+  InstallerResult result;
+  std::wstring path;  // kUnchanged when nothing is found
+  Patterns searched;
+};
+
+TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
+  const std::vector<SearchCase> cases = {
+      {"first listed subdirectory wins",
+       [](FakePlatform& p) {
+         p.addPackage(L"b", L"velmarix-x64.msi");
+         p.addPackage(L"a", L"velmarix-x64.msi");
+       },
+       0,
+       L"D:\\setup\\b\\velmarix-x64.msi",
+       {L"b\\velmarix*x64*"}},
+      {"a subdirectory without a match is passed over",
+       [](FakePlatform& p) {
+         p.addPackage(L"docs", L"readme.txt");
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+       },
+       0,
+       L"D:\\setup\\x64\\velmarix-x64.msi",
+       {L"docs\\velmarix*x64*", L"x64\\velmarix*x64*"}},
+      {"the first match inside the directory",
+       [](FakePlatform& p) {
+         p.addPackage(L"x64", L"velmarix-x64-b.msi");
+         p.addPackage(L"x64", L"velmarix-x64-a.msi");
+       },
+       0,
+       L"D:\\setup\\x64\\velmarix-x64-b.msi",
+       {L"x64\\velmarix*x64*"}},
+      {"a matching directory counts",
+       [](FakePlatform& p) {
+         p.tree.push_back({{L"x64", true}, {{L"velmarix-x64", true}}});
+       },
+       0,
+       L"D:\\setup\\x64\\velmarix-x64",
+       {L"x64\\velmarix*x64*"}},
+      {"any file matches a mask without extension",
+       [](FakePlatform& p) {
+         p.addPackage(L"docs", L"velmarix-x64-notes.txt");
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+       },
+       0,
+       L"D:\\setup\\docs\\velmarix-x64-notes.txt",
+       {L"docs\\velmarix*x64*"}},
+      {"files beside the dot folders are skipped",
+       [](FakePlatform& p) {
+         p.addFolder(L"velmarix-x64.msi", false);
+         p.addPackage(L".cache", L"velmarix-x64.msi");
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+       },
+       0,
+       L"D:\\setup\\x64\\velmarix-x64.msi",
+       {L"x64\\velmarix*x64*"}},
+      {"only in the current directory",
+       [](FakePlatform& p) { p.addFolder(L"velmarix-x64.msi", false); },
+       232,
+       kUnchanged,
+       {}},
+      {"a file is never searched as a folder",
+       [](FakePlatform& p) {
+         p.addFolder(L"bundle", false);
+         p.addPackage(L"bundle", L"velmarix-x64.msi");
+       },
+       232,
+       kUnchanged,
+       {}},
+      {"only in a dot folder",
+       [](FakePlatform& p) { p.addPackage(L".hidden", L"velmarix-x64.msi"); },
+       232,
+       kUnchanged,
+       {}},
+      {"two levels down",
+       [](FakePlatform& p) {
+         p.tree.push_back({{L"outer", true}, {{L"x64", true}}});
+       },
+       232,
+       kUnchanged,
+       {L"outer\\velmarix*x64*"}},
+      {"files only",
+       [](FakePlatform& p) {
+         p.addFolder(L"setup.exe", false);
+         p.addFolder(L"readme.txt", false);
+       },
+       232,
+       kUnchanged,
+       {}},
+      {"empty", [](FakePlatform&) {}, 232, kUnchanged, {}},
+      {"listing fails",
+       [](FakePlatform& p) {
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+         p.listingFails = true;
+       },
+       232,
+       kUnchanged,
+       {}},
+      {"current directory unreadable",
+       [](FakePlatform& p) {
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+         p.addPackage(L"y64", L"velmarix-x64.msi");
+         p.currentDir = {5, L""};
+       },
+       5,
+       kUnchanged,
+       {L"x64\\velmarix*x64*"}},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    c.script(platform);
+    std::wstring path = kUnchanged;
+    EXPECT_EQ(findPackageFile(platform, kMask, path), c.result) << c.name;
+    EXPECT_EQ(path, c.path) << c.name;
+    EXPECT_EQ(platform.searchedPatterns, c.searched) << c.name;
+  }
+}
+
+TEST(FindPackageFile, UsesTheMaskGiven) {
+  FakePlatform platform;
+  platform.addPackage(L"x64", L"velmarix-x64.msi");
+  platform.addPackage(L"win32", L"velmarix-win32.msi");
+  std::wstring path;
+  EXPECT_EQ(findPackageFile(platform, L"velmarix*win32*", path), 0u);
+  EXPECT_EQ(path, L"D:\\setup\\win32\\velmarix-win32.msi");
+  EXPECT_EQ(platform.searchedPatterns,
+            (Patterns{L"x64\\velmarix*win32*", L"win32\\velmarix*win32*"}));
+}
+
+}  // namespace
+}  // namespace eldoris::testing

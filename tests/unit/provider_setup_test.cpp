@@ -1,0 +1,177 @@
+#include "provider/provider_setup.h"
+
+#include <gtest/gtest.h>
+
+#include "driver/message_ids.h"
+#include "fake_platform.h"
+
+namespace eldoris::testing {
+namespace {
+
+const std::wstring kCspLog = L"C:\\Temp\\csp_2026-12-06-07-05-09.log";
+const std::wstring kUcspLog = L"C:\\Temp\\ucsp_2026-12-06-07-05-09.log";
+
+// The log option as it stands inside the quoted -args value.
+std::wstring logOption(const std::wstring& path) { return L"/Lv! \"\"\"" + path + L"\"\"\" "; }
+
+struct CommandCase {
+  const char* name;
+  std::wstring subdirectory;
+  std::wstring extraArguments;
+  bool silent;
+  bool reinstall;
+  bool noUpdate;
+  std::wstring commandLine;
+};
+
+TEST(ProviderSetup, BuildsTheSetupCommandLine) {
+  const std::wstring tail = L"\" -noreboot -root";
+  const std::vector<CommandCase> cases = {
+      {"csp", L"csp", L"", false, false, false,
+       L"csp\\Setup.exe -args \"/qb " + logOption(kCspLog) + tail},
+      {"all flags", L"csp", L"", true, true, true,
+       L"csp\\Setup.exe -args \"/qb " + logOption(kCspLog) + tail +
+           L" -silent -reinstall -noupdate"},
+      {"silent", L"csp", L"", true, false, false,
+       L"csp\\Setup.exe -args \"/qb " + logOption(kCspLog) + tail + L" -silent"},
+      {"reinstall", L"csp", L"", false, true, false,
+       L"csp\\Setup.exe -args \"/qb " + logOption(kCspLog) + tail + L" -reinstall"},
+      {"noupdate", L"csp", L"", false, false, true,
+       L"csp\\Setup.exe -args \"/qb " + logOption(kCspLog) + tail + L" -noupdate"},
+      {"silent and noupdate", L"csp", L"", true, false, true,
+       L"csp\\Setup.exe -args \"/qb " + logOption(kCspLog) + tail + L" -silent -noupdate"},
+      {"ucsp quiet", L"ucsp", L"/qn ", false, false, false,
+       L"ucsp\\Setup.exe -args \"" + logOption(kUcspLog) + L"/qn " + tail},
+      {"quiet with a bang", L"csp", L"/qb! ", false, false, false,
+       L"csp\\Setup.exe -args \"" + logOption(kCspLog) + L"/qb! " + tail},
+      {"user log", L"csp", L"/L*v x.log ", false, false, false,
+       L"csp\\Setup.exe -args \"/qb /L*v x.log " + tail},
+      {"small l in a property", L"csp", L"DIR=C:/lib ", false, false, false,
+       L"csp\\Setup.exe -args \"/qb DIR=C:/lib " + tail},
+      {"capital Q", L"csp", L"/Q ", false, false, false,
+       L"csp\\Setup.exe -args \"/qb " + logOption(kCspLog) + L"/Q " + tail},
+      {"dash l", L"ucsp", L"-l x.log ", false, false, false,
+       L"ucsp\\Setup.exe -args \"/qb " + logOption(kUcspLog) + L"-l x.log " + tail},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    EXPECT_EQ(runProviderSetup(platform, c.subdirectory, c.extraArguments, c.silent, c.reinstall,
+                               c.noUpdate),
+              0u)
+        << c.name;
+    EXPECT_EQ(platform.commandLines, std::vector<std::wstring>{c.commandLine}) << c.name;
+    EXPECT_TRUE(platform.boxes.empty()) << c.name;
+  }
+}
+
+TEST(ProviderSetup, ALogPathHoldingSlashQCountsAsQuiet) {
+  FakePlatform platform;
+  platform.environment[L"TMP"] = L"D:/qa";
+  EXPECT_EQ(runProviderSetup(platform, L"csp", L"", false, false, false), 0u);
+  EXPECT_EQ(platform.commandLines,
+            std::vector<std::wstring>{L"csp\\Setup.exe -args \"" +
+                                      logOption(L"D:/qa\\csp_2026-12-06-07-05-09.log") +
+                                      L"\" -noreboot -root"});
+}
+
+TEST(ProviderSetup, EchoesTheLogTimestampOnlyWhenItMakesALog) {
+  FakePlatform platform;
+  EXPECT_EQ(runProviderSetup(platform, L"csp", L"", false, false, false), 0u);
+  EXPECT_EQ(platform.standardOutput, std::vector<std::wstring>{L"2026-12-06-07-05-09\n"});
+  FakePlatform userLog;
+  EXPECT_EQ(runProviderSetup(userLog, L"csp", L"/L*v x.log ", false, false, false), 0u);
+  EXPECT_TRUE(userLog.standardOutput.empty());
+}
+
+struct ExitCase {
+  ChildRun child;
+  InstallerResult result;
+};
+
+TEST(ProviderSetup, MapsTheSetupsExitCode) {
+  const std::vector<ExitCase> cases = {
+      {{true, 0}, 0},       {{true, 3}, 0},        {{true, 4}, 0},     {{true, 8}, 0},
+      {{true, 1602}, 0},    {{true, 3010}, 3010},  {{true, 1}, 1},     {{true, 2}, 2},
+      {{true, 1603}, 1603}, {{true, 1641}, 1641},  {{false, 2}, 2},    {{false, 3}, 3},
+      {{false, 8}, 8},      {{false, 1602}, 1602}, {{false, 0}, 1627},
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    platform.childRuns = {c.child};
+    const auto label = std::to_string(c.child.started) + "/" + std::to_string(c.child.code);
+    EXPECT_EQ(runProviderSetup(platform, L"csp", L"", false, false, false), c.result) << label;
+    if (c.result == 0) {
+      EXPECT_TRUE(platform.boxes.empty()) << label;
+    } else {
+      ASSERT_EQ(platform.boxes.size(), 1u) << label;
+      EXPECT_EQ(platform.boxes[0].text,
+                text(msg::providerSetupFailed) + L": " + std::to_wstring(c.result) + L".\n")
+          << label;
+      EXPECT_EQ(platform.boxes[0].caption, L"Ошибка") << label;
+      EXPECT_EQ(platform.boxes[0].style, box::iconError) << label;
+    }
+    EXPECT_FALSE(platform.markerPresent()) << label;
+  }
+}
+
+TEST(ProviderSetup, NamesTheLogInTheFailureBoxOnlyWhenItExists) {
+  FakePlatform platform;
+  platform.childRuns = {{true, 3010}};
+  platform.existingPaths = {kUcspLog};
+  EXPECT_EQ(runProviderSetup(platform, L"ucsp", L"", false, false, false), 3010u);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text,
+            L"В процессе установки Тальвер CSP возникла ошибка: 3010.\nInstall log: " + kUcspLog);
+  EXPECT_EQ(platform.boxes[0].caption, L"Ошибка");
+  EXPECT_EQ(platform.boxes[0].style, box::iconError);
+}
+
+TEST(ProviderSetup, AUserLogIsNotNamedInTheFailureBox) {
+  FakePlatform platform;
+  platform.childRuns = {{true, 1603}};
+  platform.existingPaths = {L"x.log", kCspLog};
+  EXPECT_EQ(runProviderSetup(platform, L"csp", L"/L*v x.log ", false, false, false), 1603u);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, text(msg::providerSetupFailed) + L": 1603.\n");
+}
+
+TEST(ProviderSetup, WhenSilentReturnsTheFailureWithoutABox) {
+  for (const ChildRun child : {ChildRun{true, 3010}, ChildRun{false, 2}}) {
+    FakePlatform platform;
+    platform.childRuns = {child};
+    EXPECT_EQ(runProviderSetup(platform, L"csp", L"", true, false, false), child.code);
+    EXPECT_TRUE(platform.boxes.empty());
+    ASSERT_EQ(platform.commandLines.size(), 1u);
+    EXPECT_EQ(platform.commandLines[0],
+              L"csp\\Setup.exe -args \"/qb " + logOption(kCspLog) + L"\" -noreboot -root -silent");
+  }
+}
+
+TEST(ProviderSetup, WithoutTmpStartsNoSetup) {
+  for (const bool silent : {false, true}) {
+    FakePlatform platform;
+    platform.environment.erase(L"TMP");
+    EXPECT_EQ(runProviderSetup(platform, L"csp", L"", silent, false, false), 203u);
+    EXPECT_TRUE(platform.commandLines.empty());
+    if (silent) {
+      EXPECT_TRUE(platform.boxes.empty());
+    } else {
+      ASSERT_EQ(platform.boxes.size(), 1u);
+      EXPECT_EQ(platform.boxes[0].text, text(msg::environmentUnreadable));
+      EXPECT_EQ(platform.boxes[0].caption, L"Ошибка");
+      EXPECT_EQ(platform.boxes[0].style, box::iconError);
+    }
+  }
+}
+
+TEST(ProviderSetup, AUserLogNeedsNoTmp) {
+  FakePlatform platform;
+  platform.environment.erase(L"TMP");
+  EXPECT_EQ(runProviderSetup(platform, L"ucsp", L"/L*v x.log ", false, false, false), 0u);
+  EXPECT_EQ(
+      platform.commandLines,
+      std::vector<std::wstring>{L"ucsp\\Setup.exe -args \"/qb /L*v x.log \" -noreboot -root"});
+}
+
+}  // namespace
+}  // namespace eldoris::testing
