@@ -72,9 +72,8 @@ MessageId restartQuestion(const InstallOptions& options) {
 }
 
 MessageId restartBrowserNotice(const InstallOptions& options) {
-  return byProviders(options, msg::restartBrowserWithBothProviders,
-                     msg::restartBrowserWithProvider, msg::restartBrowserWithUecProvider,
-                     msg::restartBrowser);
+  return byProviders(options, msg::restartBrowserWithBothProviders, msg::restartBrowserWithProvider,
+                     msg::restartBrowserWithUecProvider, msg::restartBrowser);
 }
 
 InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandLineTail) {
@@ -106,15 +105,15 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
   }
 
   if (options.installProvider) {
-    const InstallerResult result = runProviderSetup(platform, L"csp", options.providerArgs,
-                                                    options.silent, options.reinstall,
-                                                    options.noUpdate);
+    const InstallerResult result =
+        runProviderSetup(platform, L"csp", options.providerArgs, options.silent, options.reinstall,
+                         options.noUpdate);
     if (result != 0) return result;
   }
   if (options.installUecProvider) {
-    const InstallerResult result = runProviderSetup(platform, L"ucsp", options.uecProviderArgs,
-                                                    options.silent, options.reinstall,
-                                                    options.noUpdate);
+    const InstallerResult result =
+        runProviderSetup(platform, L"ucsp", options.uecProviderArgs, options.silent,
+                         options.reinstall, options.noUpdate);
     if (result != 0) return result;
   }
 

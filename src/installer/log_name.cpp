@@ -27,8 +27,8 @@ InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bo
   if (tmp.result == 0 && tmp.text.empty()) tmp.result = code::envVarNotFound;
   if (tmp.result != 0) {
     if (!silent) {
-      showMessage(platform, msg::environmentUnreadable,
-                  messageText(platform, msg::errorCaption), box::iconError);
+      showMessage(platform, msg::environmentUnreadable, messageText(platform, msg::errorCaption),
+                  box::iconError);
     }
     return tmp.result;
   }

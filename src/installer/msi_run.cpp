@@ -38,8 +38,7 @@ std::wstring fileNameOf(const std::wstring& path) {
 }
 
 std::wstring buildMsiexecCommandLine(const std::wstring& systemDirectory,
-                                     const std::wstring& packagePath,
-                                     const std::wstring& logPath,
+                                     const std::wstring& packagePath, const std::wstring& logPath,
                                      const std::wstring& extraArguments) {
   std::wstring line = L"\"" + systemDirectory + L"\\msiexec.exe\" /i \"" + packagePath + L"\" ";
   if (!logPath.empty()) line += L"/Lv! \"" + logPath + L"\"";
@@ -77,8 +76,7 @@ InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCod
 
   const TextRead systemDirectory = platform.systemDirectory();
   if (systemDirectory.result != 0) {
-    return reportFailure(platform, silent, msg::systemDirectoryUnreadable,
-                         systemDirectory.result);
+    return reportFailure(platform, silent, msg::systemDirectoryUnreadable, systemDirectory.result);
   }
 
   const std::wstring commandLine =

@@ -9,8 +9,7 @@ namespace eldoris {
 
 // The msiexec command line; `logPath` empty when the caller logs itself.
 std::wstring buildMsiexecCommandLine(const std::wstring& systemDirectory,
-                                     const std::wstring& packagePath,
-                                     const std::wstring& logPath,
+                                     const std::wstring& packagePath, const std::wstring& logPath,
                                      const std::wstring& extraArguments);
 
 // The text after the last backslash, or the whole path.

@@ -58,8 +58,7 @@ class Platform {
   // Resources and user interface.
   // The raw bytes of one block of the program's string table, if present.
   virtual std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) = 0;
-  virtual int messageBox(const std::wstring& text, const std::wstring& caption,
-                         unsigned style) = 0;
+  virtual int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) = 0;
   // Runs the modal configuration dialog, which appends the user's choices.
   virtual DialogOutcome showConfigurationDialog(InstallOptions& options) = 0;
 

@@ -17,14 +17,13 @@ struct DialogContext {
 bool isChecked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
 
 void initialise(HWND window, DialogContext& context) {
-  context.icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
-                                               MAKEINTRESOURCEW(dialog::iconId), IMAGE_ICON, 32,
-                                               32, LR_DEFAULTCOLOR));
+  context.icon =
+      static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(dialog::iconId),
+                                    IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
   if (context.icon != nullptr) {
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(context.icon));
   }
-  CheckDlgButton(window, dialog::initialLanguageControl(GetSystemDefaultUILanguage()),
-                 BST_CHECKED);
+  CheckDlgButton(window, dialog::initialLanguageControl(GetSystemDefaultUILanguage()), BST_CHECKED);
   CheckDlgButton(window, dialog::kc1, BST_CHECKED);
 }
 

@@ -1,7 +1,8 @@
 // Directory listing and file queries.
-#include "platform/win32_platform.h"
-
+#include <windows.h>
 #include <sys/stat.h>
+
+#include "platform/win32_platform.h"
 
 namespace eldoris {
 

@@ -43,8 +43,8 @@ DeleteKeyEx deleteKeyEx() {
 
 std::uint32_t Win32Platform::createUserKey(const std::wstring& path) {
   Key key;
-  return static_cast<std::uint32_t>(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
-                                                    0, KEY_READ | KEY_WRITE | view32, nullptr,
+  return static_cast<std::uint32_t>(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
+                                                    KEY_READ | KEY_WRITE | view32, nullptr,
                                                     key.out(), nullptr));
 }
 

@@ -1,10 +1,10 @@
 // The process, its environment and the system it runs on.
-#include "platform/win32_platform.h"
-
+#include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
 #include "platform/system_paths.h"
+#include "platform/win32_platform.h"
 
 namespace eldoris {
 

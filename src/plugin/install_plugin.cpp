@@ -20,8 +20,7 @@ InstallerResult installPlugin(Platform& platform, std::wstring pluginArgs, bool 
 
   if (platform.msiQueryProductState(PluginProductCode) != installStateDefault) {
     if (!isQuiet(extraArguments)) extraArguments.insert(0, L" /qb");
-    return runMsiInstall(platform, PluginProductCode, packageMask, extraArguments, silent,
-                         logPath);
+    return runMsiInstall(platform, PluginProductCode, packageMask, extraArguments, silent, logPath);
   }
 
   int versionOrder = 1;

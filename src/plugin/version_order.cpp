@@ -65,8 +65,8 @@ int compareVersionTexts(const std::wstring& package, const std::wstring& install
   const std::size_t n = ours.size() > theirs.size() ? ours.size() : theirs.size();
   for (std::size_t i = 0; i < n; ++i) {
     const std::wstring zero = L"0";
-    const int order = compareNumbers(i < ours.size() ? ours[i] : zero,
-                                     i < theirs.size() ? theirs[i] : zero);
+    const int order =
+        compareNumbers(i < ours.size() ? ours[i] : zero, i < theirs.size() ? theirs[i] : zero);
     if (order != 0) return order;
   }
   return 0;

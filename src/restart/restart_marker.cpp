@@ -6,9 +6,7 @@ namespace eldoris {
 
 namespace {
 
-std::wstring markerPath() {
-  return std::wstring(restartMarkerParent) + L"\\" + restartMarkerName;
-}
+std::wstring markerPath() { return std::wstring(restartMarkerParent) + L"\\" + restartMarkerName; }
 
 }  // namespace
 
