@@ -96,7 +96,9 @@ std::map<unsigned, std::vector<std::uint8_t>> buildStringBlocks(
     const std::map<MessageId, std::wstring>& texts) {
   std::map<unsigned, std::vector<std::uint8_t>> blocks;
   for (const auto& [id, value] : texts) blocks[stringBlockOf(id)];
-  for (auto& [block, bytes] : blocks) {
+  for (auto& entry : blocks) {
+    const unsigned block = entry.first;
+    std::vector<std::uint8_t>& bytes = entry.second;
     for (unsigned index = 0; index < 16; ++index) {
       const auto id = static_cast<MessageId>((block - 1) * 16 + index);
       const auto found = texts.find(id);
@@ -114,7 +116,10 @@ std::map<unsigned, std::vector<std::uint8_t>> buildStringBlocks(
 
 std::wstring text(MessageId id) { return realMessages().at(id); }
 
-FakePlatform::FakePlatform() : stringBlocks(buildStringBlocks(realMessages())) {}
+FakePlatform::FakePlatform() {
+  static const auto realBlocks = buildStringBlocks(realMessages());
+  stringBlocks = realBlocks;
+}
 
 void FakePlatform::addFolder(const std::wstring& directory, bool isDirectory) {
   tree.push_back({DirEntry{directory, isDirectory}, {}});
