@@ -11,6 +11,7 @@ packages=(
   wine wine64 wine32:i386 wixl qemu-user-static
   xvfb xauth imagemagick
   clang-format
+  osslsigncode openssl
 )
 
 install_missing() {

@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""Release checks of eldoris-setup.exe: its version resource, a reproducible
+build and Authenticode signing. Prints one line per test and then
+"N passed, N failed"; exits non-zero when a test failed. Build logs go to
+build/release-tests/.
+
+    python3 tests/release/run_release_tests.py --source .
+"""
+
+import argparse
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from pe_image import RT_VERSION, SECURITY_DIRECTORY, PeError, PeImage, version_info  # noqa: E402
+from release_build import (BuildError, build_fresh, build_preset, copy_tree,  # noqa: E402
+                           project_version)
+import throwaway_pki  # noqa: E402
+
+RUSSIAN = 1049
+UNICODE_CODE_PAGE = 1200
+STRING_TABLE = "041904B0"
+VFT_APP = 1
+EXPECTED_TEXTS = {
+    "ProductName": "Тальвер Эльдорис",
+    "FileDescription": "Установщик Тальвер Эльдорис",
+    "CompanyName": "Тальвер",
+}
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, reason):
+    if not condition:
+        raise Failure(reason)
+
+
+class Run:
+    """What the tests share: the sources, a scratch directory, and the default
+    build from a fresh directory, made once."""
+
+    def __init__(self, source, scratch):
+        self.source = source
+        self.scratch = scratch
+        self.logs = source / "build" / "release-tests"
+        self.logs.mkdir(parents=True, exist_ok=True)
+        self._unsigned = None
+
+    def log(self, name):
+        path = self.logs / f"{name}.log"
+        path.write_text("", encoding="utf-8")
+        return path
+
+    def unsigned_build(self):
+        if self._unsigned is None:
+            self._unsigned = build_fresh(self.source, self.scratch / "build-first",
+                                         self.log("first-build"))
+        return self._unsigned
+
+
+def test_version_resource(run):
+    """The version resource read back from build/windows/eldoris-setup.exe."""
+    exe = build_preset(run.source, run.log("preset-build"))
+    version = project_version(run.source) + (0,)
+    text = ".".join(map(str, version[:3]))
+    entries = [r for r in PeImage(exe.read_bytes()).resources() if r[0] == RT_VERSION]
+    check(len(entries) == 1, f"{len(entries)} version resources, not one")
+    _, name, language, blob = entries[0]
+    check(name == 1, f"version resource named {name!r}, not 1")
+    check(language == RUSSIAN, f"version resource in language {language}, not {RUSSIAN}")
+    info = version_info(blob)
+    check(info["file_version"] == version, f"FILEVERSION {info['file_version']} != {version}")
+    check(info["product_version"] == version,
+          f"PRODUCTVERSION {info['product_version']} != {version}")
+    check(info["file_type"] == VFT_APP, f"file type {info['file_type']}, not an application")
+    check(list(info["strings"]) == [STRING_TABLE],
+          f"string tables {list(info['strings'])}, not [{STRING_TABLE}]")
+    texts = info["strings"][STRING_TABLE]
+    expected = dict(EXPECTED_TEXTS, FileVersion=text, ProductVersion=text)
+    for key, value in expected.items():
+        check(texts.get(key) == value, f"{key} is {texts.get(key)!r}, not {value!r}")
+    check(info["translations"] == [(RUSSIAN, UNICODE_CODE_PAGE)],
+          f"Translation {info['translations']}, not [({RUSSIAN}, {UNICODE_CODE_PAGE})]")
+
+
+def test_reproducible_build(run):
+    """Two fresh builds, from two checkouts at different paths, are identical."""
+    first = run.unsigned_build()
+    checkout = copy_tree(run.source, run.scratch / "another-checkout-path")
+    second_dir = run.scratch / "a-second-build-directory"
+    second = build_fresh(checkout, second_dir, run.log("second-build"))
+    a, b = first.read_bytes(), second.read_bytes()
+    for program, paths in ((a, (run.source, first.parent)), (b, (checkout, second_dir))):
+        for path in paths:
+            for encoding in ("utf-8", "utf-16-le"):
+                check(str(path).encode(encoding) not in program,
+                      f"the program holds the path {path}")
+    check(PeImage(a).timestamp == 0, f"link time stamp {PeImage(a).timestamp:#x}, not 0")
+    if a != b:
+        at = next((i for i, (x, y) in enumerate(zip(a, b)) if x != y), min(len(a), len(b)))
+        raise Failure(f"builds differ from byte {at:#x} (sizes {len(a)} and {len(b)})")
+
+
+def _verify(exe, ca):
+    done = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-TSA-CAfile", ca,
+                           "-in", exe], capture_output=True, text=True)
+    return done.returncode == 0, done.stdout + done.stderr
+
+
+def test_signing(run):
+    """A build configured with a certificate is signed and verifies; the
+    default build is not signed."""
+    pki = run.scratch / "pki"
+    pki.mkdir()
+    ca = throwaway_pki.make_ca(pki, "trusted")
+    signer = throwaway_pki.make_signer(pki, ca)
+    unrelated = throwaway_pki.make_ca(pki, "unrelated")
+
+    unsigned = run.unsigned_build()
+    check(PeImage(unsigned.read_bytes()).directory(SECURITY_DIRECTORY) == (0, 0),
+          "the default build has a security directory")
+    check(not _verify(unsigned, ca[0])[0], "osslsigncode verified the unsigned build")
+
+    signed = build_fresh(run.source, run.scratch / "build-signed", run.log("signed-build"),
+                         signing=signer)
+    _, size = PeImage(signed.read_bytes()).directory(SECURITY_DIRECTORY)
+    check(size > 0, "the signed build has an empty security directory")
+    ok, output = _verify(signed, ca[0])
+    check(ok and "Number of verified signatures: 1" in output,
+          "osslsigncode verify failed: " + (output.strip().splitlines() or ["-"])[-1])
+    check(not _verify(signed, unrelated[0])[0], "the signature verified against an unrelated CA")
+
+    # Signing adds the signature and nothing else.
+    stripped = run.scratch / "stripped.exe"
+    subprocess.run(["osslsigncode", "remove-signature", "-in", signed, "-out", stripped],
+                   check=True, capture_output=True)
+    check(stripped.read_bytes() == unsigned.read_bytes(),
+          "the signed build without its signature differs from the unsigned build")
+
+
+TESTS = [
+    ("version resource", test_version_resource),
+    ("reproducible build", test_reproducible_build),
+    ("signing", test_signing),
+]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--source", default=".", help="the project's top directory")
+    source = Path(parser.parse_args().source).resolve()
+    passed = failed = 0
+    with tempfile.TemporaryDirectory(prefix="eldoris-release-") as scratch:
+        run = Run(source, Path(scratch))
+        for name, test in TESTS:
+            started = time.monotonic()
+            try:
+                test(run)
+            except (Failure, BuildError, PeError) as error:
+                failed += 1
+                print(f"FAIL {name}: {error}", flush=True)
+                continue
+            except Exception as error:  # a broken tool or file must not end the run
+                failed += 1
+                print(f"FAIL {name}: {type(error).__name__}: {error}", flush=True)
+                continue
+            passed += 1
+            print(f"PASS {name} ({time.monotonic() - started:.0f} s)", flush=True)
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
