@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine64 wine32:i386 wixl qemu-user-static
   xvfb xauth imagemagick
-  clang-format
+  clang-format clang libclang-rt-14-dev
   osslsigncode openssl
 )
 
