@@ -3,30 +3,32 @@
 # packages, when it is missing. Safe to run again; does nothing when all is there.
 set -euo pipefail
 
-# Where the kernel refuses 32-bit Linux programs (some virtual machines),
-# Wine's 32-bit loader runs under qemu's user-mode emulation instead.
 packages=(
   cmake g++ make libgtest-dev python3
+  clang libclang-rt-14-dev clang-format
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine64 wine32:i386 wixl qemu-user-static
+  wine wine64 wine32:i386 wine32-preloader:i386 wine64-preloader wixl
   xvfb xauth imagemagick
-  clang-format clang libclang-rt-14-dev
   osslsigncode openssl
 )
 
+as_root() {
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "Packages or system settings are missing and this is not root: $*" >&2
+    return 1
+  fi
+}
+
 install_missing() {
   local missing=() package status
-  for package in "${packages[@]}"; do
+  for package in "$@"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
     [[ "$status" == "install ok installed" ]] || missing+=("$package")
   done
   [[ ${#missing[@]} -eq 0 ]] && return 0
 
   echo "Installing: ${missing[*]}"
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "Packages are missing and this is not root: install them with apt-get." >&2
-    return 1
-  fi
+  as_root "apt-get install ${missing[*]}"
   # Wine's 32-bit half comes from the i386 architecture.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
@@ -36,14 +38,28 @@ install_missing() {
   apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-# Wine's 32-bit loader must start, natively or through the emulator.
+# Some virtual machines cannot execute 32-bit x86 code at all: an i386 program
+# fails with "Exec format error". There Wine's 32-bit loader runs under qemu's
+# user-mode emulation, registered through binfmt_misc; Wine's preloader then
+# keeps the shared user data page at 0x7ffe0000 free for it.
 check_wine32() {
   /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
-  update-binfmts --enable qemu-i386 >/dev/null 2>&1 || true
+  echo "This machine cannot run 32-bit code: Wine's 32-bit loader runs under emulation."
+  install_missing qemu-user-static
+  as_root "binfmt_misc registration"
+  local binfmt=/proc/sys/fs/binfmt_misc
+  [[ -e $binfmt/register ]] || mount -t binfmt_misc binfmt_misc "$binfmt"
+  if [[ ! -e $binfmt/qemu-i386 ]]; then
+    # i386 executables and shared objects; F: the interpreter is opened now,
+    # so it also works in other mount namespaces.
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+      >"$binfmt/register"
+  fi
+  echo 1 >"$binfmt/qemu-i386"
   /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
   echo "Wine's 32-bit loader cannot run on this machine." >&2
   return 1
 }
 
-install_missing
+install_missing "${packages[@]}"
 check_wine32

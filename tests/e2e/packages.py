@@ -1,0 +1,27 @@
+"""Real plug-in MSI packages built with wixl from packages/plugin.wxs."""
+
+import subprocess
+from pathlib import Path
+
+TEMPLATE = Path(__file__).resolve().parent / "packages" / "plugin.wxs"
+
+
+def build_package(arch, version, out_path):
+    """Builds the plug-in package for arch 'x64' or 'x86' in the given version
+    (e.g. '1.2.3.4') at out_path; returns out_path as a Path."""
+    if arch not in ("x64", "x86"):
+        raise ValueError("arch must be x64 or x86, not %r" % arch)
+    out_path = Path(out_path).resolve()
+    out_path.parent.mkdir(parents=True, exist_ok=True)
+    # wixl only finds sources by a path relative to its working directory.
+    payload = out_path.with_name(out_path.name + ".payload.txt")
+    payload.write_text("plug-in %s %s\n" % (arch, version))
+    try:
+        subprocess.run(["wixl", "-a", arch, "-o", str(out_path),
+                        "-D", "Version=" + version,
+                        "-D", "Win64=" + ("yes" if arch == "x64" else "no"),
+                        "-D", "Payload=" + payload.name, str(TEMPLATE)],
+                       cwd=str(out_path.parent), check=True, capture_output=True, timeout=120)
+    finally:
+        payload.unlink()
+    return out_path

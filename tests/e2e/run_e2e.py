@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""End-to-end run of eldoris-setup.exe under Wine.
+
+    python3 tests/e2e/run_e2e.py --build build/windows [--only PATTERN] [--keep] [--shots DIR]
+
+Expects eldoris-setup.exe, boxbot.exe, recorder.exe and msistate.exe in
+--build. Each case runs the program through boxbot in one fresh 64-bit prefix
+on its own Xvfb display; the closing line is "N passed, N failed".
+"""
+
+import argparse
+import importlib
+import fnmatch
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from case_model import compare  # noqa: E402
+from wine_session import WineError, WineSession, check_host, win_path  # noqa: E402
+
+PROGRAM = "eldoris-setup.exe"
+HELPERS = ("boxbot.exe", "recorder.exe", "msistate.exe")
+
+
+class CaseRun:
+    """What a case's setup and check work with."""
+
+    def __init__(self, session, build, case):
+        self.session = session
+        self.build = build
+        self.case = case
+        # The program's current directory: where it looks for its packages.
+        self.media = session.drive_c / "e2e" / "media"
+        self.media_win = "C:\\e2e\\media"
+        self.env = dict(case.env)
+        self.unset = list(case.unset)
+
+    def helper(self, name):
+        return self.build / name
+
+
+def all_cases():
+    """Every CASES table of the cases_*.py modules beside this file, by module name."""
+    cases = []
+    for path in sorted(Path(__file__).resolve().parent.glob("cases_*.py")):
+        cases.extend(importlib.import_module(path.stem).CASES)
+    return cases
+
+
+def selected(cases, pattern):
+    if not pattern:
+        return cases
+    if any(c in pattern for c in "*?["):
+        return [c for c in cases if fnmatch.fnmatchcase(c.name, pattern)]
+    return [c for c in cases if pattern in c.name]
+
+
+def run_case(session, build, case, shots):
+    run = CaseRun(session, build, case)
+    session.reset()
+    if case.windows_version:
+        session.set_windows_version(case.windows_version)
+    shutil.rmtree(run.media, ignore_errors=True)
+    run.media.mkdir(parents=True)
+    if case.setup:
+        case.setup(run)
+    job = {
+        "program": win_path(build / PROGRAM),
+        "args": case.tail(),
+        "cwd": run.media_win,
+        "set": ["%s=%s" % kv for kv in run.env.items()],
+        "unset": run.unset,
+        "answer": [box.reply() for box in case.boxes],
+    }
+    if shots:
+        job.update(_shot_dir=shots, _shot_name=case.name.replace("/", "_"),
+                   shot=list(range(1, len(case.boxes) + 1)))
+    result = session.drive(build / "boxbot.exe", job, case.timeout)
+    problems = compare(case, result)
+    if case.check:
+        problems += case.check(run)
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build", required=True, type=Path, help="folder with the program and helpers")
+    parser.add_argument("--only", help="substring or glob of the case names to run")
+    parser.add_argument("--keep", action="store_true", help="keep the prefix and work files")
+    parser.add_argument("--shots", type=Path, help="save a screenshot of every expected box here")
+    parser.add_argument("--list", action="store_true", help="list the case names and stop")
+    opts = parser.parse_args()
+
+    cases = selected(all_cases(), opts.only)
+    if opts.list:
+        print("\n".join(c.name for c in cases))
+        return 0
+    build = opts.build.resolve()
+    missing = [n for n in (PROGRAM,) + HELPERS if not (build / n).is_file()]
+    if missing:
+        print("missing in %s: %s" % (build, ", ".join(missing)))
+        print("0 passed, 1 failed")
+        return 1
+    if opts.shots:
+        opts.shots.mkdir(parents=True, exist_ok=True)
+        opts.shots = opts.shots.resolve()
+
+    passed = failed = 0
+    started = time.monotonic()
+    try:
+        check_host()
+        with WineSession(keep=opts.keep) as session:
+            print("prefix ready in %.1f s" % (time.monotonic() - started), flush=True)
+            for case in cases:
+                t0 = time.monotonic()
+                try:
+                    problems = run_case(session, build, case, opts.shots)
+                except (WineError, OSError, ValueError, subprocess.SubprocessError) as e:
+                    problems = ["harness error: %s" % e]
+                elapsed = time.monotonic() - t0
+                if problems:
+                    failed += 1
+                    print("FAIL %s (%.1f s)" % (case.name, elapsed))
+                    for line in problems:
+                        print("    " + line)
+                else:
+                    passed += 1
+                    print("PASS %s (%.1f s)" % (case.name, elapsed))
+                sys.stdout.flush()
+    except (WineError, OSError, subprocess.SubprocessError) as e:
+        print("setup failed: %s" % e)
+        failed += 1
+    print("total %.1f s" % (time.monotonic() - started))
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

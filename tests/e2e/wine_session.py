@@ -1,0 +1,303 @@
+"""A throw-away Wine world for end-to-end runs: Xvfb display, 64-bit prefix,
+registry and Windows Installer helpers, and the boxbot driver."""
+
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+PLUGIN_PRODUCT_CODE = "{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}"
+PLUGIN_FEATURE = "ORVELIX"
+RESTART_MARKER_KEY = r"HKCU\Software\NeedBstrReboot"
+WINE_KEY = r"HKCU\Software\Wine"
+
+
+def win_path(path):
+    """Unix path as Wine sees it through drive Z:."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+class WineError(RuntimeError):
+    pass
+
+
+# Wine's own tools (reg, regedit, msiexec, wineboot) run through the 64-bit
+# loader: natively, even where 32-bit code is emulated, and never reaching a
+# stand-in put into syswow64. The programs under test are 32-bit: plain "wine".
+WINE64 = "/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine64"
+
+
+def check_host():
+    """Fails early, with the remedy, where 32-bit Wine cannot start."""
+    for tool in ("wine", "wineserver", "Xvfb", "import", "wixl"):
+        if shutil.which(tool) is None:
+            raise WineError("%s is missing: run scripts/setup.sh as root" % tool)
+    proc = subprocess.run(["/usr/lib/wine/wine", "--version"], capture_output=True)
+    if proc.returncode != 0:
+        raise WineError("the 32-bit Wine loader does not run (%s): run scripts/setup.sh "
+                        "as root" % proc.stderr.decode(errors="replace").strip())
+
+
+class WineSession:
+    def __init__(self, keep=False, log=print):
+        self.keep = keep
+        self.log = log
+        self.root = Path(tempfile.mkdtemp(prefix="eldoris-e2e-"))
+        self.prefix = self.root / "prefix"
+        self.work = self.root / "work"
+        self.work.mkdir()
+        self.xvfb = None
+        self.display = None
+        self.env = None
+
+    # --- lifecycle -------------------------------------------------------
+
+    def __enter__(self):
+        try:
+            self._start_display()
+            self._create_prefix()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def _start_display(self):
+        # -displayfd lets Xvfb pick a free display number and report it.
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as f:
+            number = f.readline().strip()
+        if not number:
+            raise WineError("Xvfb did not start")
+        self.display = ":" + number
+
+    def _create_prefix(self):
+        env = {k: v for k, v in os.environ.items() if k != "TZ"}  # Wine would pass TZ on to Windows
+        env.update(WINEPREFIX=str(self.prefix), WINEARCH="win64", WINEDEBUG="-all",
+                   DISPLAY=self.display,
+                   # no Mono/Gecko install prompts: nothing can be downloaded here
+                   WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.env = env
+        self.run([WINE64, "wineboot", "-i"], timeout=600)
+        # Keep one server for the whole session, so each case starts quickly.
+        # "-p" only applies to a server that it starts, and wineboot's server
+        # stays up with the services: stop it (it saves the registry) first.
+        self.run(["wineserver", "-k"], timeout=60, check=False)
+        self.run(["wineserver", "-w"], timeout=60)
+        self.run(["wineserver", "-p"], timeout=60)
+        # Without a window manager Wine holds every box ~2 s unless windows are unmanaged.
+        self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
+
+    def close(self):
+        if self.env is not None and self.prefix.exists():
+            try:
+                subprocess.run(["wineserver", "-k"], env=self.env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+            except subprocess.TimeoutExpired:
+                self.log("wineserver -k did not finish for %s" % self.prefix)
+        if self.xvfb is not None:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+            self.xvfb = None
+        if self.keep:
+            self.log("kept %s" % self.root)
+        else:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+    # --- running ---------------------------------------------------------
+
+    def run(self, args, timeout=120, check=True):
+        """Runs a command; its output goes through files, not pipes, because
+        Wine's background processes (wineserver, services) inherit them and
+        would keep a pipe open long after the command has ended."""
+        with tempfile.TemporaryFile(dir=self.work) as out, tempfile.TemporaryFile(dir=self.work) as err:
+            proc = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            proc.stdout, proc.stderr = out.read(), err.read()
+        if check and proc.returncode != 0:
+            raise WineError("%s exited %d: %s" % (" ".join(map(str, args)), proc.returncode,
+                                                   proc.stderr.decode(errors="replace")[-2000:]))
+        return proc
+
+    def wine(self, *args, timeout=120, check=True):
+        """Runs a Windows program through the 32-bit loader (as the product runs)."""
+        return self.run(["wine"] + [str(a) for a in args], timeout=timeout, check=check)
+
+    def wine_tool(self, *args, timeout=120, check=True):
+        """Runs one of Wine's own tools through the 64-bit loader."""
+        return self.run([WINE64] + [str(a) for a in args], timeout=timeout, check=check)
+
+    @property
+    def drive_c(self):
+        return self.prefix / "drive_c"
+
+    @property
+    def syswow64(self):
+        return self.drive_c / "windows" / "syswow64"
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)],
+                       check=True, capture_output=True, timeout=60)
+
+    def drive(self, boxbot, job, timeout):
+        """Runs one boxbot job and returns its JSON result. job maps the keys of
+        boxbot.cpp to a value or a list of values; with '_shot_dir' in it, the
+        boxes listed under 'shot' are photographed there as '<_shot_name>-K.png'."""
+        job = dict(job)
+        shot_dir = job.pop("_shot_dir", None)
+        shot_name = job.pop("_shot_name", "box")
+        job_file = self.work / "job.txt"
+        result_file = self.work / "result.json"
+        marker = Path(str(result_file) + ".shot")
+        for f in (result_file, marker):
+            if f.exists():
+                f.unlink()
+        lines = []
+        for key, value in job.items():
+            for v in value if isinstance(value, (list, tuple)) else [value]:
+                v = str(v)
+                if "\n" in v or "\r" in v:
+                    raise ValueError("job values are single lines: %r" % v)
+                lines.append("%s=%s" % (key, v))
+        lines.append("timeout=%d" % timeout)
+        job_file.write_text("\n".join(lines) + "\n", encoding="utf-8")
+        err_file = self.work / "boxbot.stderr"
+        with open(err_file, "wb") as err:
+            proc = subprocess.Popen(["wine", str(boxbot), win_path(job_file), win_path(result_file)],
+                                    env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=err)
+        deadline = time.monotonic() + timeout + 60
+        while proc.poll() is None:
+            if marker.exists():
+                index = marker.read_text().strip()
+                if shot_dir:
+                    self.screenshot(Path(shot_dir) / ("%s-%s.png" % (shot_name, index)))
+                marker.unlink()
+            if time.monotonic() > deadline:
+                proc.kill()
+                proc.wait()
+                raise WineError("boxbot did not finish")
+            time.sleep(0.05)
+        stderr = err_file.read_text(errors="replace")
+        if not result_file.exists():
+            raise WineError("boxbot wrote no result (exit %d): %s" % (proc.returncode, stderr[-2000:]))
+        return json.loads(result_file.read_text(encoding="utf-8"))
+
+    # --- registry --------------------------------------------------------
+
+    @staticmethod
+    def _view(view):
+        return ["/reg:%d" % view] if view else []
+
+    def reg_add(self, key, name=None, data="", kind="REG_SZ", view=None):
+        args = ["reg", "add", key] + (["/v", name, "/t", kind, "/d", data] if name else []) + ["/f"]
+        self.wine_tool(*args, *self._view(view))
+
+    def reg_delete(self, key, name=None, view=None):
+        """Deletes a value, or the whole key when name is None; absence is fine."""
+        args = ["reg", "delete", key] + (["/v", name] if name else []) + ["/f"]
+        self.wine_tool(*args, *self._view(view), check=False)
+
+    def reg_key_exists(self, key, view=None):
+        return self.wine_tool("reg", "query", key, *self._view(view), check=False).returncode == 0
+
+    def reg_query(self, key, name, view=None):
+        """Value data as text, or None when the value is absent."""
+        proc = self.wine_tool("reg", "query", key, "/v", name, *self._view(view), check=False)
+        if proc.returncode != 0:
+            return None
+        for line in proc.stdout.decode("utf-8", errors="replace").splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0].lower() == name.lower() and parts[1].startswith("REG_"):
+                return parts[2] if len(parts) == 3 else ""
+        return None
+
+    def import_reg(self, text):
+        """Applies a .reg script in one Wine start (much faster than several reg calls)."""
+        path = self.work / "state.reg"
+        path.write_text("Windows Registry Editor Version 5.00\n\n" + text, encoding="utf-16")
+        self.wine_tool("regedit", "/S", win_path(path))
+
+    def set_windows_version(self, version):
+        """Wine reports another Windows version ('nt40', 'win2k', 'winxp', 'win2003',
+        'vista'); None returns to the prefix default."""
+        if version:
+            self.reg_add(WINE_KEY, "Version", version)
+        else:
+            self.reg_delete(WINE_KEY, "Version")
+
+    def reset(self):
+        """State that one case may leave behind and the next must not see.
+        An installed product is left alone: cases that install remove it."""
+        self.import_reg('[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"=-\n\n'
+                        "[-HKEY_CURRENT_USER\\Software\\NeedBstrReboot]\n\n")
+        self.restore_msiexec()
+
+    # HKCU\Software is one key for both registry views (as on Windows 7),
+    # so the marker that a 32-bit process makes is seen from either view.
+    def restart_marker_present(self):
+        return self.reg_key_exists(RESTART_MARKER_KEY, view=32)
+
+    def create_restart_marker(self):
+        self.reg_add(RESTART_MARKER_KEY, view=32)
+
+    # --- Windows Installer -----------------------------------------------
+
+    def msiexec(self, *args, timeout=300):
+        """Runs the prefix's real (64-bit) msiexec. Returns the Unix exit status,
+        which keeps only the low 8 bits of the Windows exit code (1605 gives 69):
+        0 still means success; exact codes come from boxbot or the recorder."""
+        return self.wine_tool("msiexec", *args, timeout=timeout, check=False).returncode
+
+    def install_package(self, msi_path, *properties):
+        return self.msiexec("/i", win_path(msi_path), "/qn", *properties)
+
+    def uninstall_product(self, product_code=PLUGIN_PRODUCT_CODE):
+        return self.msiexec("/x", product_code, "/qn")
+
+    def product_state(self, msistate, product_code=PLUGIN_PRODUCT_CODE, feature=PLUGIN_FEATURE):
+        """What a 32-bit process learns from the Windows Installer:
+        {'state': int, 'feature': int, 'version': str} (see msistate.cpp)."""
+        out = self.work / "msistate.txt"
+        if out.exists():
+            out.unlink()
+        self.wine(msistate, product_code, feature, win_path(out))
+        values = dict(line.split("=", 1) for line in out.read_text(encoding="utf-8").splitlines())
+        return {"state": int(values["state"]), "feature": int(values["feature"]),
+                "version": values["version"]}
+
+    # --- stand-ins -------------------------------------------------------
+
+    REAL_MSIEXEC_DIR = "eldoris-real"
+
+    def put_recorder_as_msiexec(self, recorder):
+        """Replaces the 32-bit system msiexec.exe with the recorder. The real one
+        moves to syswow64\\eldoris-real\\msiexec.exe: a Wine built-in must keep its
+        file name to load. Returns the Windows path of the real one for ELDORIS_CHAIN."""
+        real_dir = self.syswow64 / self.REAL_MSIEXEC_DIR
+        real = real_dir / "msiexec.exe"
+        if not real.exists():
+            real_dir.mkdir(exist_ok=True)
+            shutil.copy2(self.syswow64 / "msiexec.exe", real)
+        shutil.copy2(recorder, self.syswow64 / "msiexec.exe")
+        return "C:\\windows\\syswow64\\%s\\msiexec.exe" % self.REAL_MSIEXEC_DIR
+
+    def restore_msiexec(self):
+        real = self.syswow64 / self.REAL_MSIEXEC_DIR / "msiexec.exe"
+        if real.exists():
+            shutil.copy2(real, self.syswow64 / "msiexec.exe")
