@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds both presets and runs every test: unit tests on the host (with the
-# sanitizers), a short run of each fuzz target, the release checks of the
-# built program, then the real 32-bit program under Wine. Ends with one line
+# sanitizers), a short run of each fuzz target, static analysis, the release
+# checks of the built program, then the real 32-bit program under Wine. Ends with one line
 # of passed and failed counts; exits non-zero when anything failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +47,9 @@ count unit "$log"
 
 bash scripts/fuzz.sh 2>&1 | tee "$log"
 count fuzz "$log"
+
+bash scripts/static-analysis.sh 2>&1 | tee "$log"
+count "static analysis" "$log"
 
 python3 tests/release/run_release_tests.py --source . 2>&1 | tee "$log"
 count release "$log"

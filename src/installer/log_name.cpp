@@ -1,17 +1,31 @@
 #include "installer/log_name.h"
 
-#include <cwchar>
+#include <string>
 
 #include "driver/message_ids.h"
 #include "driver/messages.h"
 
 namespace eldoris {
 
+namespace {
+
+// Appends `value` with at least `digits` digits, padded with zeros.
+void appendPadded(std::wstring& text, int value, std::size_t digits) {
+  const std::wstring number = std::to_wstring(value);
+  if (number.size() < digits) text.append(digits - number.size(), L'0');
+  text += number;
+}
+
+}  // namespace
+
 std::wstring formatTimestamp(const LocalTime& time) {
-  wchar_t buffer[80];
-  std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04d-%02d-%02d-%02d-%02d-%02d",
-                time.year, time.month, time.day, time.hour, time.minute, time.second);
-  return buffer;
+  std::wstring stamp;
+  appendPadded(stamp, time.year, 4);
+  for (const int part : {time.month, time.day, time.hour, time.minute, time.second}) {
+    stamp += L'-';
+    appendPadded(stamp, part, 2);
+  }
+  return stamp;
 }
 
 std::wstring formatTimestamp(Platform& platform) {

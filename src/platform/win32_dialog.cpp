@@ -52,13 +52,18 @@ void finish(HWND window, DialogContext& context, DialogOutcome outcome) {
   EndDialog(window, 0);
 }
 
+// The dialog's parameter, kept in its user data, carries the context.
+DialogContext* contextOf(LONG_PTR value) {
+  return reinterpret_cast<DialogContext*>(value);  // NOLINT(performance-no-int-to-ptr)
+}
+
 INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(window, DWLP_USER, lParam);
-    initialise(window, *reinterpret_cast<DialogContext*>(lParam));
+    initialise(window, *contextOf(lParam));
     return TRUE;
   }
-  auto* context = reinterpret_cast<DialogContext*>(GetWindowLongPtrW(window, DWLP_USER));
+  DialogContext* context = contextOf(GetWindowLongPtrW(window, DWLP_USER));
   if (message != WM_COMMAND || context == nullptr) return FALSE;
   switch (LOWORD(wParam)) {
     case dialog::optionsButton:

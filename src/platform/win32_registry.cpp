@@ -59,7 +59,7 @@ std::uint32_t Win32Platform::deleteUserKey(const std::wstring& parent, const std
   const LONG opened =
       RegOpenKeyExW(HKEY_CURRENT_USER, parent.c_str(), 0, KEY_READ | KEY_WRITE | view32, key.out());
   if (opened != ERROR_SUCCESS) return static_cast<std::uint32_t>(opened);
-  const DeleteKeyEx deleteEx = deleteKeyEx();
+  DeleteKeyEx deleteEx = deleteKeyEx();
   const LONG deleted = deleteEx != nullptr ? deleteEx(key.get(), name.c_str(), view32, 0)
                                            : RegDeleteKeyW(key.get(), name.c_str());
   return static_cast<std::uint32_t>(deleted);

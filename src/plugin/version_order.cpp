@@ -1,7 +1,7 @@
 #include "plugin/version_order.h"
 
 #include <cstddef>
-#include <type_traits>
+#include <cstdint>
 #include <vector>
 
 namespace eldoris {
@@ -46,8 +46,9 @@ int compareNumbers(const std::wstring& a, const std::wstring& b) {
 int compareCodeUnits(const std::wstring& a, const std::wstring& b) {
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();
   for (std::size_t i = 0; i < n; ++i) {
-    const auto ua = static_cast<std::make_unsigned_t<wchar_t>>(a[i]);
-    const auto ub = static_cast<std::make_unsigned_t<wchar_t>>(b[i]);
+    // Code units compare unsigned, as UTF-16 does.
+    const auto ua = static_cast<std::uint32_t>(a[i]);
+    const auto ub = static_cast<std::uint32_t>(b[i]);
     if (ua != ub) return ua < ub ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;
