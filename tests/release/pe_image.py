@@ -4,8 +4,13 @@ format alone, so that the tests do not read back through the tool that wrote."""
 
 import struct
 
+IMPORT_DIRECTORY = 1
 SECURITY_DIRECTORY = 4
 RESOURCE_DIRECTORY = 2
+RT_MANIFEST = 24
+DYNAMIC_BASE = 0x0040
+NX_COMPAT = 0x0100
+SUBSYSTEM_WINDOWS_GUI = 2
 RT_VERSION = 16
 FIXED_INFO_SIGNATURE = 0xFEEF04BD
 
@@ -29,6 +34,7 @@ class PeImage:
         if struct.unpack_from("<H", data, optional)[0] != 0x10B:
             raise PeError("not a PE32 (32-bit) image")
         self.checksum = struct.unpack_from("<I", data, optional + 64)[0]
+        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
         count = struct.unpack_from("<I", data, optional + 92)[0]
         self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i)
                             for i in range(count)]
@@ -49,6 +55,31 @@ class PeImage:
             if vaddr <= rva < vaddr + size:
                 return raw_offset + rva - vaddr
         raise PeError(f"address {rva:#x} is in no section")
+
+    def _text(self, rva):
+        at = self.offset_of(rva)
+        return self.data[at:self.data.index(b"\0", at)].decode("ascii")
+
+    def imports(self):
+        """{DLL name: [function names or ordinals]} of the import table."""
+        rva, size = self.directory(IMPORT_DIRECTORY)
+        found = {}
+        at = self.offset_of(rva) if size else None
+        while at is not None:
+            lookup, _, _, name, thunks = struct.unpack_from("<5I", self.data, at)
+            if name == 0:
+                break
+            functions = []
+            entry = self.offset_of(lookup or thunks)
+            while True:
+                value = struct.unpack_from("<I", self.data, entry)[0]
+                if value == 0:
+                    break
+                functions.append(value & 0xFFFF if value & 0x80000000 else self._text(value + 2))
+                entry += 4
+            found[self._text(name)] = functions
+            at += 20
+        return found
 
     def resources(self):
         """Every resource as (type, name, language, bytes); names are ids or strings."""

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Release checks of eldoris-setup.exe: its version resource, a reproducible
-build and Authenticode signing. Prints one line per test and then
+"""Release checks of eldoris-setup.exe: its version resource, hardening and
+manifest, a reproducible build and Authenticode signing. Prints one line per test and then
 "N passed, N failed"; exits non-zero when a test failed. Build logs go to
 build/release-tests/.
 
@@ -16,7 +16,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from pe_image import RT_VERSION, SECURITY_DIRECTORY, PeError, PeImage, version_info  # noqa: E402
+from pe_image import (DYNAMIC_BASE, NX_COMPAT, RT_MANIFEST, RT_VERSION,  # noqa: E402
+                      SECURITY_DIRECTORY, SUBSYSTEM_WINDOWS_GUI, PeError, PeImage, version_info)
 from release_build import (BuildError, build_fresh, build_preset, copy_tree,  # noqa: E402
                            project_version)
 import throwaway_pki  # noqa: E402
@@ -89,6 +90,53 @@ def test_version_resource(run):
           f"Translation {info['translations']}, not [({RUSSIAN}, {UNICODE_CODE_PAGE})]")
 
 
+# Libraries the system maps itself (Known DLLs): a copy planted beside the
+# program cannot replace them.
+KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
+              "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll"}
+# Looked up at run time, or called before anything else: the import table
+# must not name them from another DLL, and must name these.
+REQUIRED_IMPORTS = {"kernel32.dll": {"HeapSetInformation", "LoadLibraryExW", "GetProcAddress"}}
+
+
+def test_hardening(run):
+    """The built program asks for ASLR and DEP, imports only Known DLLs (msi.dll
+    is loaded at run time from the system directory) and is a GUI program."""
+    image = PeImage(build_preset(run.source, run.log("preset-build")).read_bytes())
+    check(image.subsystem == SUBSYSTEM_WINDOWS_GUI, f"subsystem {image.subsystem}, not GUI")
+    for flag, name in ((DYNAMIC_BASE, "dynamic base (ASLR)"), (NX_COMPAT, "NX compatible (DEP)")):
+        check(image.dll_characteristics & flag, f"the header does not ask for {name}")
+    imports = {dll.lower(): set(functions) for dll, functions in image.imports().items()}
+    unknown = sorted(set(imports) - KNOWN_DLLS)
+    check(not unknown, f"imports from libraries that are not Known DLLs: {unknown}")
+    for dll, functions in REQUIRED_IMPORTS.items():
+        missing = sorted(functions - imports.get(dll, set()))
+        check(not missing, f"{dll} does not import {missing}")
+
+
+# What the application manifest must say, element by element.
+MANIFEST_PARTS = [
+    '<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>',
+    'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"',
+    'processorArchitecture="*" publicKeyToken="6595b64144ccf1df" language="*"',
+    '<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>',
+    '<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>',
+]
+
+
+def test_manifest(run):
+    """The manifest in the built program asks for elevation without UI access,
+    Common Controls 6 and names Windows Vista and 7 as supported."""
+    image = PeImage(build_preset(run.source, run.log("preset-build")).read_bytes())
+    manifests = [r for r in image.resources() if r[0] == RT_MANIFEST]
+    check(len(manifests) == 1, f"{len(manifests)} manifests, not one")
+    _, name, _, blob = manifests[0]
+    check(name == 1, f"manifest named {name!r}, not 1 (the program's own)")
+    text = " ".join(blob.decode("utf-8").split())
+    for part in MANIFEST_PARTS:
+        check(part in text, f"the manifest lacks {part}")
+
+
 def test_reproducible_build(run):
     """Two fresh builds, from two checkouts at different paths, are identical."""
     first = run.unsigned_build()
@@ -146,6 +194,8 @@ def test_signing(run):
 
 TESTS = [
     ("version resource", test_version_resource),
+    ("hardening", test_hardening),
+    ("manifest", test_manifest),
     ("reproducible build", test_reproducible_build),
     ("signing", test_signing),
 ]
