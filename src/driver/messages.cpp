@@ -1,5 +1,6 @@
 #include "driver/messages.h"
 
+#include "driver/decimal.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -44,7 +45,9 @@ bool loadMessage(Platform& platform, MessageId id, std::wstring& text) {
 void composeFailureText(Platform& platform, MessageId id, InstallerResult result,
                         const std::wstring& logPath, std::wstring& text) {
   loadMessage(platform, id, text);
-  text += L": " + std::to_wstring(result) + L".\n";
+  text += L": ";
+  appendDecimal(text, result);
+  text += L".\n";
   // A wildcard would make the existence test match some other file.
   const bool hasWildcard = logPath.find_first_of(L"?*") != std::wstring::npos;
   if (!logPath.empty() && !hasWildcard && platform.pathExists(logPath)) {

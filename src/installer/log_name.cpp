@@ -2,28 +2,18 @@
 
 #include <string>
 
+#include "driver/decimal.h"
 #include "driver/message_ids.h"
 #include "driver/messages.h"
 
 namespace eldoris {
 
-namespace {
-
-// Appends `value` with at least `digits` digits, padded with zeros.
-void appendPadded(std::wstring& text, int value, std::size_t digits) {
-  const std::wstring number = std::to_wstring(value);
-  if (number.size() < digits) text.append(digits - number.size(), L'0');
-  text += number;
-}
-
-}  // namespace
-
 std::wstring formatTimestamp(const LocalTime& time) {
   std::wstring stamp;
-  appendPadded(stamp, time.year, 4);
+  appendDecimal(stamp, static_cast<std::uint32_t>(time.year), 4);
   for (const int part : {time.month, time.day, time.hour, time.minute, time.second}) {
     stamp += L'-';
-    appendPadded(stamp, part, 2);
+    appendDecimal(stamp, static_cast<std::uint32_t>(part), 2);
   }
   return stamp;
 }

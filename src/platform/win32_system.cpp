@@ -94,8 +94,8 @@ void Win32Platform::writeStandardOutput(const std::wstring& line) {
   const int size = WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()),
                                        nullptr, 0, nullptr, nullptr);
   if (size <= 0) return;
-  std::string narrow(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), &narrow[0], size,
+  std::vector<char> narrow(static_cast<std::size_t>(size));
+  WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), narrow.data(), size,
                       nullptr, nullptr);
   DWORD written = 0;
   WriteFile(out, narrow.data(), static_cast<DWORD>(narrow.size()), &written, nullptr);

@@ -1,0 +1,23 @@
+// Unsigned decimal text without the C runtime's formatter, which would more
+// than double the size of the program.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace eldoris {
+
+// Appends `value` in decimal, padded with zeros to at least `digits` digits.
+inline void appendDecimal(std::wstring& text, std::uint32_t value, std::size_t digits = 1) {
+  wchar_t reversed[10];
+  std::size_t count = 0;
+  do {
+    reversed[count++] = static_cast<wchar_t>(L'0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  if (count < digits) text.append(digits - count, L'0');
+  while (count > 0) text.push_back(reversed[--count]);
+}
+
+}  // namespace eldoris
