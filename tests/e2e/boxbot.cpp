@@ -1,5 +1,6 @@
 // boxbot: starts a program under Wine/Windows, answers its message boxes from a
-// script and writes what it saw (boxes in order, exit code) as JSON.
+// script, drives its configuration dialog from a script and writes what it saw
+// (boxes in order, dialog observations, exit code) as JSON.
 //
 //   boxbot.exe JOB RESULT        (both paths UTF-8)
 //
@@ -12,6 +13,17 @@
 //   answer=yes|no|ok|cancel|escape|close   next box's answer (repeatable)
 //   shot=K                       before answering box K (1-based) create
 //                                RESULT.shot and wait until it is deleted
+//   dialog=A,A,...               actions for the configuration dialog (a
+//                                "#32770" window with a control 1015), in
+//                                order; repeatable, the lists are joined:
+//       record                   note the caption and, for controls 140, 2 and
+//                                1006-1015: present, visible, text, checked
+//       click:ID                 BM_CLICK on control ID, as a mouse click
+//       check:ID                 the same on a radio button (refused otherwise)
+//       escape                   the Esc key, to the control with the focus
+//       close                    WM_SYSCOMMAND SC_CLOSE (the caption's close button)
+//       shot[:NAME]              RESULT.shot holds "NAME WxH+X+Y" (the dialog's
+//                                rectangle); wait until it is deleted
 //   timeout=120                  seconds before the program is killed
 #include <windows.h>
 
@@ -67,6 +79,7 @@ struct Job {
     std::vector<std::wstring> unsets;
     std::vector<std::string> answers;
     std::set<int> shots;
+    std::vector<std::string> dialogActions;
     DWORD timeoutMs = 120000;
 };
 
@@ -89,6 +102,14 @@ bool parseJob(const std::string& text, Job& job, std::string& error) {
         else if (key == "answer") job.answers.push_back(value);
         else if (key == "shot") job.shots.insert(atoi(value.c_str()));
         else if (key == "timeout") job.timeoutMs = (DWORD)atoi(value.c_str()) * 1000;
+        else if (key == "dialog") {
+            for (size_t at = 0; at <= value.size();) {
+                size_t comma = value.find(',', at);
+                if (comma == std::string::npos) comma = value.size();
+                if (comma > at) job.dialogActions.push_back(value.substr(at, comma - at));
+                at = comma + 1;
+            }
+        }
         else if (key == "set") {
             size_t eq2 = value.find('=', 1);  // a name may not be empty
             if (eq2 == std::string::npos) { error = "set without value: " + value; return false; }
@@ -329,18 +350,179 @@ bool knownAnswer(const std::string& a) {
 }
 
 // Lets the runner take a screenshot: it deletes the marker when done.
-void waitForShot(const std::wstring& marker, int index) {
-    if (!writeFile(marker, std::to_string(index) + "\n")) return;
+void waitForShot(const std::wstring& marker, const std::string& label) {
+    if (!writeFile(marker, label + "\n")) return;
     for (int i = 0; i < 600 && GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
     DeleteFileW(marker.c_str());
 }
 
-std::string renderResult(const std::vector<Box>& boxes, const std::string& status, DWORD exitCode,
-                         DWORD startError, const std::string& error) {
+// --- the configuration dialog ------------------------------------------------
+
+// The dialog is a "#32770" window too; its "Опции" button tells it from a box.
+const int kOptionsButton = 1015;
+const int kRecordedControls[] = {140, 2, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 1014, 1015};
+const UINT kSendTimeoutMs = 10000;
+
+bool isConfigurationDialog(HWND w) { return GetDlgItem(w, kOptionsButton) != nullptr; }
+
+struct Control {
+    int id = 0;
+    bool present = false, visible = false, checked = false;
+    std::string text;
+};
+
+struct Record {
+    std::string caption;
+    std::vector<Control> controls;
+};
+
+struct Dialog {
+    size_t afterBoxes = 0;  // boxes seen before the dialog showed
+    std::vector<Record> records;
+    size_t actionsDone = 0;
+    bool unexpected = false, stuck = false;
+    std::string error;
+    DWORD scriptEndedAt = 0;
+};
+
+bool sendTo(HWND w, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR& reply) {
+    return SendMessageTimeoutW(w, msg, wp, lp, SMTO_ABORTIFHUNG, kSendTimeoutMs, &reply) != 0;
+}
+
+Record recordDialog(HWND dlg) {
+    Record r;
+    r.caption = narrow(windowText(dlg));
+    for (int id : kRecordedControls) {
+        Control c;
+        c.id = id;
+        HWND ctrl = GetDlgItem(dlg, id);
+        c.present = ctrl != nullptr;
+        if (ctrl) {
+            c.visible = (GetWindowLongW(ctrl, GWL_STYLE) & WS_VISIBLE) != 0;
+            c.text = narrow(windowText(ctrl));
+            DWORD_PTR state = 0;
+            c.checked = sendTo(ctrl, BM_GETCHECK, 0, 0, state) && state == BST_CHECKED;
+        }
+        r.controls.push_back(c);
+    }
+    return r;
+}
+
+// Lets the dialog's thread handle what was sent or posted before, and paint.
+void settle(HWND dlg) {
+    DWORD_PTR reply = 0;
+    if (IsWindow(dlg)) sendTo(dlg, WM_NULL, 0, 0, reply);
+    Sleep(150);
+    if (IsWindow(dlg)) sendTo(dlg, WM_NULL, 0, 0, reply);
+}
+
+bool isRadio(HWND ctrl) {
+    LONG type = GetWindowLongW(ctrl, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+}
+
+HWND focusOf(HWND dlg) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    DWORD thread = GetWindowThreadProcessId(dlg, nullptr);
+    if (GetGUIThreadInfo(thread, &info) && info.hwndFocus && IsChild(dlg, info.hwndFocus)) return info.hwndFocus;
+    return dlg;
+}
+
+std::string shotLabel(HWND dlg, const std::string& name) {
+    RECT r = {};
+    GetWindowRect(dlg, &r);
+    return name + " " + std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "+" +
+           std::to_string(r.left) + "+" + std::to_string(r.top);
+}
+
+// One scripted action; an empty result means done.
+std::string act(HWND dlg, const std::string& action, Dialog& d, const std::wstring& marker) {
+    if (!IsWindow(dlg) || !IsWindowVisible(dlg)) return "the dialog was gone before \"" + action + "\"";
+    size_t colon = action.find(':');
+    std::string verb = action.substr(0, colon);
+    std::string arg = colon == std::string::npos ? "" : action.substr(colon + 1);
+    if (verb == "record" && arg.empty()) {
+        d.records.push_back(recordDialog(dlg));
+        return "";
+    }
+    if (verb == "escape" && arg.empty()) {
+        HWND target = focusOf(dlg);
+        PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 1);
+        PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+        return "";
+    }
+    if (verb == "close" && arg.empty()) {
+        PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return "";
+    }
+    if (verb == "shot") {
+        Sleep(400);  // the last paint reaches the X server
+        waitForShot(marker, shotLabel(dlg, arg.empty() ? "dialog-" + std::to_string(d.actionsDone + 1) : arg));
+        return "";
+    }
+    if ((verb == "click" || verb == "check") && !arg.empty()) {
+        HWND ctrl = GetDlgItem(dlg, atoi(arg.c_str()));
+        if (!ctrl) return "no control " + arg + " for \"" + action + "\"";
+        if (verb == "check" && !isRadio(ctrl)) return "control " + arg + " is not a radio button";
+        DWORD_PTR reply = 0;
+        // The click may end the dialog: only a send that failed on a live window is an error.
+        if (!sendTo(ctrl, BM_CLICK, 0, 0, reply) && IsWindow(ctrl)) return "\"" + action + "\" was not handled";
+        return "";
+    }
+    return "unknown dialog action \"" + action + "\"";
+}
+
+void runDialogScript(HWND dlg, const std::vector<std::string>& actions, Dialog& d, const std::wstring& marker) {
+    Sleep(300);  // the first paint
+    settle(dlg);
+    for (const auto& action : actions) {
+        d.error = act(dlg, action, d, marker);
+        if (!d.error.empty()) break;
+        ++d.actionsDone;
+        settle(dlg);
+    }
+    d.scriptEndedAt = GetTickCount();
+}
+
+std::string renderDialogs(const std::vector<Dialog>& dialogs) {
+    std::string out = "  \"dialogs\": [";
+    for (size_t i = 0; i < dialogs.size(); ++i) {
+        const Dialog& d = dialogs[i];
+        out += i ? ",\n    {" : "\n    {";
+        out += "\"after_boxes\": " + std::to_string(d.afterBoxes);
+        out += ", \"actions_done\": " + std::to_string(d.actionsDone);
+        out += std::string(", \"unexpected\": ") + (d.unexpected ? "true" : "false");
+        out += std::string(", \"stuck\": ") + (d.stuck ? "true" : "false");
+        out += ", \"error\": " + jsonString(d.error) + ", \"records\": [";
+        for (size_t j = 0; j < d.records.size(); ++j) {
+            const Record& r = d.records[j];
+            out += j ? ",\n      {" : "\n      {";
+            out += "\"caption\": " + jsonString(r.caption) + ", \"controls\": [";
+            for (size_t k = 0; k < r.controls.size(); ++k) {
+                const Control& c = r.controls[k];
+                out += k ? ",\n        {" : "\n        {";
+                out += "\"id\": " + std::to_string(c.id);
+                out += std::string(", \"present\": ") + (c.present ? "true" : "false");
+                out += std::string(", \"visible\": ") + (c.visible ? "true" : "false");
+                out += std::string(", \"checked\": ") + (c.checked ? "true" : "false");
+                out += ", \"text\": " + jsonString(c.text) + "}";
+            }
+            out += "]}";
+        }
+        out += "]}";
+    }
+    return out + (dialogs.empty() ? "],\n" : "\n  ],\n");
+}
+
+std::string renderResult(const std::vector<Box>& boxes, const std::vector<Dialog>& dialogs,
+                         const std::string& status, DWORD exitCode, DWORD startError, const std::string& error) {
     std::string out = "{\n  \"status\": " + jsonString(status) + ",\n";
     out += "  \"exit_code\": " + std::to_string(exitCode) + ",\n";
     out += "  \"start_error\": " + std::to_string(startError) + ",\n";
-    out += "  \"error\": " + jsonString(error) + ",\n  \"boxes\": [";
+    out += "  \"error\": " + jsonString(error) + ",\n";
+    out += "  \"ui_language\": " + std::to_string(GetSystemDefaultUILanguage()) + ",\n";
+    out += renderDialogs(dialogs) + "  \"boxes\": [";
     for (size_t i = 0; i < boxes.size(); ++i) {
         const Box& b = boxes[i];
         out += i ? ",\n    {" : "\n    {";
@@ -357,13 +539,14 @@ std::string renderResult(const std::vector<Box>& boxes, const std::string& statu
 
 int run(const std::wstring& jobPath, const std::wstring& resultPath) {
     std::vector<Box> boxes;
+    std::vector<Dialog> dialogs;
     std::string jobText, error;
     Job job;
     if (!readFile(jobPath, jobText)) error = "cannot read job file";
     else parseJob(jobText, job, error);
     for (const auto& a : job.answers)
         if (error.empty() && !knownAnswer(a)) error = "unknown answer: " + a;
-    if (!error.empty()) return writeFile(resultPath, renderResult(boxes, "bad_job", 0, 0, error)) ? 2 : 3;
+    if (!error.empty()) return writeFile(resultPath, renderResult(boxes, dialogs, "bad_job", 0, 0, error)) ? 2 : 3;
 
     std::wstring cmdLine = L"\"" + job.program + L"\"" + job.args;
     std::vector<wchar_t> cmdBuf(cmdLine.begin(), cmdLine.end());
@@ -375,7 +558,8 @@ int run(const std::wstring& jobPath, const std::wstring& resultPath) {
     if (!CreateProcessW(nullptr, cmdBuf.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, env.data(),
                         job.cwd.empty() ? nullptr : job.cwd.c_str(), &si, &pi)) {
         DWORD err = GetLastError();
-        return writeFile(resultPath, renderResult(boxes, "start_failed", 0, err, "CreateProcessW failed")) ? 0 : 3;
+        std::string failed = renderResult(boxes, dialogs, "start_failed", 0, err, "CreateProcessW failed");
+        return writeFile(resultPath, failed) ? 0 : 3;
     }
     CloseHandle(pi.hThread);
 
@@ -383,6 +567,7 @@ int run(const std::wstring& jobPath, const std::wstring& resultPath) {
     const DWORD started = GetTickCount();
     size_t nextAnswer = 0;
     std::map<HWND, size_t> open;  // boxes on screen -> index in boxes
+    std::map<HWND, size_t> openDialogs;  // dialogs on screen -> index in dialogs
     std::string status = "exited";
     while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT) {
         DWORD now = GetTickCount();
@@ -395,9 +580,35 @@ int run(const std::wstring& jobPath, const std::wstring& resultPath) {
         Finder f{pi.dwProcessId, {}};
         EnumWindows(collectBoxes, (LPARAM)&f);
         // Forget closed boxes, so that a reused window handle counts as a new box.
-        for (auto it = open.begin(); it != open.end();)
-            it = std::count(f.found.begin(), f.found.end(), it->first) ? std::next(it) : open.erase(it);
+        for (auto* windows : {&open, &openDialogs})
+            for (auto it = windows->begin(); it != windows->end();)
+                it = std::count(f.found.begin(), f.found.end(), it->first) ? std::next(it) : windows->erase(it);
         for (HWND w : f.found) {
+            if (isConfigurationDialog(w)) {
+                auto seen = openDialogs.find(w);
+                if (seen != openDialogs.end()) {
+                    // Still open after its script: end it with Отмена.
+                    Dialog& d = dialogs[seen->second];
+                    if (!d.stuck && !d.unexpected && GetTickCount() - d.scriptEndedAt > stuckAfterMs) {
+                        d.stuck = true;
+                        PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                    }
+                    continue;
+                }
+                Dialog d;
+                d.afterBoxes = boxes.size();
+                if (dialogs.empty() && !job.dialogActions.empty()) {
+                    dialogs.push_back(d);
+                    runDialogScript(w, job.dialogActions, dialogs.back(), resultPath + L".shot");
+                } else {
+                    d.unexpected = true;
+                    runDialogScript(w, {"record"}, d, resultPath + L".shot");
+                    PostMessageW(w, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);  // Отмена
+                    dialogs.push_back(d);
+                }
+                openDialogs[w] = dialogs.size() - 1;
+                continue;
+            }
             auto seen = open.find(w);
             if (seen != open.end()) {
                 // An answer that did not close the box: close it the safe way.
@@ -417,7 +628,8 @@ int run(const std::wstring& jobPath, const std::wstring& resultPath) {
             }
             boxes.push_back(b);
             open[w] = boxes.size() - 1;
-            if (job.shots.count((int)boxes.size())) waitForShot(resultPath + L".shot", (int)boxes.size());
+            if (job.shots.count((int)boxes.size()))
+                waitForShot(resultPath + L".shot", shotLabel(w, std::to_string(boxes.size())));
             answerBox(w, b.answer);
             boxes.back().answeredAt = GetTickCount();
         }
@@ -425,7 +637,7 @@ int run(const std::wstring& jobPath, const std::wstring& resultPath) {
     DWORD exitCode = 0;
     GetExitCodeProcess(pi.hProcess, &exitCode);
     CloseHandle(pi.hProcess);
-    return writeFile(resultPath, renderResult(boxes, status, exitCode, 0, "")) ? 0 : 3;
+    return writeFile(resultPath, renderResult(boxes, dialogs, status, exitCode, 0, "")) ? 0 : 3;
 }
 
 }  // namespace

@@ -93,3 +93,32 @@ def failure_text(message_id, result, log_path=None):
     if log_path:
         text += "Install log: " + log_path
     return text
+
+
+# The provider configuration dialog (resource 141), by control id. Button 1015
+# is captioned with message 143 in the welcome view and 142 in the options view.
+# "нажимте" (sic) is what the product shows.
+DIALOG_CAPTION = "CSPSetup"
+SHOW_OPTIONS = "Опции"
+HIDE_OPTIONS = "Скрыть"
+WELCOME_TEXT = (
+    "https://www.example.com/\n"
+    "\n"
+    "Благодарим за выбор Тальвер CSP.\n"
+    "Для продолжения установки нажимте \"Далее\",\n"
+    "для установки специфических настроек - \"Опции\".\n"
+    "Если вы не знаете, что выбирать, нажмите \"Далее\"."
+)
+DIALOG_TEXTS = {
+    140: "Далее",
+    2: "Отмена",
+    1006: "Русский",
+    1007: "English",
+    1008: "KC1",
+    1009: "KC2",
+    1010: "KC3",
+    1011: "Тальвер CSP",
+    1012: "Язык установки:",
+    1013: "Уровень безопасности:",
+    1014: WELCOME_TEXT,
+}

@@ -4,11 +4,14 @@ import subprocess
 from pathlib import Path
 
 TEMPLATE = Path(__file__).resolve().parent / "packages" / "plugin.wxs"
+# The same product with a second feature, EXTRAS, so that ORVELIX can be left out.
+WITH_EXTRAS = TEMPLATE.with_name("plugin_extras.wxs")
 
 
-def build_package(arch, version, out_path):
+def build_package(arch, version, out_path, template=TEMPLATE):
     """Builds the plug-in package for arch 'x64' or 'x86' in the given version
-    (e.g. '1.2.3.4') at out_path; returns out_path as a Path."""
+    (e.g. '1.2.3.4') at out_path from template (plugin.wxs unless given);
+    returns out_path as a Path."""
     if arch not in ("x64", "x86"):
         raise ValueError("arch must be x64 or x86, not %r" % arch)
     out_path = Path(out_path).resolve()
@@ -20,7 +23,7 @@ def build_package(arch, version, out_path):
         subprocess.run(["wixl", "-a", arch, "-o", str(out_path),
                         "-D", "Version=" + version,
                         "-D", "Win64=" + ("yes" if arch == "x64" else "no"),
-                        "-D", "Payload=" + payload.name, str(TEMPLATE)],
+                        "-D", "Payload=" + payload.name, str(template)],
                        cwd=str(out_path.parent), check=True, capture_output=True, timeout=120)
     finally:
         payload.unlink()

@@ -4,6 +4,12 @@
 // ELDORIS_RECORD, then either exits with ELDORIS_EXIT_CODE (decimal, default 0)
 // or, when ELDORIS_CHAIN names a program, runs that program with the same
 // argument tail and exits with its exit code.
+//
+// ELDORIS_EXIT_CODE_<FOLDER> (the upper-cased name of the folder that holds
+// this copy, e.g. ELDORIS_EXIT_CODE_CSP for csp\Setup.exe) takes precedence
+// over ELDORIS_EXIT_CODE, so that two stand-ins of one run can differ.
+// With ELDORIS_WRITE_LOG set, the log named after "/Lv! " on the command line
+// (quotes stripped) is created first, as a setup program would write it.
 #include <windows.h>
 
 #include <cwchar>
@@ -70,6 +76,32 @@ DWORD runChained(const std::wstring& program, const std::wstring& tail) {
     return code;
 }
 
+// "ELDORIS_EXIT_CODE_" and the name of the folder holding this program, upper-cased.
+std::wstring folderExitCodeName() {
+    wchar_t path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p(path, n);
+    size_t file = p.find_last_of(L"\\/");
+    if (file == std::wstring::npos || file == 0) return {};
+    size_t folder = p.find_last_of(L"\\/", file - 1);
+    size_t start = folder == std::wstring::npos ? 0 : folder + 1;
+    std::wstring name = p.substr(start, file - start);
+    for (auto& c : name) c = towupper(c);
+    return L"ELDORIS_EXIT_CODE_" + name;
+}
+
+// Creates the file named after "/Lv! ", as an installer asked for a log would.
+void writeNamedLog(const wchar_t* cmd) {
+    const wchar_t* p = wcsstr(cmd, L"/Lv! ");
+    if (!p) return;
+    p += 5;
+    while (*p == L'"') ++p;
+    const wchar_t* end = p;
+    while (*end && *end != L'"') ++end;
+    if (end == p) return;
+    appendLine(std::wstring(p, end), L"log of the stand-in");
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -78,9 +110,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::wstring record = envVar(L"ELDORIS_RECORD", present);
     if (present && !appendLine(record, cmd)) return (int)kRecordFailed;
 
+    envVar(L"ELDORIS_WRITE_LOG", present);
+    if (present) writeNamedLog(cmd);
+
     std::wstring chain = envVar(L"ELDORIS_CHAIN", present);
     if (present && !chain.empty()) return (int)runChained(chain, argumentTail(cmd));
 
-    std::wstring code = envVar(L"ELDORIS_EXIT_CODE", present);
+    std::wstring code = envVar(folderExitCodeName().c_str(), present);
+    if (!present) code = envVar(L"ELDORIS_EXIT_CODE", present);
     return present ? (int)wcstoul(code.c_str(), nullptr, 10) : 0;
 }

@@ -2,6 +2,7 @@
 """End-to-end run of eldoris-setup.exe under Wine.
 
     python3 tests/e2e/run_e2e.py --build build/windows [--only PATTERN] [--keep] [--shots DIR]
+                                 [--dialog-shots DIR]
 
 Expects eldoris-setup.exe, boxbot.exe, recorder.exe and msistate.exe in
 --build. Each case runs the program through boxbot in one fresh 64-bit prefix
@@ -39,6 +40,7 @@ class CaseRun:
         self.media_win = "C:\\e2e\\media"
         self.env = dict(case.env)
         self.unset = list(case.unset)
+        self.result = None  # boxbot's result, for case.check
 
     def helper(self, name):
         return self.build / name
@@ -60,7 +62,7 @@ def selected(cases, pattern):
     return [c for c in cases if pattern in c.name]
 
 
-def run_case(session, build, case, shots):
+def run_case(session, build, case, shots, dialog_shots=None):
     run = CaseRun(session, build, case)
     session.reset()
     if case.windows_version:
@@ -77,10 +79,21 @@ def run_case(session, build, case, shots):
         "unset": run.unset,
         "answer": [box.reply() for box in case.boxes],
     }
+    shot_name = case.name.replace("/", "_")
     if shots:
-        job.update(_shot_dir=shots, _shot_name=case.name.replace("/", "_"),
-                   shot=list(range(1, len(case.boxes) + 1)))
+        job.update(_shot_dir=shots, _shot_name=shot_name, shot=list(range(1, len(case.boxes) + 1)))
+    if case.dialog:
+        job["dialog"] = case.dialog.actions()
+        if dialog_shots and not shots:
+            job.update(_shot_dir=session.work, _shot_name=shot_name)
     result = session.drive(build / "boxbot.exe", job, case.timeout)
+    run.result = result
+    if case.dialog and dialog_shots:
+        # The dialog's views as "dialog-NAME.png", e.g. for the deployment guide.
+        for name in case.dialog.shot_names():
+            shot = Path(job["_shot_dir"]) / ("%s-%s.png" % (shot_name, name))
+            if shot.exists():
+                shutil.copy2(shot, dialog_shots / ("dialog-%s.png" % name))
     problems = compare(case, result)
     if case.check:
         problems += case.check(run)
@@ -93,6 +106,8 @@ def main():
     parser.add_argument("--only", help="substring or glob of the case names to run")
     parser.add_argument("--keep", action="store_true", help="keep the prefix and work files")
     parser.add_argument("--shots", type=Path, help="save a screenshot of every expected box here")
+    parser.add_argument("--dialog-shots", type=Path,
+                        help="save the configuration dialog's views here as dialog-NAME.png")
     parser.add_argument("--list", action="store_true", help="list the case names and stop")
     opts = parser.parse_args()
 
@@ -109,6 +124,9 @@ def main():
     if opts.shots:
         opts.shots.mkdir(parents=True, exist_ok=True)
         opts.shots = opts.shots.resolve()
+    if opts.dialog_shots:
+        opts.dialog_shots.mkdir(parents=True, exist_ok=True)
+        opts.dialog_shots = opts.dialog_shots.resolve()
 
     passed = failed = 0
     started = time.monotonic()
@@ -119,7 +137,7 @@ def main():
             for case in cases:
                 t0 = time.monotonic()
                 try:
-                    problems = run_case(session, build, case, opts.shots)
+                    problems = run_case(session, build, case, opts.shots, opts.dialog_shots)
                 except (WineError, OSError, ValueError, subprocess.SubprocessError) as e:
                     problems = ["harness error: %s" % e]
                 elapsed = time.monotonic() - t0

@@ -150,14 +150,17 @@ class WineSession:
     def syswow64(self):
         return self.drive_c / "windows" / "syswow64"
 
-    def screenshot(self, path):
-        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)],
+    def screenshot(self, path, crop=None):
+        """The whole screen, or only the rectangle crop ('WxH+X+Y')."""
+        cut = ["-crop", crop, "+repage"] if crop else []
+        subprocess.run(["import", "-display", self.display, "-window", "root"] + cut + [str(path)],
                        check=True, capture_output=True, timeout=60)
 
     def drive(self, boxbot, job, timeout):
         """Runs one boxbot job and returns its JSON result. job maps the keys of
         boxbot.cpp to a value or a list of values; with '_shot_dir' in it, the
-        boxes listed under 'shot' are photographed there as '<_shot_name>-K.png'."""
+        boxes listed under 'shot' are photographed there as '<_shot_name>-K.png',
+        and a dialog's 'shot:NAME' as '<_shot_name>-NAME.png' (the dialog alone)."""
         job = dict(job)
         shot_dir = job.pop("_shot_dir", None)
         shot_name = job.pop("_shot_name", "box")
@@ -183,10 +186,12 @@ class WineSession:
                                     stderr=err)
         deadline = time.monotonic() + timeout + 60
         while proc.poll() is None:
-            if marker.exists():
-                index = marker.read_text().strip()
+            text = marker.read_text() if marker.exists() else ""
+            if text.endswith("\n"):  # written in full
+                # "K" for a box; "NAME WxH+X+Y" for a dialog, cut to its rectangle
+                label, _, crop = text.strip().partition(" ")
                 if shot_dir:
-                    self.screenshot(Path(shot_dir) / ("%s-%s.png" % (shot_name, index)))
+                    self.screenshot(Path(shot_dir) / ("%s-%s.png" % (shot_name, label)), crop or None)
                 marker.unlink()
             if time.monotonic() > deadline:
                 proc.kill()
@@ -301,3 +306,68 @@ class WineSession:
         real = self.syswow64 / self.REAL_MSIEXEC_DIR / "msiexec.exe"
         if real.exists():
             shutil.copy2(real, self.syswow64 / "msiexec.exe")
+
+    def put_unstartable_msiexec(self, recorder):
+        """Puts a file that is no program in place of the 32-bit system
+        msiexec.exe (the real one is kept as by put_recorder_as_msiexec), so
+        that starting it fails with ERROR_BAD_EXE_FORMAT (193)."""
+        self.put_recorder_as_msiexec(recorder)
+        (self.syswow64 / "msiexec.exe").write_bytes(b"not a program\r\n")
+
+    def forget_cached_packages(self):
+        """Deletes the Windows Installer's cached copies of installed packages.
+        Wine's MsiOpenPackageExW ignores MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE:
+        for an installed product it opens the cached copy and fails with
+        ERROR_PRODUCT_VERSION (1638) when the given package has another version.
+        Without the cache it opens the given package, as Windows does."""
+        for cached in (self.drive_c / "windows" / "Installer").glob("*.msi"):
+            cached.unlink()
+
+    def file(self, windows_path):
+        """The prefix's file for a Windows path on drive C:."""
+        drive, _, rest = windows_path.partition(":\\")
+        if drive.upper() != "C":
+            raise ValueError("not a path on drive C: %r" % windows_path)
+        return self.drive_c.joinpath(*[part for part in rest.split("\\") if part])
+
+    # --- restart ---------------------------------------------------------
+
+    def start_bystander(self):
+        """Starts a Windows program that runs until it is ended (cmd.exe waiting
+        at "pause"), to show whether a system restart ended the prefix's
+        programs. Returns its Popen once it runs; stop_bystander ends it."""
+        ready = self.work / "bystander.ready"
+        if ready.exists():
+            ready.unlink()
+        proc = subprocess.Popen([WINE64, "cmd", "/c", "echo ready>%s& pause" % win_path(ready)],
+                                env=self.env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 60
+        while not ready.exists():
+            if proc.poll() is not None or time.monotonic() > deadline:
+                self.stop_bystander(proc)
+                raise WineError("the bystander program did not start")
+            time.sleep(0.05)
+        return proc
+
+    @staticmethod
+    def stop_bystander(proc):
+        if proc.poll() is None:
+            proc.kill()
+        proc.wait()
+        proc.stdin.close()
+
+    def wait_for_restart(self, bystander, timeout=30):
+        """True once a restart has ended the bystander and Wine's tools answer
+        again (a tool started while Wine is still ending processes is ended
+        with exit code 0 and no output); False if the bystander is still running."""
+        deadline = time.monotonic() + timeout
+        while bystander.poll() is None:
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.1)
+        while time.monotonic() < deadline:
+            if self.wine_tool("reg", "query", WINE_KEY, check=False).stdout.strip():
+                return True
+            time.sleep(0.2)
+        raise WineError("Wine's tools did not answer after the restart")

@@ -1,0 +1,67 @@
+"""Cases of the restart that an installation asks for: msiexec (a stand-in)
+ends with 3010, 1641 or 3011, the program sets the restart marker, and at the
+end offers the restart, or with -norestart keeps the marker for a later run.
+A bystander program shows whether a restart was started: a forced restart
+ends every program."""
+
+from case_model import Case
+from plugin_run import (SUCCESS, Call, bystander, calls, earlier_run, failure, install_question, marker,
+                        marker_set, msiexec_recorded, package, prepare, restart_question, restarted, verify)
+
+ERROR_SUCCESS_REBOOT_INITIATED = 1641
+ERROR_SUCCESS_REBOOT_REQUIRED = 3010
+ERROR_SUCCESS_RESTART_REQUIRED = 3011
+ERROR_INSTALL_FAILURE = 1603
+
+FRESH = Call(" /qb")
+
+
+def _restart(name, msiexec_exit, args="", boxes=(), exit_code=0, marker_after=False, restart=False,
+             before=(), call=FRESH):
+    """The package in x64, msiexec ending with msiexec_exit; before: steps ahead of the run."""
+    return Case("restart/" + name, args=args, boxes=boxes, exit_code=exit_code,
+                setup=prepare(package("2.0.9"), msiexec_recorded(msiexec_exit), *before, bystander),
+                # a restart is waited for before the marker is read; no restart is
+                # looked for last, when a wrong one would have had the most time
+                check=verify(calls(call), *((restarted(True), marker(marker_after)) if restart
+                                            else (marker(marker_after), restarted(False)))))
+
+
+DECLINED = [
+    _restart("declined-after-%d" % code, code, boxes=(install_question(), restart_question("no")))
+    for code in (ERROR_SUCCESS_REBOOT_REQUIRED, ERROR_SUCCESS_REBOOT_INITIATED, ERROR_SUCCESS_RESTART_REQUIRED)
+] + [
+    _restart("escape-declines", ERROR_SUCCESS_REBOOT_REQUIRED,
+             boxes=(install_question(), restart_question("escape"))),
+    # A marker made by someone else before the run counts like one of this run.
+    _restart("earlier-marker-offered", 0, boxes=(install_question(), restart_question("no")),
+             before=(marker_set,)),
+]
+
+KEPT = [
+    # -norestart: the browser notice, and the marker stays for a later run.
+    _restart("norestart-keeps-marker", ERROR_SUCCESS_REBOOT_REQUIRED, args="-norestart",
+             boxes=(install_question(), SUCCESS), marker_after=True),
+    _restart("silent-norestart-keeps-marker", ERROR_SUCCESS_REBOOT_REQUIRED, args="-silent -norestart",
+             marker_after=True),
+    # The next run without -norestart offers the restart, though its own
+    # installation asked for none.
+    _restart("offered-by-next-run", 0, boxes=(install_question(), restart_question("no")),
+             before=(msiexec_recorded(ERROR_SUCCESS_REBOOT_REQUIRED),
+                     earlier_run("-norestart", (install_question(), SUCCESS), 0, FRESH),
+                     msiexec_recorded(0))),
+    # A failed run neither offers nor removes it.
+    _restart("failed-run-keeps-marker", ERROR_INSTALL_FAILURE, boxes=(install_question(),
+                                                                      failure(ERROR_INSTALL_FAILURE)),
+             exit_code=ERROR_INSTALL_FAILURE, marker_after=True, before=(marker_set,)),
+]
+
+ACCEPTED = [
+    # The marker is deleted before the question; Yes restarts.
+    _restart("accepted", ERROR_SUCCESS_REBOOT_REQUIRED, boxes=(install_question(), restart_question("yes")),
+             restart=True),
+    # Silent takes the restart as accepted, without a question.
+    _restart("silent-accepted", ERROR_SUCCESS_REBOOT_REQUIRED, args="-silent", restart=True),
+]
+
+CASES = DECLINED + KEPT + ACCEPTED

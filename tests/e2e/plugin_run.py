@@ -1,0 +1,353 @@
+"""What the plug-in installation cases share: the media folder's packages, an
+msiexec.exe that records its command line (and hands it on to the real one,
+or ends with a chosen code), a product installed before the run, and the
+checks afterwards: msiexec's command lines, the Windows Installer's records,
+the log files, the restart marker and whether a restart ended the programs.
+
+A case is  setup=prepare(step, ...)  and  check=verify(check, ...)."""
+
+import datetime
+import re
+import shutil
+import time
+from zoneinfo import ZoneInfo
+
+import packages
+from case_model import OK, YES_NO, Box, Case, compare
+from expected_texts import CAPTION, ERROR_CAPTION, MSG, UPDATE_CAPTION, failure_text
+from wine_session import PLUGIN_PRODUCT_CODE, WineError, win_path
+
+PROGRAM = "eldoris-setup.exe"
+MEDIA = "C:\\e2e\\media"  # the program's current directory (run.media_win)
+# GetSystemDirectoryW of a 32-bit process, as Wine spells it.
+MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
+TEMP = "C:\\e2e\\temp"  # TMP of every case that does not set or unset it
+RECORD = "C:\\e2e\\msiexec-calls.txt"
+X64 = "x64\\velmarix-x64.msi"  # where a case puts the 64-bit package, under MEDIA
+USER_LOG = "C:\\e2e\\user.log"
+# The cached source hash that the program deletes on Windows 5.2.
+SOURCE_HASH = "C:\\windows\\Installer\\SourceHash" + PLUGIN_PRODUCT_CODE
+
+# MsiQueryProductStateW / MsiQueryFeatureStateW answers
+UNKNOWN, ABSENT, LOCAL, INSTALLED = -1, 2, 3, 5
+ERROR_NO_DATA = 232  # no package found
+ERROR_ENVVAR_NOT_FOUND = 203
+REINSTALL = "REINSTALL=ALL REINSTALLMODE=vomus"
+
+STAMP = r"(\d{4}-\d\d-\d\d-\d\d-\d\d-\d\d)"
+READABLE_STAMP = "<YYYY-MM-DD-HH-MM-SS>"
+
+
+# --- boxes ---------------------------------------------------------------
+
+def install_question(answer="yes"):
+    return Box(CAPTION, MSG[103], YES_NO, "none", answer)
+
+
+SUCCESS = Box(CAPTION, MSG[110], OK, "none")
+NEWER_INSTALLED = Box(UPDATE_CAPTION, MSG[150], OK, "error")
+
+
+def reinstall_question(answer):
+    return Box(UPDATE_CAPTION, MSG[147], YES_NO, "none", answer)
+
+
+def restart_question(answer):
+    return Box(CAPTION, MSG[108], YES_NO, "warning", answer)
+
+
+def step_error(message_id):
+    return Box(ERROR_CAPTION, MSG[message_id], OK, "error")
+
+
+def failure(code):
+    """The driver's failure box without a log line."""
+    return Box(CAPTION, failure_text(106, code), OK, "error")
+
+
+def failure_with_log(code, where=X64, temp=TEMP):
+    """The driver's failure box naming the log that the program made up for msiexec."""
+    base = where.rsplit("\\", 1)[-1]
+    head = failure_text(106, code, "%s\\%s_" % (temp, base))
+    return Box(CAPTION, re.compile(re.escape(head) + STAMP + re.escape(".log")), OK, "error")
+
+
+# --- expected msiexec command lines -------------------------------------
+
+class Call:
+    """One expected msiexec command line: the package at MEDIA\\where, our
+    verbose log in temp unless log is False, " REBOOT=R ", then tail."""
+
+    def __init__(self, tail, where=X64, log=True, temp=TEMP):
+        head = '"%s" /i "%s\\%s" ' % (MSIEXEC, MEDIA, where)
+        base = where.rsplit("\\", 1)[-1]
+        self.log_prefix = "%s\\%s_" % (temp, base) if log else None
+        log_text = ['/Lv! "', self.log_prefix, None, '.log"'] if log else []
+        parts = [head] + log_text + [" REBOOT=R " + tail]
+        self.pattern = re.compile("".join(STAMP if p is None else re.escape(p) for p in parts))
+        self.readable = "".join(READABLE_STAMP if p is None else p for p in parts)
+
+    def log_path(self, line):
+        """The log path in a matching line, or None without our log option."""
+        if self.log_prefix is None:
+            return None
+        return self.log_prefix + self.pattern.fullmatch(line).group(1) + ".log"
+
+
+def wine_now():
+    """Wine's local time: the zone of /etc/localtime (the harness drops TZ)."""
+    try:
+        with open("/etc/localtime", "rb") as f:
+            zone = ZoneInfo.from_file(f)
+    except OSError:
+        zone = datetime.timezone.utc
+    return datetime.datetime.now(zone).replace(tzinfo=None, microsecond=0)
+
+
+def recorded_calls(run):
+    path = run.session.file(RECORD)
+    return path.read_text(encoding="utf-8").splitlines() if path.exists() else []
+
+
+# --- setup steps ---------------------------------------------------------
+
+def _built(run, arch, version, template):
+    """A package built once per session and copied from there."""
+    path = run.session.work / "packages" / ("%s-%s-%s.msi" % (template.stem, arch, version))
+    if not path.exists():
+        packages.build_package(arch, version, path, template)
+    return path
+
+
+def package(version, where=X64, arch="x64", template=packages.TEMPLATE):
+    def step(run):
+        target = run.media.joinpath(*where.split("\\"))
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(_built(run, arch, version, template), target)
+    return step
+
+
+def not_a_package(where=X64):
+    def step(run):
+        target = run.media.joinpath(*where.split("\\"))
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_text("this is no installer package\n")
+    return step
+
+
+def installed(version, *properties, template=packages.TEMPLATE, forget_cache=False):
+    """The product installed before the run by the real 64-bit msiexec. Where
+    the media package has another version, forget_cache works around Wine's
+    MsiOpenPackageExW (see WineSession.forget_cached_packages)."""
+    def step(run):
+        code = run.session.install_package(_built(run, "x64", version, template), *properties)
+        run.may_install = True
+        if code != 0:
+            raise WineError("installing %s first failed with %d (low 8 bits)" % (version, code))
+        if forget_cache:
+            run.session.forget_cached_packages()
+    return step
+
+
+def msiexec_recorded(exit_code=None):
+    """msiexec.exe records its command line, then runs the real msiexec with
+    it, or ends with exit_code when one is given."""
+    def step(run):
+        real = run.session.put_recorder_as_msiexec(run.helper("recorder.exe"))
+        run.env["ELDORIS_RECORD"] = RECORD
+        run.env.pop("ELDORIS_CHAIN", None)
+        run.env.pop("ELDORIS_EXIT_CODE", None)
+        if exit_code is None:
+            run.env["ELDORIS_CHAIN"] = real
+            run.may_install = True
+        else:
+            run.env["ELDORIS_EXIT_CODE"] = str(exit_code)
+    return step
+
+
+def msiexec_unstartable(run):
+    run.session.put_unstartable_msiexec(run.helper("recorder.exe"))
+
+
+def source_hash_file(run):
+    run.session.file(SOURCE_HASH).write_text("cached source hash\n")
+
+
+def marker_set(run):
+    run.session.create_restart_marker()
+
+
+def bystander(run):
+    run.bystander = run.session.start_bystander()
+
+
+def earlier_run(args, boxes, exit_code, *expected_calls):
+    """The program run once before the case's own run, with the same media and
+    environment, and its msiexec command lines; verify() reports the differences."""
+    def step(run):
+        case = Case("earlier run", args=args, boxes=boxes, exit_code=exit_code)
+        job = {"program": win_path(run.build / PROGRAM), "args": case.tail(), "cwd": run.media_win,
+               "set": ["%s=%s" % kv for kv in run.env.items()], "unset": run.unset,
+               "answer": [box.reply() for box in boxes]}
+        result = run.session.drive(run.helper("boxbot.exe"), job, case.timeout)
+        problems = compare(case, result) + calls(*expected_calls)(run)
+        run.notes += ["earlier run (%s): %s" % (args, p) for p in problems]
+        run.session.file(RECORD).unlink(missing_ok=True)
+    return step
+
+
+def prepare(*steps):
+    """setup(run): no product, no recorded calls, an empty TEMP as TMP (unless
+    the case sets or unsets TMP), then the steps in order."""
+    def setup(run):
+        run.notes, run.bystander, run.started, run.may_install = [], None, wine_now(), False
+        # Unless the last case of this module removed it, the product may be installed.
+        if getattr(run.session, "plugin_may_be_installed", True):
+            run.session.uninstall_product()
+        run.session.plugin_may_be_installed = True
+        run.session.file(RECORD).unlink(missing_ok=True)
+        temp = run.session.file(TEMP)
+        shutil.rmtree(temp, ignore_errors=True)
+        temp.mkdir(parents=True)
+        run.session.file(USER_LOG).unlink(missing_ok=True)
+        run.session.file(SOURCE_HASH).unlink(missing_ok=True)
+        if "TMP" not in run.unset:
+            run.env.setdefault("TMP", TEMP)
+        for step in steps:
+            step(run)
+        run.started = wine_now()
+    return setup
+
+
+# --- checks --------------------------------------------------------------
+
+def calls(*expected):
+    """msiexec's command lines, exactly and in order; each log timestamp lies
+    within the run; the log exists exactly when the real msiexec ran."""
+    def check(run):
+        got = recorded_calls(run)
+        problems = []
+        if len(got) != len(expected):
+            problems.append("msiexec started %d times, expected %d:" % (len(got), len(expected)))
+            problems += ["    got %r" % line for line in got]
+        latest = wine_now() + datetime.timedelta(seconds=1)
+        for exp, line in zip(expected, got):
+            if not exp.pattern.fullmatch(line):
+                problems += ["msiexec command line differs:", "    expected %r" % exp.readable,
+                             "    got      %r" % line]
+                continue
+            log = exp.log_path(line)
+            if log is None:
+                continue
+            stamp = datetime.datetime.strptime(log[-len("YYYY-MM-DD-HH-MM-SS.log"):-4], "%Y-%m-%d-%H-%M-%S")
+            if not run.started <= stamp <= latest:
+                problems.append("log timestamp %s is not Wine's local time of the run (%s to %s)"
+                                % (stamp, run.started, latest))
+            written = "ELDORIS_CHAIN" in run.env  # only the real msiexec writes it
+            if run.session.file(log).exists() != written:
+                problems.append("log %s %s" % (log, "is missing" if written else
+                                               "exists though no installer ran to write it"))
+        return problems
+    return check
+
+
+def no_calls(run):
+    return calls()(run)
+
+
+def product(state, version="", feature=None):
+    """The plug-in product as a 32-bit process sees it afterwards."""
+    def check(run):
+        got = run.session.product_state(run.helper("msistate.exe"))
+        want = {"state": state, "version": version, "feature": got["feature"] if feature is None else feature}
+        return [] if got == want else ["product afterwards: expected %s, got %s" % (want, got)]
+    return check
+
+
+def marker(present):
+    def check(run):
+        got = run.session.restart_marker_present()
+        return [] if got == present else ["restart marker %s afterwards" % ("present" if got else "absent")]
+    return check
+
+
+def source_hash(present):
+    def check(run):
+        got = run.session.file(SOURCE_HASH).exists()
+        return [] if got == present else ["%s %s afterwards" % (SOURCE_HASH, "exists" if got else "is gone")]
+    return check
+
+
+def _packed_guid(guid):
+    """A product code as the Windows Installer's registry keys spell it."""
+    hexits = guid.strip("{}").replace("-", "")
+    pairs = [hexits[i:i + 2][::-1] for i in range(16, 32, 2)]
+    return hexits[7::-1] + hexits[11:7:-1] + hexits[15:11:-1] + "".join(pairs)
+
+
+SOURCE_LIST_KEY = "HKLM\\Software\\Classes\\Installer\\Products\\%s\\SourceList" % _packed_guid(PLUGIN_PRODUCT_CODE)
+
+
+def source_package_name(expected):
+    """The PackageName of the product's source list (machine context)."""
+    def check(run):
+        got = run.session.reg_query(SOURCE_LIST_KEY, "PackageName", view=64)
+        return [] if got == expected else ["source list PackageName %r, expected %r" % (got, expected)]
+    return check
+
+
+# A restart ends the bystander well within 0.2 s of the program's end under
+# Wine; a wrong one is looked for this long.
+RESTART_GRACE = 2.0
+
+
+def restarted(expected):
+    """Whether the run restarted the system: a forced restart ends every
+    program of the prefix, the bystander started before the run included."""
+    def check(run):
+        if run.bystander is None:
+            return ["the case has no bystander step"]
+        if expected:
+            return [] if run.session.wait_for_restart(run.bystander) else ["no restart: programs still run"]
+        deadline = time.monotonic() + RESTART_GRACE
+        while time.monotonic() < deadline:
+            if run.bystander.poll() is not None:
+                run.session.wait_for_restart(run.bystander)  # let it end before the next case
+                return ["the programs were ended, as by a restart"]
+            time.sleep(0.1)
+        return []
+    return check
+
+
+def box_names_the_log(run):
+    """The failure box names the very log that msiexec was asked to write."""
+    logs = [line.split('/Lv! "', 1)[1].split('"', 1)[0] for line in recorded_calls(run) if '/Lv! "' in line]
+    texts = [box["text"] for box in (run.result or {}).get("boxes", [])]
+    named = [t.split("Install log: ", 1)[1] for t in texts if "Install log: " in t]
+    return [] if named == logs[-1:] else ["the box names the log %s; msiexec wrote %s" % (named, logs)]
+
+
+def user_log_written(run):
+    """The user's own log option reached the real msiexec, and no log of the
+    program's own was made up in TMP."""
+    problems = [] if run.session.file(USER_LOG).exists() else ["msiexec wrote no %s" % USER_LOG]
+    extra = sorted(p.name for p in run.session.file(TEMP).iterdir())
+    return problems + (["files in TMP: %s" % extra] if extra else [])
+
+
+def verify(*checks):
+    """check(run): what the earlier steps noted, then each check in order;
+    afterwards the bystander is stopped and the product removed."""
+    def check(run):
+        try:
+            problems = list(run.notes)
+            for c in checks:
+                problems += c(run)
+            return problems
+        finally:
+            if run.bystander is not None:
+                run.session.stop_bystander(run.bystander)
+            if run.may_install:
+                run.session.uninstall_product()
+            run.session.plugin_may_be_installed = False
+    return check
