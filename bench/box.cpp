@@ -4,5 +4,8 @@
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    return MessageBoxW(nullptr, L"Установить Тальвер Эльдорис?", L"Тальвер Эльдорис", MB_YESNO) == IDYES ? 0 : 1;
+  return MessageBoxW(nullptr, L"Установить Тальвер Эльдорис?", L"Тальвер Эльдорис", MB_YESNO) ==
+                 IDYES
+             ? 0
+             : 1;
 }

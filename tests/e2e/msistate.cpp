@@ -14,40 +14,42 @@
 namespace {
 
 std::string narrow(const std::wstring& w) {
-    if (w.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
-    std::string s(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
-    return s;
+  if (w.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
+  std::string s(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
+  return s;
 }
 
 std::wstring productVersion(const wchar_t* product) {
-    DWORD len = 0;
-    if (MsiGetProductInfoW(product, INSTALLPROPERTY_VERSIONSTRING, nullptr, &len) != ERROR_SUCCESS) return {};
-    std::wstring v(++len, L'\0');
-    if (MsiGetProductInfoW(product, INSTALLPROPERTY_VERSIONSTRING, &v[0], &len) != ERROR_SUCCESS) return {};
-    v.resize(len);
-    return v;
+  DWORD len = 0;
+  if (MsiGetProductInfoW(product, INSTALLPROPERTY_VERSIONSTRING, nullptr, &len) != ERROR_SUCCESS)
+    return {};
+  std::wstring v(++len, L'\0');
+  if (MsiGetProductInfoW(product, INSTALLPROPERTY_VERSIONSTRING, &v[0], &len) != ERROR_SUCCESS)
+    return {};
+  v.resize(len);
+  return v;
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv) return 2;
-    int rc = 2;
-    if (argc == 4) {
-        std::string out = "state=" + std::to_string((int)MsiQueryProductStateW(argv[1])) + "\n";
-        out += "feature=" + std::to_string((int)MsiQueryFeatureStateW(argv[1], argv[2])) + "\n";
-        out += "version=" + narrow(productVersion(argv[1])) + "\n";
-        HANDLE h = CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            DWORD put = 0;
-            rc = WriteFile(h, out.data(), (DWORD)out.size(), &put, nullptr) && put == out.size() ? 0 : 3;
-            CloseHandle(h);
-        }
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return 2;
+  int rc = 2;
+  if (argc == 4) {
+    std::string out = "state=" + std::to_string((int)MsiQueryProductStateW(argv[1])) + "\n";
+    out += "feature=" + std::to_string((int)MsiQueryFeatureStateW(argv[1], argv[2])) + "\n";
+    out += "version=" + narrow(productVersion(argv[1])) + "\n";
+    HANDLE h = CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      DWORD put = 0;
+      rc = WriteFile(h, out.data(), (DWORD)out.size(), &put, nullptr) && put == out.size() ? 0 : 3;
+      CloseHandle(h);
     }
-    LocalFree(argv);
-    return rc;
+  }
+  LocalFree(argv);
+  return rc;
 }
