@@ -39,10 +39,14 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
 ctest --preset host >"$log" 2>&1
-unit_passed=$(grep -cE 'Test +#[0-9]+: .* Passed' "$log")
-unit_failed=$(grep -cE 'Test +#[0-9]+: .*(Failed|Exception|Timeout|Not Run)' "$log")
-grep -E 'tests passed|Failed|Exception' "$log" | tail -n 20
-echo "$unit_passed passed, $unit_failed failed" >>"$log"
+# ctest closes with "N% tests passed, F tests failed out of T".
+ctest_summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+grep -E '\*\*\*|tests passed' "$log" | tail -n 20
+if [[ -n "$ctest_summary" ]]; then
+  unit_failed=$(sed -nE 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/p' <<<"$ctest_summary")
+  unit_total=$(sed -nE 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/p' <<<"$ctest_summary")
+  echo "$((unit_total - unit_failed)) passed, $unit_failed failed" >>"$log"
+fi
 count unit "$log"
 
 bash scripts/fuzz.sh 2>&1 | tee "$log"
