@@ -79,6 +79,8 @@ class Case:
     check: Optional[Callable] = None  # check(run) -> list of failure lines; run.result is boxbot's
     dialog: Optional[Dialog] = None  # None: the configuration dialog must not show
     timeout: int = 90
+    media: Optional[str] = None  # the program's current directory, if not C:\e2e\media
+    program_dir: Optional[str] = None  # where the program is copied to and run from
 
     def tail(self):
         if self.raw_tail is not None:

@@ -10,6 +10,7 @@
 // over ELDORIS_EXIT_CODE, so that two stand-ins of one run can differ.
 // With ELDORIS_WRITE_LOG set, the log named after "/Lv! " on the command line
 // (quotes stripped) is created first, as a setup program would write it.
+// With ELDORIS_CRASH set, it ends as a crashed program after recording.
 #include <windows.h>
 
 #include <cwchar>
@@ -114,6 +115,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   envVar(L"ELDORIS_WRITE_LOG", present);
   if (present) writeNamedLog(cmd);
+
+  // A setup that crashes ends as it would on a machine without a debugger:
+  // terminated, with the exception code as its exit code. (A real unhandled
+  // exception hangs in Wine's exception dispatch under user-mode emulation.)
+  envVar(L"ELDORIS_CRASH", present);
+  if (present) TerminateProcess(GetCurrentProcess(), EXCEPTION_ACCESS_VIOLATION);
 
   std::wstring chain = envVar(L"ELDORIS_CHAIN", present);
   if (present && !chain.empty()) return (int)runChained(chain, argumentTail(cmd));

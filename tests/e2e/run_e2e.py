@@ -25,7 +25,7 @@ from case_model import compare  # noqa: E402
 from wine_session import WineError, WineSession, check_host, win_path  # noqa: E402
 
 PROGRAM = "eldoris-setup.exe"
-HELPERS = ("boxbot.exe", "recorder.exe", "msistate.exe")
+HELPERS = ("boxbot.exe", "recorder.exe", "msistate.exe", "naive_loader.exe", "planted_msi.dll")
 
 
 class CaseRun:
@@ -36,8 +36,9 @@ class CaseRun:
         self.build = build
         self.case = case
         # The program's current directory: where it looks for its packages.
-        self.media = session.drive_c / "e2e" / "media"
-        self.media_win = "C:\\e2e\\media"
+        self.media_win = case.media or "C:\\e2e\\media"
+        self.media = session.file(self.media_win)
+        self.program_win = win_path(build / PROGRAM)
         self.env = dict(case.env)
         self.unset = list(case.unset)
         self.result = None  # boxbot's result, for case.check
@@ -69,10 +70,16 @@ def run_case(session, build, case, shots, dialog_shots=None):
         session.set_windows_version(case.windows_version)
     shutil.rmtree(run.media, ignore_errors=True)
     run.media.mkdir(parents=True)
+    if case.program_dir:
+        folder = session.file(case.program_dir)
+        shutil.rmtree(folder, ignore_errors=True)
+        folder.mkdir(parents=True)
+        shutil.copy2(build / PROGRAM, folder / PROGRAM)
+        run.program_win = case.program_dir + "\\" + PROGRAM
     if case.setup:
         case.setup(run)
     job = {
-        "program": win_path(build / PROGRAM),
+        "program": run.program_win,
         "args": case.tail(),
         "cwd": run.media_win,
         "set": ["%s=%s" % kv for kv in run.env.items()],

@@ -119,12 +119,13 @@ class WineSession:
 
     # --- running ---------------------------------------------------------
 
-    def run(self, args, timeout=120, check=True):
+    def run(self, args, timeout=120, check=True, extra_env=None):
         """Runs a command; its output goes through files, not pipes, because
         Wine's background processes (wineserver, services) inherit them and
         would keep a pipe open long after the command has ended."""
         with tempfile.TemporaryFile(dir=self.work) as out, tempfile.TemporaryFile(dir=self.work) as err:
-            proc = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+            env = dict(self.env, **(extra_env or {}))
+            proc = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                   timeout=timeout)
             out.seek(0)
             err.seek(0)
@@ -134,9 +135,9 @@ class WineSession:
                                                    proc.stderr.decode(errors="replace")[-2000:]))
         return proc
 
-    def wine(self, *args, timeout=120, check=True):
+    def wine(self, *args, timeout=120, check=True, extra_env=None):
         """Runs a Windows program through the 32-bit loader (as the product runs)."""
-        return self.run(["wine"] + [str(a) for a in args], timeout=timeout, check=check)
+        return self.run(["wine"] + [str(a) for a in args], timeout=timeout, check=check, extra_env=extra_env)
 
     def wine_tool(self, *args, timeout=120, check=True):
         """Runs one of Wine's own tools through the 64-bit loader."""
@@ -156,18 +157,22 @@ class WineSession:
         subprocess.run(["import", "-display", self.display, "-window", "root"] + cut + [str(path)],
                        check=True, capture_output=True, timeout=60)
 
-    def drive(self, boxbot, job, timeout):
+    def drive(self, boxbot, job, timeout, name="job"):
         """Runs one boxbot job and returns its JSON result. job maps the keys of
         boxbot.cpp to a value or a list of values; with '_shot_dir' in it, the
         boxes listed under 'shot' are photographed there as '<_shot_name>-K.png',
-        and a dialog's 'shot:NAME' as '<_shot_name>-NAME.png' (the dialog alone)."""
+        and a dialog's 'shot:NAME' as '<_shot_name>-NAME.png' (the dialog alone).
+        Jobs of different names may run at once."""
+        return self.finish_drive(self.start_drive(boxbot, job, timeout, name))
+
+    def start_drive(self, boxbot, job, timeout, name="job"):
+        """Starts a boxbot job; finish_drive waits for it and returns its result."""
         job = dict(job)
-        shot_dir = job.pop("_shot_dir", None)
-        shot_name = job.pop("_shot_name", "box")
-        job_file = self.work / "job.txt"
-        result_file = self.work / "result.json"
-        marker = Path(str(result_file) + ".shot")
-        for f in (result_file, marker):
+        run = {"shot_dir": job.pop("_shot_dir", None), "shot_name": job.pop("_shot_name", "box"),
+               "result": self.work / ("%s-result.json" % name), "deadline": time.monotonic() + timeout + 60}
+        run["marker"] = Path(str(run["result"]) + ".shot")
+        job_file = self.work / ("%s.txt" % name)
+        for f in (run["result"], run["marker"]):
             if f.exists():
                 f.unlink()
         lines = []
@@ -179,29 +184,44 @@ class WineSession:
                 lines.append("%s=%s" % (key, v))
         lines.append("timeout=%d" % timeout)
         job_file.write_text("\n".join(lines) + "\n", encoding="utf-8")
-        err_file = self.work / "boxbot.stderr"
-        with open(err_file, "wb") as err:
-            proc = subprocess.Popen(["wine", str(boxbot), win_path(job_file), win_path(result_file)],
-                                    env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                    stderr=err)
-        deadline = time.monotonic() + timeout + 60
+        run["stderr"] = self.work / ("%s.stderr" % name)
+        with open(run["stderr"], "wb") as err:
+            run["proc"] = subprocess.Popen(["wine", str(boxbot), win_path(job_file), win_path(run["result"])],
+                                           env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                           stderr=err)
+        return run
+
+    @staticmethod
+    def wait_for_hold(run, timeout=120):
+        """True once the started job waits before a box listed under 'shot'
+        (its program stays at that box until finish_drive goes on)."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and run["proc"].poll() is None:
+            if run["marker"].exists() and run["marker"].read_text().endswith("\n"):
+                return True
+            time.sleep(0.05)
+        return False
+
+    def finish_drive(self, run):
+        proc, marker = run["proc"], run["marker"]
         while proc.poll() is None:
             text = marker.read_text() if marker.exists() else ""
             if text.endswith("\n"):  # written in full
                 # "K" for a box; "NAME WxH+X+Y" for a dialog, cut to its rectangle
                 label, _, crop = text.strip().partition(" ")
-                if shot_dir:
-                    self.screenshot(Path(shot_dir) / ("%s-%s.png" % (shot_name, label)), crop or None)
+                if run["shot_dir"]:
+                    self.screenshot(Path(run["shot_dir"]) / ("%s-%s.png" % (run["shot_name"], label)),
+                                    crop or None)
                 marker.unlink()
-            if time.monotonic() > deadline:
+            if time.monotonic() > run["deadline"]:
                 proc.kill()
                 proc.wait()
                 raise WineError("boxbot did not finish")
             time.sleep(0.05)
-        stderr = err_file.read_text(errors="replace")
-        if not result_file.exists():
+        stderr = run["stderr"].read_text(errors="replace")
+        if not run["result"].exists():
             raise WineError("boxbot wrote no result (exit %d): %s" % (proc.returncode, stderr[-2000:]))
-        return json.loads(result_file.read_text(encoding="utf-8"))
+        return json.loads(run["result"].read_text(encoding="utf-8"))
 
     # --- registry --------------------------------------------------------
 

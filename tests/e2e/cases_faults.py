@@ -1,0 +1,226 @@
+"""Cases of bad input, faults and hostile surroundings: damaged packages and
+look-alikes, odd TMP folders, paths with spaces and Cyrillic letters, a deep
+current directory, unusual installer and setup exit codes, a crashing setup, a
+restart marker that cannot be deleted, a second instance, and a DLL planted
+beside the program. Each states the boxes, the exit code, the command lines
+that ran and the state afterwards."""
+
+import shutil
+
+import cases_provider as provider_cases
+import provider_run
+from case_model import Case, compare
+from plugin_run import (INSTALLED, LOCAL, REINSTALL, SUCCESS, UNKNOWN, X64, Call, calls, earlier_run, failure,
+                        failure_with_log, install_question, marker, msiexec_recorded, not_a_package, package,
+                        prepare, product, reinstall_question, restart_question, verify)
+from wine_session import RESTART_MARKER_KEY
+
+VERSION = "2.0.9"
+FRESH = Call(" /qb")
+
+
+def _fresh_fails(name, steps, code, boxes=None, call=FRESH, **kw):
+    """The product is not installed; the real msiexec runs and fails with code."""
+    boxes = boxes if boxes is not None else (install_question(), failure(code))
+    return Case("faults/" + name, boxes=boxes, exit_code=code, setup=prepare(*steps, msiexec_recorded()),
+                check=verify(calls(call), product(UNKNOWN), marker(False)), **kw)
+
+
+def truncated_package(where=X64):
+    """The package cut to its first half, as by an interrupted copy."""
+    def step(run):
+        package(VERSION, where)(run)
+        target = run.media.joinpath(*where.split("\\"))
+        data = target.read_bytes()
+        target.write_bytes(data[:len(data) // 2])
+    return step
+
+
+def folder_named_like_package(where=X64):
+    def step(run):
+        run.media.joinpath(*where.split("\\")).mkdir(parents=True)
+    return step
+
+
+ERROR_INSTALL_ALREADY_RUNNING = 1618
+ERROR_INSTALL_PACKAGE_INVALID = 1620
+# Wine's msiexec ends with this for any package it cannot open (Windows'
+# msiexec with 1619 or 1620); the program passes on whatever it gets.
+WINE_PACKAGE_NOT_OPENED = 1627
+STRAY = "0-notes\\velmarix-x64-readme.txt"
+
+DAMAGED = [
+    # Discovery takes any entry that matches the mask; msiexec then refuses it.
+    _fresh_fails("package/truncated", [truncated_package()], WINE_PACKAGE_NOT_OPENED,
+                 boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED))),
+    # The architecture mask has no extension: a text file in a folder listed
+    # before the package's is taken for the package (Wine lists by name).
+    _fresh_fails("package/text-file-listed-first", [package(VERSION), not_a_package(STRAY)],
+                 WINE_PACKAGE_NOT_OPENED, call=Call(" /qb", where=STRAY),
+                 boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED, where=STRAY))),
+    _fresh_fails("package/folder-matching-the-mask", [folder_named_like_package()], WINE_PACKAGE_NOT_OPENED,
+                 boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED))),
+]
+
+# --- TMP and paths ---------------------------------------------------------
+
+ODD_TEMP = "C:\\e2e\\временные файлы (tmp)"
+MISSING_TEMP = "C:\\e2e\\no such folder"
+ODD_MEDIA = "C:\\e2e\\Носитель плагина 2.0"
+ODD_PROGRAM = "C:\\e2e\\Загрузки пользователя\\setup files"
+# A current directory of 250 characters, near the limit of what Windows (and
+# Wine, which cannot start a program in a deeper one) allows; the package's
+# path is longer than MAX_PATH.
+DEEP_MEDIA = ("C:\\e2e\\" + "\\".join("folder-%02d-of-a-deep-media-tree" % i for i in range(8)))[:250]
+
+
+def folder(windows_path):
+    def step(run):
+        run.session.file(windows_path).mkdir(parents=True, exist_ok=True)
+    return step
+
+
+def _installs(name, call, steps=(), **kw):
+    """A fresh installation by the real msiexec that succeeds."""
+    return Case("faults/" + name, boxes=(install_question(), SUCCESS), exit_code=0,
+                setup=prepare(*steps, package(VERSION), msiexec_recorded()),
+                check=verify(calls(call), product(INSTALLED, VERSION, LOCAL), marker(False)), **kw)
+
+
+PATHS = [
+    _installs("temp/spaces-and-cyrillic", Call(" /qb", temp=ODD_TEMP), [folder(ODD_TEMP)],
+              env={"TMP": ODD_TEMP}),
+    # msiexec cannot open the log it is asked for and installs nothing
+    # (Windows' msiexec ends with 1622 there, Wine's with 1627).
+    _fresh_fails("temp/missing-folder", [package(VERSION)], WINE_PACKAGE_NOT_OPENED,
+                 call=Call(" /qb", temp=MISSING_TEMP, log_written=False), env={"TMP": MISSING_TEMP}),
+    _installs("paths/spaces-and-cyrillic", Call(" /qb", media=ODD_MEDIA), media=ODD_MEDIA,
+              program_dir=ODD_PROGRAM),
+    # Wine's msiexec never returns from a package path past MAX_PATH (with /qn
+    # too); the stand-in shows what the program asked of it.
+    Case("faults/paths/current-directory-of-250-characters", boxes=(install_question(), SUCCESS), exit_code=0,
+         media=DEEP_MEDIA, setup=prepare(package(VERSION), msiexec_recorded(0)),
+         check=verify(calls(Call(" /qb", media=DEEP_MEDIA)), marker(False))),
+]
+
+# --- exit codes --------------------------------------------------------------
+
+
+def _installer_exits(code, boxes=None, name=None):
+    boxes = boxes if boxes is not None else (install_question(), failure(code))
+    return Case("faults/msiexec-exit/%s" % (name or code), boxes=boxes, exit_code=code,
+                setup=prepare(package(VERSION), msiexec_recorded(code)),
+                check=verify(calls(FRESH), marker(False)))
+
+
+EXIT_CODES = [
+    _installer_exits(ERROR_INSTALL_ALREADY_RUNNING),
+    _installer_exits(ERROR_INSTALL_PACKAGE_INVALID),
+    # Shown and returned unsigned, all 32 bits.
+    _installer_exits(0xFFFFFFFF, name="all-bits-set"),
+]
+
+EXCEPTION_ACCESS_VIOLATION = 0xC0000005
+
+
+CRASHING_SETUP = [
+    # A setup that crashes has failed: its exception code is shown and
+    # returned, the other provider and the plug-in are not installed.
+    Case("faults/provider/csp-crashes", args="-csp -ucsp",
+         boxes=(provider_cases.question("both"), provider_cases.setup_failed(EXCEPTION_ACCESS_VIOLATION)),
+         exit_code=EXCEPTION_ACCESS_VIOLATION, env=provider_cases.env(ELDORIS_CRASH="1"),
+         setup=provider_run.media(),
+         check=provider_run.expect([provider_cases.CSP], installed=False, marker=False)),
+]
+
+# --- the restart marker ---------------------------------------------------------
+
+
+def marker_with_subkey(run):
+    """A marker that cannot be deleted: a key with a subkey."""
+    run.session.reg_add(RESTART_MARKER_KEY + "\\held", view=32)
+
+
+ASKED_AGAIN = (install_question(), restart_question("no"))
+
+MARKER = [
+    # The marker stays, so every successful run offers the restart again.
+    Case("faults/marker/with-subkey-offered-every-run", boxes=ASKED_AGAIN, exit_code=0,
+         setup=prepare(package(VERSION), msiexec_recorded(0), marker_with_subkey,
+                       earlier_run("", ASKED_AGAIN, 0, FRESH)),
+         check=verify(calls(FRESH), marker(True))),
+]
+
+# --- a second instance ------------------------------------------------------------
+
+FIRST_BOXES = (install_question(), reinstall_question("yes"), SUCCESS)
+
+
+def first_instance_waiting(run):
+    """Another instance started first on the same media, left at its question
+    while the case's own run goes through."""
+    job = {"program": run.program_win, "args": "", "cwd": run.media_win,
+           "set": ["%s=%s" % kv for kv in run.env.items()], "answer": [b.reply() for b in FIRST_BOXES],
+           "shot": 1}
+    run.first = run.session.start_drive(run.helper("boxbot.exe"), job, 120, name="first")
+    if not run.session.wait_for_hold(run.first):
+        run.notes.append("the first instance never showed its question")
+
+
+def first_instance_goes_on(run):
+    """The first instance is answered only now: it finds the product that the
+    second installed and offers to reinstall it."""
+    result = run.session.finish_drive(run.first)
+    case = Case("first instance", boxes=FIRST_BOXES, exit_code=0)
+    return ["first instance: " + p for p in compare(case, result)]
+
+
+SECOND_INSTANCE = [
+    Case("faults/second-instance-while-first-asks", boxes=(install_question(), SUCCESS), exit_code=0,
+         setup=prepare(package(VERSION), msiexec_recorded(), first_instance_waiting),
+         check=verify(first_instance_goes_on, calls(FRESH, Call(REINSTALL + " /qb")),
+                      product(INSTALLED, VERSION, LOCAL), marker(False))),
+]
+
+# --- a DLL planted beside the program ------------------------------------------------
+
+DOWNLOADS = "C:\\e2e\\Downloads"
+PLANTED_RECORD = "C:\\e2e\\planted-loads.txt"
+# Wine prefers its built-in msi.dll to any file of that name; Windows loads the
+# first file its search order finds. The override makes Wine do the same.
+PLANTED_ENV = {"ELDORIS_PLANTED_RECORD": PLANTED_RECORD, "WINEDLLOVERRIDES": "msi=n,b"}
+
+
+def planted_msi_dll(run):
+    folder = run.session.file(DOWNLOADS)
+    shutil.copy2(run.helper("planted_msi.dll"), folder / "msi.dll")
+    shutil.copy2(run.helper("naive_loader.exe"), folder / "naive_loader.exe")
+    run.session.file(PLANTED_RECORD).unlink(missing_ok=True)
+    run.env.update(PLANTED_ENV)
+
+
+def planted_loads(run):
+    path = run.session.file(PLANTED_RECORD)
+    return path.read_text(encoding="utf-8").splitlines() if path.exists() else []
+
+
+def planted_dll_not_loaded(run):
+    """The program did not load the planted msi.dll; the careless control,
+    started from the same folder, does (else this case proves nothing)."""
+    problems = ["the program loaded the planted DLL: %s" % line for line in planted_loads(run)]
+    control = run.session.wine(run.session.file(DOWNLOADS) / "naive_loader.exe", check=False,
+                               extra_env=PLANTED_ENV)
+    loads = planted_loads(run)
+    if control.returncode != 0 or not any(line.endswith("naive_loader.exe") for line in loads):
+        problems.append("control: the careless loader did not load the planted DLL (exit %d, loads %s)"
+                        % (control.returncode, loads))
+    return problems
+
+
+PLANTED_DLL = [
+    Case("faults/planted-msi-dll-beside-the-program", args="-silent", exit_code=0, program_dir=DOWNLOADS,
+         setup=prepare(package(VERSION), msiexec_recorded(0), planted_msi_dll),
+         check=verify(planted_dll_not_loaded, calls(FRESH))),
+]
+
+CASES = DAMAGED + PATHS + EXIT_CODES + CRASHING_SETUP + MARKER + SECOND_INSTANCE + PLANTED_DLL
