@@ -30,27 +30,12 @@
 #include <string>
 #include <vector>
 
+#include "utf8_io.h"
+
 namespace {
 
-std::wstring widen(const std::string& s) {
-  if (s.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
-  std::wstring w(n, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), &w[0], n);
-  return w;
-}
-
-bool readFile(const std::wstring& path, std::string& out) {
-  HANDLE h =
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  char buf[4096];
-  DWORD got = 0;
-  bool ok = true;
-  while ((ok = ReadFile(h, buf, sizeof buf, &got, nullptr) != 0) && got > 0) out.append(buf, got);
-  CloseHandle(h);
-  return ok;
-}
+using helper::readFile;
+using helper::widen;
 
 struct Side {
   std::string label, mode;
@@ -64,17 +49,10 @@ struct Job {
 };
 
 bool parseJob(const std::string& text, Job& job) {
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) return false;
-    std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+  helper::JobLines lines;
+  std::string bad;
+  if (!helper::splitJob(text, lines, bad)) return false;
+  for (const auto& [key, value] : lines) {
     if (key == "repeat")
       job.repeat = atoi(value.c_str());
     else if (key == "warmup")

@@ -35,44 +35,14 @@
 #include <string>
 #include <vector>
 
+#include "utf8_io.h"
+
 namespace {
 
-std::wstring widen(const std::string& s) {
-  if (s.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
-  std::wstring w(n, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), &w[0], n);
-  return w;
-}
-
-std::string narrow(const std::wstring& w) {
-  if (w.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
-  std::string s(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
-  return s;
-}
-
-bool readFile(const std::wstring& path, std::string& out) {
-  HANDLE h =
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  char buf[4096];
-  DWORD got = 0;
-  bool ok = true;
-  while ((ok = ReadFile(h, buf, sizeof buf, &got, nullptr) != 0) && got > 0) out.append(buf, got);
-  CloseHandle(h);
-  return ok;
-}
-
-bool writeFile(const std::wstring& path, const std::string& data) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD put = 0;
-  bool ok = WriteFile(h, data.data(), (DWORD)data.size(), &put, nullptr) && put == data.size();
-  CloseHandle(h);
-  return ok;
-}
+using helper::narrow;
+using helper::readFile;
+using helper::widen;
+using helper::writeFile;
 
 struct Job {
   std::wstring program, args, cwd;
@@ -85,20 +55,13 @@ struct Job {
 };
 
 bool parseJob(const std::string& text, Job& job, std::string& error) {
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) {
-      error = "job line without '=': " + line;
-      return false;
-    }
-    std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+  helper::JobLines lines;
+  std::string bad;
+  if (!helper::splitJob(text, lines, bad)) {
+    error = "job line without '=': " + bad;
+    return false;
+  }
+  for (const auto& [key, value] : lines) {
     if (key == "program")
       job.program = widen(value);
     else if (key == "args")

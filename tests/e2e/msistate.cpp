@@ -11,15 +11,9 @@
 
 #include <string>
 
-namespace {
+#include "utf8_io.h"
 
-std::string narrow(const std::wstring& w) {
-  if (w.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
-  std::string s(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
-  return s;
-}
+namespace {
 
 std::wstring productVersion(const wchar_t* product) {
   DWORD len = 0;
@@ -42,7 +36,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (argc == 4) {
     std::string out = "state=" + std::to_string((int)MsiQueryProductStateW(argv[1])) + "\n";
     out += "feature=" + std::to_string((int)MsiQueryFeatureStateW(argv[1], argv[2])) + "\n";
-    out += "version=" + narrow(productVersion(argv[1])) + "\n";
+    out += "version=" + helper::narrow(productVersion(argv[1])) + "\n";
     HANDLE h = CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       DWORD put = 0;

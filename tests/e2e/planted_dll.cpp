@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "utf8_io.h"
+
 namespace {
 
 void recordLoad() {
@@ -14,17 +16,7 @@ void recordLoad() {
   if (n == 0 || n >= MAX_PATH) return;
   wchar_t program[MAX_PATH] = L"";
   GetModuleFileNameW(nullptr, program, MAX_PATH);
-  HANDLE f = CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return;
-  const std::wstring line = std::wstring(program) + L"\r\n";
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, line.c_str(), (int)line.size(), nullptr, 0, nullptr, nullptr);
-  std::string utf8(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, line.c_str(), (int)line.size(), &utf8[0], size, nullptr, nullptr);
-  DWORD written = 0;
-  WriteFile(f, utf8.data(), (DWORD)utf8.size(), &written, nullptr);
-  CloseHandle(f);
+  helper::writeFile(record, helper::narrow(std::wstring(program) + L"\r\n"), true);
 }
 
 }  // namespace

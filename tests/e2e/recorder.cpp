@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "utf8_io.h"
+
 namespace {
 
 // Distinct from any installer code, so that a broken recording shows up.
@@ -33,19 +35,7 @@ std::wstring envVar(const wchar_t* name, bool& present) {
 }
 
 bool appendLine(const std::wstring& path, const std::wstring& line) {
-  std::wstring withEnd = line + L"\n";
-  int n = WideCharToMultiByte(CP_UTF8, 0, withEnd.data(), (int)withEnd.size(), nullptr, 0, nullptr,
-                              nullptr);
-  std::string utf8(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, withEnd.data(), (int)withEnd.size(), &utf8[0], n, nullptr,
-                      nullptr);
-  HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD put = 0;
-  bool ok = WriteFile(h, utf8.data(), (DWORD)utf8.size(), &put, nullptr) && put == utf8.size();
-  CloseHandle(h);
-  return ok;
+  return helper::writeFile(path, helper::narrow(line + L"\n"), true);
 }
 
 // The command line after the program token, leading white space kept,
