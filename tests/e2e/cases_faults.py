@@ -1,29 +1,27 @@
 """Cases of bad input, faults and hostile surroundings: damaged packages and
 look-alikes, odd TMP folders, paths with spaces and Cyrillic letters, a deep
-current directory, unusual installer and setup exit codes, a crashing setup, a
-restart marker that cannot be deleted, a second instance, and a DLL planted
-beside the program. Each states the boxes, the exit code, the command lines
-that ran and the state afterwards."""
+current directory, unusual installer exit codes, a restart marker that cannot
+be deleted, a second instance, and a DLL planted beside the program. Each
+states the boxes, the exit code, the command lines that ran and the state
+afterwards. (A crashing provider setup is among the provider cases.)"""
 
 import shutil
 
-import cases_provider as provider_cases
-import provider_run
 from case_model import Case, compare
-from plugin_run import (INSTALLED, LOCAL, REINSTALL, SUCCESS, UNKNOWN, X64, Call, calls, earlier_run, failure,
-                        failure_with_log, install_question, marker, msiexec_recorded, not_a_package, package,
-                        prepare, product, reinstall_question, restart_question, verify)
+from plugin_run import (FRESH_VERSION, INSTALLED, LOCAL, REINSTALL, SUCCESS, WINE_PACKAGE_NOT_OPENED, X64, Call,
+                        calls, earlier_run, failure, failure_with_log, fails, install_question, installs, marker,
+                        msiexec_recorded, not_a_package, package, prepare, product, reinstall_question,
+                        restart_question, verify)
 from wine_session import RESTART_MARKER_KEY
 
-VERSION = "2.0.9"
+VERSION = FRESH_VERSION
 FRESH = Call(" /qb")
 
 
-def _fresh_fails(name, steps, code, boxes=None, call=FRESH, **kw):
+def _real_msiexec_fails(name, steps, code, boxes=None, call=FRESH, **kw):
     """The product is not installed; the real msiexec runs and fails with code."""
     boxes = boxes if boxes is not None else (install_question(), failure(code))
-    return Case("faults/" + name, boxes=boxes, exit_code=code, setup=prepare(*steps, msiexec_recorded()),
-                check=verify(calls(call), product(UNKNOWN), marker(False)), **kw)
+    return fails("faults/" + name, [*steps, msiexec_recorded()], boxes, code, call=call, **kw)
 
 
 def truncated_package(where=X64):
@@ -44,22 +42,20 @@ def folder_named_like_package(where=X64):
 
 ERROR_INSTALL_ALREADY_RUNNING = 1618
 ERROR_INSTALL_PACKAGE_INVALID = 1620
-# Wine's msiexec ends with this for any package it cannot open (Windows'
-# msiexec with 1619 or 1620); the program passes on whatever it gets.
-WINE_PACKAGE_NOT_OPENED = 1627
 STRAY = "0-notes\\velmarix-x64-readme.txt"
 
 DAMAGED = [
     # Discovery takes any entry that matches the mask; msiexec then refuses it.
-    _fresh_fails("package/truncated", [truncated_package()], WINE_PACKAGE_NOT_OPENED,
-                 boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED))),
+    _real_msiexec_fails("package/truncated", [truncated_package()], WINE_PACKAGE_NOT_OPENED,
+                        boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED))),
     # The architecture mask has no extension: a text file in a folder listed
     # before the package's is taken for the package (Wine lists by name).
-    _fresh_fails("package/text-file-listed-first", [package(VERSION), not_a_package(STRAY)],
-                 WINE_PACKAGE_NOT_OPENED, call=Call(" /qb", where=STRAY),
-                 boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED, where=STRAY))),
-    _fresh_fails("package/folder-matching-the-mask", [folder_named_like_package()], WINE_PACKAGE_NOT_OPENED,
-                 boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED))),
+    _real_msiexec_fails("package/text-file-listed-first", [package(VERSION), not_a_package(STRAY)],
+                        WINE_PACKAGE_NOT_OPENED, call=Call(" /qb", where=STRAY),
+                        boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED, where=STRAY))),
+    _real_msiexec_fails("package/folder-matching-the-mask", [folder_named_like_package()],
+                        WINE_PACKAGE_NOT_OPENED,
+                        boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED))),
 ]
 
 # --- TMP and paths ---------------------------------------------------------
@@ -80,22 +76,14 @@ def folder(windows_path):
     return step
 
 
-def _installs(name, call, steps=(), **kw):
-    """A fresh installation by the real msiexec that succeeds."""
-    return Case("faults/" + name, boxes=(install_question(), SUCCESS), exit_code=0,
-                setup=prepare(*steps, package(VERSION), msiexec_recorded()),
-                check=verify(calls(call), product(INSTALLED, VERSION, LOCAL), marker(False)), **kw)
-
-
 PATHS = [
-    _installs("temp/spaces-and-cyrillic", Call(" /qb", temp=ODD_TEMP), [folder(ODD_TEMP)],
-              env={"TMP": ODD_TEMP}),
-    # msiexec cannot open the log it is asked for and installs nothing
-    # (Windows' msiexec ends with 1622 there, Wine's with 1627).
-    _fresh_fails("temp/missing-folder", [package(VERSION)], WINE_PACKAGE_NOT_OPENED,
-                 call=Call(" /qb", temp=MISSING_TEMP, log_written=False), env={"TMP": MISSING_TEMP}),
-    _installs("paths/spaces-and-cyrillic", Call(" /qb", media=ODD_MEDIA), media=ODD_MEDIA,
-              program_dir=ODD_PROGRAM),
+    installs("faults/temp/spaces-and-cyrillic", steps=(folder(ODD_TEMP), package(VERSION)),
+             call=Call(" /qb", temp=ODD_TEMP), env={"TMP": ODD_TEMP}),
+    # msiexec cannot open the log it is asked for and installs nothing.
+    _real_msiexec_fails("temp/missing-folder", [package(VERSION)], WINE_PACKAGE_NOT_OPENED,
+                        call=Call(" /qb", temp=MISSING_TEMP, log_written=False), env={"TMP": MISSING_TEMP}),
+    installs("faults/paths/spaces-and-cyrillic", call=Call(" /qb", media=ODD_MEDIA), media=ODD_MEDIA,
+             program_dir=ODD_PROGRAM),
     # Wine's msiexec never returns from a package path past MAX_PATH (with /qn
     # too); the stand-in shows what the program asked of it.
     Case("faults/paths/current-directory-of-250-characters", boxes=(install_question(), SUCCESS), exit_code=0,
@@ -106,11 +94,9 @@ PATHS = [
 # --- exit codes --------------------------------------------------------------
 
 
-def _installer_exits(code, boxes=None, name=None):
-    boxes = boxes if boxes is not None else (install_question(), failure(code))
-    return Case("faults/msiexec-exit/%s" % (name or code), boxes=boxes, exit_code=code,
-                setup=prepare(package(VERSION), msiexec_recorded(code)),
-                check=verify(calls(FRESH), marker(False)))
+def _installer_exits(code, name=None):
+    return fails("faults/msiexec-exit/%s" % (name or code), [package(VERSION), msiexec_recorded(code)],
+                 (install_question(), failure(code)), code)
 
 
 EXIT_CODES = [
@@ -118,19 +104,6 @@ EXIT_CODES = [
     _installer_exits(ERROR_INSTALL_PACKAGE_INVALID),
     # Shown and returned unsigned, all 32 bits.
     _installer_exits(0xFFFFFFFF, name="all-bits-set"),
-]
-
-EXCEPTION_ACCESS_VIOLATION = 0xC0000005
-
-
-CRASHING_SETUP = [
-    # A setup that crashes has failed: its exception code is shown and
-    # returned, the other provider and the plug-in are not installed.
-    Case("faults/provider/csp-crashes", args="-csp -ucsp",
-         boxes=(provider_cases.question("both"), provider_cases.setup_failed(EXCEPTION_ACCESS_VIOLATION)),
-         exit_code=EXCEPTION_ACCESS_VIOLATION, env=provider_cases.env(ELDORIS_CRASH="1"),
-         setup=provider_run.media(),
-         check=provider_run.expect([provider_cases.CSP], installed=False, marker=False)),
 ]
 
 # --- the restart marker ---------------------------------------------------------
@@ -153,17 +126,15 @@ MARKER = [
 
 # --- a second instance ------------------------------------------------------------
 
-FIRST_BOXES = (install_question(), reinstall_question("yes"), SUCCESS)
+FIRST_INSTANCE = Case("first instance", boxes=(install_question(), reinstall_question("yes"), SUCCESS))
 
 
 def first_instance_waiting(run):
     """Another instance started first on the same media, left at its question
     while the case's own run goes through."""
-    job = {"program": run.program_win, "args": "", "cwd": run.media_win,
-           "set": ["%s=%s" % kv for kv in run.env.items()], "answer": [b.reply() for b in FIRST_BOXES],
-           "shot": 1}
-    run.first = run.session.start_drive(run.helper("boxbot.exe"), job, 120, name="first")
-    if not run.session.wait_for_hold(run.first):
+    job = dict(run.job(FIRST_INSTANCE), shot=1)  # held before its first box
+    run.first = run.session.start_drive(run.helper("boxbot.exe"), job, FIRST_INSTANCE.timeout, name="first")
+    if not run.first.wait_for_hold():
         run.notes.append("the first instance never showed its question")
 
 
@@ -171,8 +142,7 @@ def first_instance_goes_on(run):
     """The first instance is answered only now: it finds the product that the
     second installed and offers to reinstall it."""
     result = run.session.finish_drive(run.first)
-    case = Case("first instance", boxes=FIRST_BOXES, exit_code=0)
-    return ["first instance: " + p for p in compare(case, result)]
+    return ["first instance: " + p for p in compare(FIRST_INSTANCE, result)]
 
 
 SECOND_INSTANCE = [
@@ -223,4 +193,4 @@ PLANTED_DLL = [
          check=verify(planted_dll_not_loaded, calls(FRESH))),
 ]
 
-CASES = DAMAGED + PATHS + EXIT_CODES + CRASHING_SETUP + MARKER + SECOND_INSTANCE + PLANTED_DLL
+CASES = DAMAGED + PATHS + EXIT_CODES + MARKER + SECOND_INSTANCE + PLANTED_DLL

@@ -5,16 +5,15 @@ the user's msiexec arguments, a missing package, TMP and failed runs."""
 
 import packages
 from case_model import Case
-from plugin_run import (ABSENT, ERROR_ENVVAR_NOT_FOUND, ERROR_NO_DATA, INSTALLED, LOCAL, NEWER_INSTALLED,
-                        REINSTALL, SUCCESS, TEMP, UNKNOWN, USER_LOG, Call, box_names_the_log, calls, failure,
-                        failure_with_log, install_question, installed, marker, msiexec_recorded,
-                        msiexec_unstartable, no_calls, not_a_package, package, prepare, product,
-                        reinstall_question, source_hash, source_hash_file, source_package_name, step_error,
-                        user_log_written, verify)
+from plugin_run import (ABSENT, ERROR_ENVVAR_NOT_FOUND, ERROR_NO_DATA, FRESH_VERSION, INSTALLED, LOCAL,
+                        NEWER_INSTALLED, REINSTALL, SUCCESS, TEMP, UNKNOWN, USER_LOG, WINE_PACKAGE_NOT_OPENED,
+                        Call, box_names_the_log, calls, fails, failure, failure_with_log, install_question,
+                        installed, installs, marker, msiexec_recorded, msiexec_unstartable, no_calls,
+                        not_a_package, package, prepare, product, reinstall_question, source_hash,
+                        source_hash_file, source_package_name, step_error, user_log_written, verify)
 
-OLD, NEW = "2.0.9", "2.0.10"  # versions, not texts: 2.0.10 is the newer one
+OLD, NEW = FRESH_VERSION, "2.0.10"  # versions, not texts: 2.0.10 is the newer one
 ERROR_BAD_EXE_FORMAT = 193
-ERROR_INSTALL_PACKAGE_INVALID = 1627  # Wine's msiexec on a file that is no package
 ERROR_INSTALL_FAILURE = 1603
 ERROR_INSTALL_USEREXIT = 1602
 
@@ -22,12 +21,8 @@ FRESH = Call(" /qb")
 REINSTALL_CALL = Call(REINSTALL + " /qb")
 
 
-def _fresh(name, args="", boxes=(install_question(), SUCCESS), steps=(), call=FRESH, **kw):
-    """The product is not installed; the package OLD lies in x64 unless steps put others."""
-    steps = steps or (package(OLD),)
-    return Case("plugin/fresh/" + name, args=args, boxes=boxes, exit_code=0,
-                setup=prepare(*steps, msiexec_recorded()),
-                check=verify(calls(call), product(INSTALLED, OLD, LOCAL), marker(False)), **kw)
+def _fresh(name, **kw):
+    return installs("plugin/fresh/" + name, **kw)
 
 
 FRESH_INSTALL = [
@@ -159,21 +154,20 @@ TEMP_VARIABLE = [
 ]
 
 
-def _failed(name, steps, boxes, exit_code, call=FRESH, args="", extra_checks=()):
-    return Case("plugin/failure/" + name, args=args, boxes=boxes, exit_code=exit_code, setup=prepare(*steps),
-                check=verify(calls(call), product(UNKNOWN), marker(False), *extra_checks))
+def _failed(name, *args, **kw):
+    return fails("plugin/failure/" + name, *args, **kw)
 
 
 FAILURE = [
     # The real msiexec refuses a file that is no package, after starting its log.
     _failed("not-a-package", [not_a_package(), msiexec_recorded()],
-            (install_question(), failure_with_log(ERROR_INSTALL_PACKAGE_INVALID)), ERROR_INSTALL_PACKAGE_INVALID,
+            (install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED)), WINE_PACKAGE_NOT_OPENED,
             extra_checks=(box_names_the_log,)),
-    _failed("not-a-package-silent", [not_a_package(), msiexec_recorded()], (), ERROR_INSTALL_PACKAGE_INVALID,
+    _failed("not-a-package-silent", [not_a_package(), msiexec_recorded()], (), WINE_PACKAGE_NOT_OPENED,
             args="-silent"),
     # The user's own log is not the program's: no log line.
     _failed("not-a-package-user-log", [not_a_package(), msiexec_recorded()],
-            (install_question(), failure(ERROR_INSTALL_PACKAGE_INVALID)), ERROR_INSTALL_PACKAGE_INVALID,
+            (install_question(), failure(WINE_PACKAGE_NOT_OPENED)), WINE_PACKAGE_NOT_OPENED,
             call=Call(" /qb /L*v %s " % USER_LOG, log=False), args='-VelmarArgs "/L*v %s"' % USER_LOG,
             extra_checks=(user_log_written,)),
     # msiexec fails before writing its log: no log line.

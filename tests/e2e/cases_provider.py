@@ -13,6 +13,7 @@ from provider_run import ENV, LOG, MSIEXEC, TMP, expect, log_path_of, media, rec
 # missing, and when csp holds no Setup.exe.
 NO_FOLDER = 2
 NO_SETUP = 2
+EXCEPTION_ACCESS_VIOLATION = 0xC0000005
 
 CSP = 'csp\\Setup.exe -args "/qb /Lv! %s " -noreboot -root' % LOG
 UCSP = 'ucsp\\Setup.exe -args "/qb /Lv! %s " -noreboot -root' % LOG
@@ -101,7 +102,8 @@ EXIT_CODES_GO_ON = [_goes_on("csp", code) for code in (0, 3, 4, 8, 1602)] + [
 def _fails(name, args, boxes, code, lines, **kw):
     return Case("provider/fails/" + name, args=args, boxes=boxes, exit_code=code,
                 env=env(**kw.pop("env", {})), setup=kw.pop("setup", media()),
-                check=expect(lines, installed=False, extra=kw.pop("extra", None)), **kw)
+                check=expect(lines, installed=False, marker=kw.pop("marker", None), extra=kw.pop("extra", None)),
+                **kw)
 
 
 def _log_line_shown(run):
@@ -139,6 +141,9 @@ FAILURES = [
            env={"ELDORIS_EXIT_CODE_CSP": "0", "ELDORIS_EXIT_CODE_UCSP": "1603"}),
     _fails("ucsp-2", "-ucsp", (question("ucsp"), setup_failed(2)), 2, [UCSP],
            env={"ELDORIS_EXIT_CODE": "2"}),
+    # A setup that crashes has failed: its exception code is shown and returned.
+    _fails("csp-crashes", "-csp -ucsp", (question("both"), setup_failed(EXCEPTION_ACCESS_VIOLATION)),
+           EXCEPTION_ACCESS_VIOLATION, [CSP], env={"ELDORIS_CRASH": "1"}, marker=False),
 ]
 
 # A setup that cannot be started fails with the start's error code, whatever it is.

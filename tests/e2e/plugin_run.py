@@ -15,9 +15,8 @@ from zoneinfo import ZoneInfo
 import packages
 from case_model import OK, YES_NO, Box, Case, compare
 from expected_texts import CAPTION, ERROR_CAPTION, MSG, UPDATE_CAPTION, failure_text
-from wine_session import PLUGIN_PRODUCT_CODE, WineError, win_path
+from wine_session import PLUGIN_PRODUCT_CODE, WineError
 
-PROGRAM = "eldoris-setup.exe"
 MEDIA = "C:\\e2e\\media"  # the program's current directory (run.media_win)
 # GetSystemDirectoryW of a 32-bit process, as Wine spells it.
 MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
@@ -32,6 +31,9 @@ SOURCE_HASH = "C:\\windows\\Installer\\SourceHash" + PLUGIN_PRODUCT_CODE
 UNKNOWN, ABSENT, LOCAL, INSTALLED = -1, 2, 3, 5
 ERROR_NO_DATA = 232  # no package found
 ERROR_ENVVAR_NOT_FOUND = 203
+# Wine's msiexec ends with this for any package it cannot open (Windows'
+# msiexec with 1619 or 1620, or 1622 when it cannot open its log).
+WINE_PACKAGE_NOT_OPENED = 1627
 REINSTALL = "REINSTALL=ALL REINSTALLMODE=vomus"
 
 STAMP = r"(\d{4}-\d\d-\d\d-\d\d-\d\d-\d\d)"
@@ -187,10 +189,7 @@ def earlier_run(args, boxes, exit_code, *expected_calls):
     environment, and its msiexec command lines; verify() reports the differences."""
     def step(run):
         case = Case("earlier run", args=args, boxes=boxes, exit_code=exit_code)
-        job = {"program": win_path(run.build / PROGRAM), "args": case.tail(), "cwd": run.media_win,
-               "set": ["%s=%s" % kv for kv in run.env.items()], "unset": run.unset,
-               "answer": [box.reply() for box in boxes]}
-        result = run.session.drive(run.helper("boxbot.exe"), job, case.timeout)
+        result = run.session.drive(run.helper("boxbot.exe"), run.job(case), case.timeout)
         problems = compare(case, result) + calls(*expected_calls)(run)
         run.notes += ["earlier run (%s): %s" % (args, p) for p in problems]
         run.session.file(RECORD).unlink(missing_ok=True)
@@ -352,3 +351,23 @@ def verify(*checks):
                 run.session.uninstall_product()
             run.session.plugin_may_be_installed = False
     return check
+
+
+# --- cases -----------------------------------------------------------------
+
+FRESH_VERSION = "2.0.9"
+
+
+def installs(name, args="", boxes=(install_question(), SUCCESS), steps=(), call=Call(" /qb"), **kw):
+    """A case: the product is not installed, the real msiexec installs the
+    FRESH_VERSION package that steps put in place (by default in x64)."""
+    steps = steps or (package(FRESH_VERSION),)
+    return Case(name, args=args, boxes=boxes, exit_code=0, setup=prepare(*steps, msiexec_recorded()),
+                check=verify(calls(call), product(INSTALLED, FRESH_VERSION, LOCAL), marker(False)), **kw)
+
+
+def fails(name, steps, boxes, exit_code, call=Call(" /qb"), extra_checks=(), **kw):
+    """A case: msiexec (as steps make it) runs once and the run fails with
+    exit_code; nothing is installed and no restart is asked for."""
+    return Case(name, boxes=boxes, exit_code=exit_code, setup=prepare(*steps),
+                check=verify(calls(call), product(UNKNOWN), marker(False), *extra_checks), **kw)

@@ -46,6 +46,13 @@ class CaseRun:
     def helper(self, name):
         return self.build / name
 
+    def job(self, case):
+        """boxbot's job for running the program as case says, in this run's
+        folders and environment."""
+        return {"program": self.program_win, "args": case.tail(), "cwd": self.media_win,
+                "set": ["%s=%s" % kv for kv in self.env.items()], "unset": self.unset,
+                "answer": [box.reply() for box in case.boxes]}
+
 
 def all_cases():
     """Every CASES table of the cases_*.py modules beside this file, by module name."""
@@ -78,14 +85,7 @@ def run_case(session, build, case, shots, dialog_shots=None):
         run.program_win = case.program_dir + "\\" + PROGRAM
     if case.setup:
         case.setup(run)
-    job = {
-        "program": run.program_win,
-        "args": case.tail(),
-        "cwd": run.media_win,
-        "set": ["%s=%s" % kv for kv in run.env.items()],
-        "unset": run.unset,
-        "answer": [box.reply() for box in case.boxes],
-    }
+    job = run.job(case)
     shot_name = case.name.replace("/", "_")
     if shots:
         job.update(_shot_dir=shots, _shot_name=shot_name, shot=list(range(1, len(case.boxes) + 1)))

@@ -7,7 +7,9 @@ import shutil
 import subprocess
 import tempfile
 import time
+from dataclasses import dataclass
 from pathlib import Path
+from typing import Optional
 
 PLUGIN_PRODUCT_CODE = "{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}"
 PLUGIN_FEATURE = "ORVELIX"
@@ -18,6 +20,28 @@ WINE_KEY = r"HKCU\Software\Wine"
 def win_path(path):
     """Unix path as Wine sees it through drive Z:."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+@dataclass
+class BoxbotRun:
+    """One boxbot job on its way: its files, its process and its deadline."""
+    result: Path
+    marker: Path  # RESULT.shot: boxbot waits before a box while it exists
+    stderr: Path
+    deadline: float
+    shot_dir: Optional[str] = None
+    shot_name: str = "box"
+    proc: Optional[subprocess.Popen] = None
+
+    def wait_for_hold(self, timeout=120):
+        """True once the job waits before a box listed under 'shot' (its
+        program stays at that box until finish_drive goes on)."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and self.proc.poll() is None:
+            if self.marker.exists() and self.marker.read_text().endswith("\n"):
+                return True
+            time.sleep(0.05)
+        return False
 
 
 class WineError(RuntimeError):
@@ -168,11 +192,12 @@ class WineSession:
     def start_drive(self, boxbot, job, timeout, name="job"):
         """Starts a boxbot job; finish_drive waits for it and returns its result."""
         job = dict(job)
-        run = {"shot_dir": job.pop("_shot_dir", None), "shot_name": job.pop("_shot_name", "box"),
-               "result": self.work / ("%s-result.json" % name), "deadline": time.monotonic() + timeout + 60}
-        run["marker"] = Path(str(run["result"]) + ".shot")
+        result = self.work / ("%s-result.json" % name)
+        run = BoxbotRun(result=result, marker=Path(str(result) + ".shot"),
+                        stderr=self.work / ("%s.stderr" % name), deadline=time.monotonic() + timeout + 60,
+                        shot_dir=job.pop("_shot_dir", None), shot_name=job.pop("_shot_name", "box"))
         job_file = self.work / ("%s.txt" % name)
-        for f in (run["result"], run["marker"]):
+        for f in (run.result, run.marker):
             if f.exists():
                 f.unlink()
         lines = []
@@ -184,44 +209,31 @@ class WineSession:
                 lines.append("%s=%s" % (key, v))
         lines.append("timeout=%d" % timeout)
         job_file.write_text("\n".join(lines) + "\n", encoding="utf-8")
-        run["stderr"] = self.work / ("%s.stderr" % name)
-        with open(run["stderr"], "wb") as err:
-            run["proc"] = subprocess.Popen(["wine", str(boxbot), win_path(job_file), win_path(run["result"])],
-                                           env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                           stderr=err)
+        with open(run.stderr, "wb") as err:
+            run.proc = subprocess.Popen(["wine", str(boxbot), win_path(job_file), win_path(run.result)],
+                                        env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=err)
         return run
 
-    @staticmethod
-    def wait_for_hold(run, timeout=120):
-        """True once the started job waits before a box listed under 'shot'
-        (its program stays at that box until finish_drive goes on)."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline and run["proc"].poll() is None:
-            if run["marker"].exists() and run["marker"].read_text().endswith("\n"):
-                return True
-            time.sleep(0.05)
-        return False
-
     def finish_drive(self, run):
-        proc, marker = run["proc"], run["marker"]
+        proc, marker = run.proc, run.marker
         while proc.poll() is None:
             text = marker.read_text() if marker.exists() else ""
             if text.endswith("\n"):  # written in full
                 # "K" for a box; "NAME WxH+X+Y" for a dialog, cut to its rectangle
                 label, _, crop = text.strip().partition(" ")
-                if run["shot_dir"]:
-                    self.screenshot(Path(run["shot_dir"]) / ("%s-%s.png" % (run["shot_name"], label)),
-                                    crop or None)
+                if run.shot_dir:
+                    self.screenshot(Path(run.shot_dir) / ("%s-%s.png" % (run.shot_name, label)), crop or None)
                 marker.unlink()
-            if time.monotonic() > run["deadline"]:
+            if time.monotonic() > run.deadline:
                 proc.kill()
                 proc.wait()
                 raise WineError("boxbot did not finish")
             time.sleep(0.05)
-        stderr = run["stderr"].read_text(errors="replace")
-        if not run["result"].exists():
+        stderr = run.stderr.read_text(errors="replace")
+        if not run.result.exists():
             raise WineError("boxbot wrote no result (exit %d): %s" % (proc.returncode, stderr[-2000:]))
-        return json.loads(run["result"].read_text(encoding="utf-8"))
+        return json.loads(run.result.read_text(encoding="utf-8"))
 
     # --- registry --------------------------------------------------------
 
