@@ -55,7 +55,7 @@ def main():
     build_media(media, opts.version)
     print("Demo media folder: %s" % media)
 
-    with WineSession() as session:
+    with WineSession(tools=build) as session:
         def run(args, answers):
             job = {"program": win_path(build / PROGRAM), "args": args, "cwd": win_path(media),
                    "answer": answers}
@@ -64,7 +64,7 @@ def main():
         show("eldoris-setup.exe -help", run(" -help", ["ok"]))
         installed = run("", ["yes", "ok"])
         show("eldoris-setup.exe (a user answers Yes, then OK)", installed)
-        state = session.product_state(build / "msistate.exe")
+        state = session.product_state()
         print("  plug-in product state %d (5: installed), version %s" % (state["state"],
                                                                         state["version"] or "-"))
         logs = sorted(session.drive_c.glob("users/*/**/velmarix-*.log"))

@@ -19,6 +19,7 @@ ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 
 import run_e2e  # noqa: E402
+from packages import PackageCache  # noqa: E402
 from wine_session import WineSession, check_host  # noqa: E402
 
 # picture name -> (case, which box of the case, 1-based)
@@ -64,9 +65,11 @@ def main():
 
     check_host()
     failed = []
-    with tempfile.TemporaryDirectory(prefix="eldoris-pictures-") as shots, WineSession() as session:
+    with tempfile.TemporaryDirectory(prefix="eldoris-pictures-") as shots, \
+            WineSession(tools=build) as session:
+        packages = PackageCache(Path(shots) / "packages")
         for case in cases:
-            problems = run_e2e.run_case(session, build, case, Path(shots), out)
+            problems = run_e2e.run_case(session, build, case, Path(shots), out, packages)
             print("%s %s" % ("FAIL" if problems else "ok  ", case.name))
             for line in problems:
                 print("    " + line)

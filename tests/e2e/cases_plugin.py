@@ -192,7 +192,7 @@ def _source_hash(name, windows_version, present_after):
 SOURCE_RECORDS = [
     # Before msiexec starts, the product's source list names the package about
     # to run: the product was installed from plugin-x64-2.0.9.msi (see
-    # plugin_run._built), and msiexec itself only records its command line here.
+    # packages.PackageCache), and msiexec itself only records its command line here.
     Case("plugin/source-list/package-name", args="-silent -reinstall", exit_code=0,
          setup=prepare(installed(OLD), package(OLD), msiexec_recorded(0)),
          check=verify(calls(REINSTALL_CALL), source_package_name("velmarix-x64.msi"))),

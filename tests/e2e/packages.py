@@ -1,6 +1,7 @@
 """Real plug-in MSI packages built with wixl from packages/plugin.wxs."""
 
 import subprocess
+import threading
 from pathlib import Path
 
 TEMPLATE = Path(__file__).resolve().parent / "packages" / "plugin.wxs"
@@ -28,3 +29,19 @@ def build_package(arch, version, out_path, template=TEMPLATE):
     finally:
         payload.unlink()
     return out_path
+
+
+class PackageCache:
+    """Packages built once per run and copied from there; the worlds that run
+    cases at once share it."""
+
+    def __init__(self, folder):
+        self.folder = Path(folder)
+        self._lock = threading.Lock()
+
+    def get(self, arch, version, template=TEMPLATE):
+        path = self.folder / ("%s-%s-%s.msi" % (template.stem, arch, version))
+        with self._lock:
+            if not path.exists():
+                build_package(arch, version, path, template)
+        return path

@@ -115,11 +115,7 @@ def recorded_calls(run):
 # --- setup steps ---------------------------------------------------------
 
 def _built(run, arch, version, template):
-    """A package built once per session and copied from there."""
-    path = run.session.work / "packages" / ("%s-%s-%s.msi" % (template.stem, arch, version))
-    if not path.exists():
-        packages.build_package(arch, version, path, template)
-    return path
+    return run.packages.get(arch, version, template)
 
 
 def package(version, where=X64, arch="x64", template=packages.TEMPLATE):
@@ -144,7 +140,6 @@ def installed(version, *properties, template=packages.TEMPLATE, forget_cache=Fal
     MsiOpenPackageExW (see WineSession.forget_cached_packages)."""
     def step(run):
         code = run.session.install_package(_built(run, "x64", version, template), *properties)
-        run.may_install = True
         if code != 0:
             raise WineError("installing %s first failed with %d (low 8 bits)" % (version, code))
         if forget_cache:
@@ -152,17 +147,22 @@ def installed(version, *properties, template=packages.TEMPLATE, forget_cache=Fal
     return step
 
 
+# Where the recorder (a 64-bit program) hands a command line on to: the 64-bit
+# msiexec.exe. It installs as the 32-bit one would, with the same Windows
+# Installer, and is not emulated where 32-bit code is.
+REAL_MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
+
+
 def msiexec_recorded(exit_code=None):
     """msiexec.exe records its command line, then runs the real msiexec with
     it, or ends with exit_code when one is given."""
     def step(run):
-        real = run.session.put_recorder_as_msiexec(run.helper("recorder.exe"))
+        run.session.put_recorder_as_msiexec(run.helper("recorder.exe"))
         run.env["ELDORIS_RECORD"] = RECORD
         run.env.pop("ELDORIS_CHAIN", None)
         run.env.pop("ELDORIS_EXIT_CODE", None)
         if exit_code is None:
-            run.env["ELDORIS_CHAIN"] = real
-            run.may_install = True
+            run.env["ELDORIS_CHAIN"] = REAL_MSIEXEC
         else:
             run.env["ELDORIS_EXIT_CODE"] = str(exit_code)
     return step
@@ -197,14 +197,10 @@ def earlier_run(args, boxes, exit_code, *expected_calls):
 
 
 def prepare(*steps):
-    """setup(run): no product, no recorded calls, an empty TEMP as TMP (unless
+    """setup(run): no recorded calls, an empty TEMP as TMP (unless
     the case sets or unsets TMP), then the steps in order."""
     def setup(run):
-        run.notes, run.bystander, run.started, run.may_install = [], None, wine_now(), False
-        # Unless the last case of this module removed it, the product may be installed.
-        if getattr(run.session, "plugin_may_be_installed", True):
-            run.session.uninstall_product()
-        run.session.plugin_may_be_installed = True
+        run.notes, run.bystander, run.started = [], None, wine_now()
         run.session.file(RECORD).unlink(missing_ok=True)
         temp = run.session.file(TEMP)
         shutil.rmtree(temp, ignore_errors=True)
@@ -258,7 +254,7 @@ def no_calls(run):
 def product(state, version="", feature=None):
     """The plug-in product as a 32-bit process sees it afterwards."""
     def check(run):
-        got = run.session.product_state(run.helper("msistate.exe"))
+        got = run.session.product_state()
         want = {"state": state, "version": version, "feature": got["feature"] if feature is None else feature}
         return [] if got == want else ["product afterwards: expected %s, got %s" % (want, got)]
     return check
@@ -337,7 +333,7 @@ def user_log_written(run):
 
 def verify(*checks):
     """check(run): what the earlier steps noted, then each check in order;
-    afterwards the bystander is stopped and the product removed."""
+    afterwards the bystander is stopped (the next case's reset removes the product)."""
     def check(run):
         try:
             problems = list(run.notes)
@@ -347,9 +343,6 @@ def verify(*checks):
         finally:
             if run.bystander is not None:
                 run.session.stop_bystander(run.bystander)
-            if run.may_install:
-                run.session.uninstall_product()
-            run.session.plugin_may_be_installed = False
     return check
 
 

@@ -6,6 +6,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 from dataclasses import dataclass
 from pathlib import Path
@@ -48,9 +49,10 @@ class WineError(RuntimeError):
     pass
 
 
-# Wine's own tools (reg, regedit, msiexec, wineboot) run through the 64-bit
-# loader: natively, even where 32-bit code is emulated, and never reaching a
-# stand-in put into syswow64. The programs under test are 32-bit: plain "wine".
+# Wine's own tools (reg, regedit, msiexec, wineboot) and the 64-bit helpers
+# (boxbot, recorder, msistate) run through the 64-bit loader: natively, even
+# where 32-bit code is emulated, and never reaching a stand-in put into
+# syswow64. The programs under test are 32-bit: plain "wine".
 WINE64 = "/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine64"
 
 
@@ -65,10 +67,55 @@ def check_host():
                         "as root" % proc.stderr.decode(errors="replace").strip())
 
 
+def _copy_tree(source, destination):
+    # cp copies the prefix's 1.3 GB several times faster than shutil.copytree.
+    subprocess.run(["cp", "-a", "--reflink=auto", str(source), str(destination)], check=True,
+                   stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+
+
+class PrefixTemplate:
+    """The first world's fresh prefix, copied for the others: a copy takes a
+    second, wineboot a quarter of a minute of emulated work."""
+
+    def __init__(self, folder):
+        self._path = Path(folder) / "prefix"
+        self._lock = threading.Lock()
+        self._claimed = False
+        self._settled = threading.Event()
+
+    def copy_to(self, prefix):
+        """True once prefix is a copy of the template; False for the first
+        caller, which makes the template (offer), and when making it failed."""
+        with self._lock:
+            first, self._claimed = not self._claimed, True
+        if first:
+            return False
+        self._settled.wait()
+        if not self._path.exists():
+            return False
+        _copy_tree(self._path, prefix)
+        return True
+
+    def offer(self, prefix):
+        """Makes the template from a fresh prefix whose server has ended."""
+        try:
+            _copy_tree(prefix, self._path)
+        finally:
+            self._settled.set()
+
+    def give_up(self):
+        """The first world could not make its prefix: the others make their own."""
+        self._settled.set()
+
+
 class WineSession:
-    def __init__(self, keep=False, log=print):
+    def __init__(self, keep=False, log=print, tools=None, template=None):
+        """tools: the build folder that holds worldstate.exe, for reset() and
+        the world's state; template: a PrefixTemplate shared with other worlds."""
         self.keep = keep
         self.log = log
+        self.tools = Path(tools) if tools else None
+        self.template = template
         self.root = Path(tempfile.mkdtemp(prefix="eldoris-e2e-"))
         self.prefix = self.root / "prefix"
         self.work = self.root / "work"
@@ -111,15 +158,23 @@ class WineSession:
                    # no Mono/Gecko install prompts: nothing can be downloaded here
                    WINEDLLOVERRIDES="mscoree,mshtml=")
         self.env = env
-        self.run([WINE64, "wineboot", "-i"], timeout=600)
+        if self.template is None or not self.template.copy_to(self.prefix):
+            try:
+                self.run([WINE64, "wineboot", "-i"], timeout=600)
+                # Without a window manager Wine holds every box ~2 s unless windows are unmanaged.
+                self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
+                # wineboot's server stays up with the services: stop it, which
+                # saves the registry (and "-p" below only applies to a server it starts).
+                self.run(["wineserver", "-k"], timeout=60, check=False)
+                self.run(["wineserver", "-w"], timeout=60)
+            except BaseException:
+                if self.template is not None:
+                    self.template.give_up()
+                raise
+            if self.template is not None:
+                self.template.offer(self.prefix)
         # Keep one server for the whole session, so each case starts quickly.
-        # "-p" only applies to a server that it starts, and wineboot's server
-        # stays up with the services: stop it (it saves the registry) first.
-        self.run(["wineserver", "-k"], timeout=60, check=False)
-        self.run(["wineserver", "-w"], timeout=60)
         self.run(["wineserver", "-p"], timeout=60)
-        # Without a window manager Wine holds every box ~2 s unless windows are unmanaged.
-        self.reg_add(r"HKCU\Software\Wine\X11 Driver", "Managed", "N")
 
     def close(self):
         if self.env is not None and self.prefix.exists():
@@ -210,7 +265,7 @@ class WineSession:
         lines.append("timeout=%d" % timeout)
         job_file.write_text("\n".join(lines) + "\n", encoding="utf-8")
         with open(run.stderr, "wb") as err:
-            run.proc = subprocess.Popen(["wine", str(boxbot), win_path(job_file), win_path(run.result)],
+            run.proc = subprocess.Popen([WINE64, str(boxbot), win_path(job_file), win_path(run.result)],
                                         env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=err)
         return run
@@ -245,14 +300,6 @@ class WineSession:
         args = ["reg", "add", key] + (["/v", name, "/t", kind, "/d", data] if name else []) + ["/f"]
         self.wine_tool(*args, *self._view(view))
 
-    def reg_delete(self, key, name=None, view=None):
-        """Deletes a value, or the whole key when name is None; absence is fine."""
-        args = ["reg", "delete", key] + (["/v", name] if name else []) + ["/f"]
-        self.wine_tool(*args, *self._view(view), check=False)
-
-    def reg_key_exists(self, key, view=None):
-        return self.wine_tool("reg", "query", key, *self._view(view), check=False).returncode == 0
-
     def reg_query(self, key, name, view=None):
         """Value data as text, or None when the value is absent."""
         proc = self.wine_tool("reg", "query", key, "/v", name, *self._view(view), check=False)
@@ -264,31 +311,36 @@ class WineSession:
                 return parts[2] if len(parts) == 3 else ""
         return None
 
-    def import_reg(self, text):
-        """Applies a .reg script in one Wine start (much faster than several reg calls)."""
-        path = self.work / "state.reg"
-        path.write_text("Windows Registry Editor Version 5.00\n\n" + text, encoding="utf-16")
-        self.wine_tool("regedit", "/S", win_path(path))
-
-    def set_windows_version(self, version):
-        """Wine reports another Windows version ('nt40', 'win2k', 'winxp', 'win2003',
-        'vista'); None returns to the prefix default."""
-        if version:
-            self.reg_add(WINE_KEY, "Version", version)
-        else:
-            self.reg_delete(WINE_KEY, "Version")
-
-    def reset(self):
-        """State that one case may leave behind and the next must not see.
-        An installed product is left alone: cases that install remove it."""
-        self.import_reg('[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"=-\n\n'
-                        "[-HKEY_CURRENT_USER\\Software\\NeedBstrReboot]\n\n")
+    def reset(self, windows_version=None):
+        """Removes in one process start what one case may leave behind and the
+        next must not see: the plug-in product, the restart marker and Wine's
+        Windows version, which is then set if windows_version names one
+        ('nt40', 'win2k', 'winxp', 'win2003', 'vista'); and puts the real
+        msiexec.exe back."""
+        args = ["reset", PLUGIN_PRODUCT_CODE] + ([windows_version] if windows_version else [])
+        code = self._worldstate(*args).returncode
+        if code != 0:
+            raise WineError("worldstate reset failed with %d (low 8 bits)" % code)
         self.restore_msiexec()
 
-    # HKCU\Software is one key for both registry views (as on Windows 7),
-    # so the marker that a 32-bit process makes is seen from either view.
+    def world_state(self, product_code=PLUGIN_PRODUCT_CODE, feature=PLUGIN_FEATURE):
+        """What the Windows Installer knows of the product and whether the
+        restart marker is there: {'state': int, 'feature': int, 'version': str,
+        'marker': bool} (see worldstate.cpp)."""
+        out = self.work / "worldstate.txt"
+        out.unlink(missing_ok=True)
+        self._worldstate("query", product_code, feature, win_path(out), check=True)
+        values = dict(line.split("=", 1) for line in out.read_text(encoding="utf-8").splitlines())
+        return {"state": int(values["state"]), "feature": int(values["feature"]),
+                "version": values["version"], "marker": values["marker"] == "1"}
+
+    def _worldstate(self, *args, check=False):
+        if self.tools is None:
+            raise WineError("this session was started without the helpers' folder")
+        return self.run([WINE64, self.tools / "worldstate.exe", *args], timeout=300, check=check)
+
     def restart_marker_present(self):
-        return self.reg_key_exists(RESTART_MARKER_KEY, view=32)
+        return self.world_state()["marker"]
 
     def create_restart_marker(self):
         self.reg_add(RESTART_MARKER_KEY, view=32)
@@ -307,32 +359,25 @@ class WineSession:
     def uninstall_product(self, product_code=PLUGIN_PRODUCT_CODE):
         return self.msiexec("/x", product_code, "/qn")
 
-    def product_state(self, msistate, product_code=PLUGIN_PRODUCT_CODE, feature=PLUGIN_FEATURE):
-        """What a 32-bit process learns from the Windows Installer:
-        {'state': int, 'feature': int, 'version': str} (see msistate.cpp)."""
-        out = self.work / "msistate.txt"
-        if out.exists():
-            out.unlink()
-        self.wine(msistate, product_code, feature, win_path(out))
-        values = dict(line.split("=", 1) for line in out.read_text(encoding="utf-8").splitlines())
-        return {"state": int(values["state"]), "feature": int(values["feature"]),
-                "version": values["version"]}
+    def product_state(self):
+        """{'state': int, 'feature': int, 'version': str} of the plug-in product."""
+        state = self.world_state()
+        del state["marker"]
+        return state
 
     # --- stand-ins -------------------------------------------------------
 
     REAL_MSIEXEC_DIR = "eldoris-real"
 
     def put_recorder_as_msiexec(self, recorder):
-        """Replaces the 32-bit system msiexec.exe with the recorder. The real one
-        moves to syswow64\\eldoris-real\\msiexec.exe: a Wine built-in must keep its
-        file name to load. Returns the Windows path of the real one for ELDORIS_CHAIN."""
+        """Replaces the 32-bit system msiexec.exe with the recorder; the real one
+        is kept in syswow64\\eldoris-real for restore_msiexec."""
         real_dir = self.syswow64 / self.REAL_MSIEXEC_DIR
         real = real_dir / "msiexec.exe"
         if not real.exists():
             real_dir.mkdir(exist_ok=True)
             shutil.copy2(self.syswow64 / "msiexec.exe", real)
         shutil.copy2(recorder, self.syswow64 / "msiexec.exe")
-        return "C:\\windows\\syswow64\\%s\\msiexec.exe" % self.REAL_MSIEXEC_DIR
 
     def restore_msiexec(self):
         real = self.syswow64 / self.REAL_MSIEXEC_DIR / "msiexec.exe"
