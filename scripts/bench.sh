@@ -9,4 +9,5 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 >/dev/null
+cmake --build --preset windows -j2 --target bench-timer bench-trivial bench-probe bench-box >/dev/null
 ELDORIS_BENCH_COMMAND="scripts/bench.sh${*:+ $*}" exec python3 bench/run_bench.py --build build/windows "$@"

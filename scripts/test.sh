@@ -1,27 +1,39 @@
 #!/usr/bin/env bash
-# Builds both presets and runs every test: unit tests on the host (with the
-# sanitizers), a short run of each fuzz target, static analysis, the release
-# checks of the built program, then the real 32-bit program under Wine. Ends with one line
-# of passed and failed counts; exits non-zero when anything failed.
+# Builds both presets and runs the tests. Ends with one line of passed and
+# failed counts; exits non-zero when anything failed.
+#
+#   scripts/test.sh           every test: unit tests on the host (with the
+#                             sanitizers), a short run of each fuzz target,
+#                             static analysis, the release checks of the built
+#                             program, then the real 32-bit program under Wine
+#   scripts/test.sh --quick   the unit tests, static analysis and the first
+#                             end-to-end case of each group, for the inner loop
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
+quick=false
+case "${1:-}" in
+  "") ;;
+  --quick) quick=true ;;
+  *)
+    echo "usage: scripts/test.sh [--quick]" >&2
+    exit 2
+    ;;
+esac
+
 bash scripts/setup.sh || exit 1
 
-build() {
-  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j2
-}
-build host || { echo "host build failed"; echo "0 passed, 1 failed"; exit 1; }
-build windows || { echo "windows build failed"; echo "0 passed, 1 failed"; exit 1; }
-
+started=$(date +%s)
 total_passed=0
 total_failed=0
 summary=()
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 # Adds one suite's counts, read from its closing "N passed, N failed" line; a
 # suite that ends without that line counts as one failure.
 count() {
-  local name=$1 log=$2 line passed failed
+  local name=$1 log=$2 seconds=$3 line passed failed
   line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1)
   if [[ -z "$line" ]]; then
     passed=0
@@ -32,35 +44,75 @@ count() {
   fi
   total_passed=$((total_passed + passed))
   total_failed=$((total_failed + failed))
-  summary+=("$name: $passed passed, $failed failed")
+  summary+=("$name: $passed passed, $failed failed ($seconds s)")
 }
 
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+# Runs one suite, showing its output, and counts it.
+suite() {
+  local name=$1 log="$work/$1.log" start
+  shift
+  start=$(date +%s)
+  "$@" 2>&1 | tee "$log"
+  count "$name" "$log" $(($(date +%s) - start))
+}
 
-ctest --preset host >"$log" 2>&1
+build() {
+  local start
+  start=$(date +%s)
+  if cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$(nproc)"; then
+    summary+=("$1 build: $(($(date +%s) - start)) s")
+  else
+    echo "$1 build failed" | tee "$work/$1-build.log"
+    count "$1 build" "$work/$1-build.log" $(($(date +%s) - start))
+    return 1
+  fi
+}
+
 # ctest closes with "N% tests passed, F tests failed out of T".
-ctest_summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
-grep -E '\*\*\*|tests passed' "$log" | tail -n 20
-if [[ -n "$ctest_summary" ]]; then
-  unit_failed=$(sed -nE 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/p' <<<"$ctest_summary")
-  unit_total=$(sed -nE 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/p' <<<"$ctest_summary")
-  echo "$((unit_total - unit_failed)) passed, $unit_failed failed" >>"$log"
+unit_tests() {
+  local log="$work/ctest.log" line failed total
+  ctest --preset host -j"$(nproc)" >"$log" 2>&1
+  grep -E '\*\*\*|tests passed' "$log" | tail -n 20
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  [[ -n "$line" ]] || return 1
+  failed=$(sed -nE 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/p' <<<"$line")
+  total=$(sed -nE 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/p' <<<"$line")
+  echo "$((total - failed)) passed, $failed failed"
+}
+
+# The end-to-end cases need only the Windows build. They run in the
+# background, beside the host's suites, and are shown when they are done:
+# the Wine worlds and the host's builds and checks keep both cores busy.
+e2e_args=()
+$quick && e2e_args=(--smoke)
+e2e_pid=
+if build windows; then
+  (
+    start=$(date +%s)
+    python3 tests/e2e/run_e2e.py --build build/windows "${e2e_args[@]}" >"$work/e2e.log" 2>&1
+    echo $(($(date +%s) - start)) >"$work/e2e.seconds"
+  ) &
+  e2e_pid=$!
+  echo "end-to-end cases started in the background"
 fi
-count unit "$log"
 
-bash scripts/fuzz.sh 2>&1 | tee "$log"
-count fuzz "$log"
+if build host; then
+  suite unit unit_tests
+  if ! $quick; then
+    suite fuzz bash scripts/fuzz.sh
+  fi
+  suite "static analysis" bash scripts/static-analysis.sh
+fi
+$quick || suite release python3 tests/release/run_release_tests.py --source .
 
-bash scripts/static-analysis.sh 2>&1 | tee "$log"
-count "static analysis" "$log"
-
-python3 tests/release/run_release_tests.py --source . 2>&1 | tee "$log"
-count release "$log"
-
-python3 tests/e2e/run_e2e.py --build build/windows 2>&1 | tee "$log"
-count "end to end" "$log"
+if [[ -n $e2e_pid ]]; then
+  wait "$e2e_pid"
+  echo "== end-to-end cases"
+  cat "$work/e2e.log"
+  count "end to end$($quick && echo ' (first case of each group)')" "$work/e2e.log" "$(cat "$work/e2e.seconds" 2>/dev/null || echo '?')"
+fi
 
 printf '%s\n' "${summary[@]}"
+echo "total: $(($(date +%s) - started)) s"
 echo "${total_passed} passed, ${total_failed} failed"
 [[ $total_failed -eq 0 ]]

@@ -44,7 +44,7 @@ def check(condition, reason):
 
 class Run:
     """What the tests share: the sources, a scratch directory, and the default
-    build from a fresh directory, made once."""
+    build (the windows preset's), brought up to date once."""
 
     def __init__(self, source, scratch):
         self.source = source
@@ -59,9 +59,11 @@ class Run:
         return path
 
     def unsigned_build(self):
+        """The windows preset's build, which the reproducible build repeats
+        from another checkout path and the signed build from another build
+        directory."""
         if self._unsigned is None:
-            self._unsigned = build_fresh(self.source, self.scratch / "build-first",
-                                         self.log("first-build"))
+            self._unsigned = build_preset(self.source, self.log("preset-build"))
         return self._unsigned
 
 
@@ -138,7 +140,8 @@ def test_manifest(run):
 
 
 def test_reproducible_build(run):
-    """Two fresh builds, from two checkouts at different paths, are identical."""
+    """The preset's build and a fresh one from a checkout at another path, in
+    another build directory, are identical."""
     first = run.unsigned_build()
     checkout = copy_tree(run.source, run.scratch / "another-checkout-path")
     second_dir = run.scratch / "a-second-build-directory"
