@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # clang-tidy and cppcheck over the sources, with the checked-in configuration
 # (.clang-tidy and the options below): the decisions as the host builds them,
-# the Windows layer as MinGW builds it. Ends with "N passed, N failed".
+# the Windows layer as MinGW builds it; and the include layers
+# (scripts/check_layers.py). Ends with "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,7 +27,7 @@ verdict() {
     passed=$((passed + 1))
   else
     echo "FAIL $name"
-    grep -E '(warning|error):' "$out" | sort -u | head -n 20
+    grep -E '(warning|error):|a layer above|outside the layers' "$out" | sort -u | head -n 20
     failed=$((failed + 1))
   fi
 }
@@ -43,11 +44,13 @@ cppcheck_pid=$!
 run-clang-tidy -quiet -p build/host "$PWD/src/" >"$work/tidy-host" 2>&1
 verdict "clang-tidy (decisions)" $? "$work/tidy-host"
 run-clang-tidy -quiet -p build/windows -extra-arg=--target=i686-w64-mingw32 \
-  "${mingw_includes[@]}" "$PWD/src/(platform/.*|driver/main)\.cpp$" \
+  "${mingw_includes[@]}" "$PWD/src/(win32/.*|driver/main)\.cpp$" \
   >"$work/tidy-windows" 2>&1
 verdict "clang-tidy (Windows layer)" $? "$work/tidy-windows"
 wait "$cppcheck_pid"
 verdict "cppcheck" $? "$work/cppcheck"
+python3 scripts/check_layers.py >"$work/layers" 2>&1
+verdict "include layers" $? "$work/layers"
 
 echo "${passed} passed, ${failed} failed"
 [[ $failed -eq 0 ]]

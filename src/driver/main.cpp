@@ -1,8 +1,8 @@
 #include <windows.h>
 
 #include "driver/run.h"
-#include "platform/system_paths.h"
-#include "platform/win32_platform.h"
+#include "win32/system_paths.h"
+#include "win32/win32_platform.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLineTail, int) {
   eldoris::restrictDllSearchToSystemDirectory();

@@ -1,7 +1,7 @@
 #include "driver/os_check.h"
 
-#include "driver/message_ids.h"
-#include "driver/messages.h"
+#include "messages/message_ids.h"
+#include "messages/messages.h"
 
 namespace eldoris {
 

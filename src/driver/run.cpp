@@ -1,9 +1,9 @@
 #include "driver/run.h"
 
-#include "driver/message_ids.h"
-#include "driver/messages.h"
-#include "driver/options.h"
 #include "driver/os_check.h"
+#include "messages/message_ids.h"
+#include "messages/messages.h"
+#include "options/options.h"
 #include "plugin/install_plugin.h"
 #include "provider/provider_setup.h"
 #include "restart/restart_marker.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/install_options.h"
+#include "options/install_options.h"
 #include "platform/platform.h"
 
 namespace eldoris {

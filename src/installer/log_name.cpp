@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "driver/decimal.h"
-#include "driver/message_ids.h"
-#include "driver/messages.h"
+#include "messages/decimal.h"
+#include "messages/message_ids.h"
+#include "messages/messages.h"
 
 namespace eldoris {
 

@@ -1,10 +1,10 @@
 #include "installer/msi_run.h"
 
-#include "driver/message_ids.h"
-#include "driver/messages.h"
 #include "installer/log_name.h"
+#include "installer/package_search.h"
 #include "installer/text_search.h"
-#include "plugin/package_search.h"
+#include "messages/message_ids.h"
+#include "messages/messages.h"
 #include "restart/restart_marker.h"
 
 namespace eldoris {

@@ -1,9 +1,9 @@
 #include "plugin/install_plugin.h"
 
-#include "driver/message_ids.h"
-#include "driver/messages.h"
 #include "installer/msi_run.h"
 #include "installer/text_search.h"
+#include "messages/message_ids.h"
+#include "messages/messages.h"
 #include "plugin/package_version.h"
 #include "plugin/plugin_product.h"
 

@@ -1,8 +1,8 @@
 #include "plugin/package_version.h"
 
-#include "driver/message_ids.h"
-#include "driver/messages.h"
-#include "plugin/package_search.h"
+#include "installer/package_search.h"
+#include "messages/message_ids.h"
+#include "messages/messages.h"
 #include "plugin/version_order.h"
 
 namespace eldoris {

@@ -1,7 +1,7 @@
 #include "provider/configuration_dialog.h"
 
-#include "driver/message_ids.h"
-#include "driver/messages.h"
+#include "messages/message_ids.h"
+#include "messages/messages.h"
 
 namespace eldoris::dialog {
 

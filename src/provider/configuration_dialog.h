@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/install_options.h"
+#include "options/install_options.h"
 #include "platform/platform.h"
 
 namespace eldoris::dialog {

@@ -1,9 +1,9 @@
 #include "provider/provider_setup.h"
 
-#include "driver/message_ids.h"
-#include "driver/messages.h"
 #include "installer/log_name.h"
 #include "installer/text_search.h"
+#include "messages/message_ids.h"
+#include "messages/messages.h"
 
 namespace eldoris {
 

@@ -2,8 +2,8 @@
 #include <cstdlib>
 
 #include "command_line_split.h"
-#include "driver/options.h"
 #include "fuzz_input.h"
+#include "options/options.h"
 
 using namespace eldoris;
 

@@ -1,7 +1,7 @@
 // Arbitrary resource bytes through the string-table walk.
 #include <cstdlib>
 
-#include "driver/messages.h"
+#include "messages/messages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   for (unsigned index = 0; index < 16; ++index) {

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "driver/messages.h"
+#include "messages/messages.h"
 
 namespace eldoris::testing {
 

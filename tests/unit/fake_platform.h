@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/install_options.h"
+#include "options/install_options.h"
 #include "platform/platform.h"
 
 namespace eldoris::testing {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "driver/message_ids.h"
 #include "fake_platform.h"
 #include "installer/log_name.h"
+#include "messages/message_ids.h"
 
 namespace eldoris::testing {
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "driver/message_ids.h"
 #include "fake_platform.h"
 #include "installer/msi_run.h"
+#include "messages/message_ids.h"
 
 namespace eldoris::testing {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <optional>
 
-#include "driver/message_ids.h"
 #include "fake_platform.h"
+#include "messages/message_ids.h"
 #include "plugin/install_plugin.h"
 
 namespace eldoris::testing {

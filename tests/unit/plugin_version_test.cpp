@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "driver/message_ids.h"
 #include "fake_platform.h"
+#include "messages/message_ids.h"
 #include "plugin/install_plugin.h"
 #include "plugin/package_version.h"
 #include "plugin/version_order.h"

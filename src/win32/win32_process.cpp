@@ -1,5 +1,5 @@
 // Child processes and the system restart.
-#include "platform/win32_platform.h"
+#include "win32/win32_platform.h"
 
 namespace eldoris {
 

@@ -1,6 +1,6 @@
-#include "driver/messages.h"
+#include "messages/messages.h"
 
-#include "driver/decimal.h"
+#include "messages/decimal.h"
 #include "platform/platform.h"
 
 namespace eldoris {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
-#include "plugin/package_search.h"
+#include "installer/package_search.h"
 
 namespace eldoris::testing {
 namespace {

@@ -1,5 +1,5 @@
 // The Windows Installer functions, through msi.dll loaded at run time.
-#include "platform/win32_platform.h"
+#include "win32/win32_platform.h"
 
 namespace eldoris {
 

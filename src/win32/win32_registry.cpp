@@ -1,5 +1,5 @@
 // Registry keys under HKEY_CURRENT_USER in the 32-bit view.
-#include "platform/win32_platform.h"
+#include "win32/win32_platform.h"
 
 namespace eldoris {
 

@@ -1,6 +1,6 @@
-#include "platform/msi_library.h"
+#include "win32/msi_library.h"
 
-#include "platform/system_paths.h"
+#include "win32/system_paths.h"
 
 namespace eldoris {
 

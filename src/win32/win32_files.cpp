@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <sys/stat.h>
 
-#include "platform/win32_platform.h"
+#include "win32/win32_platform.h"
 
 namespace eldoris {
 

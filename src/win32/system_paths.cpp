@@ -1,4 +1,4 @@
-#include "platform/system_paths.h"
+#include "win32/system_paths.h"
 
 namespace eldoris {
 

@@ -1,5 +1,5 @@
 // Resources, message boxes and the configuration dialog.
-#include "platform/win32_platform.h"
+#include "win32/win32_platform.h"
 
 namespace eldoris {
 

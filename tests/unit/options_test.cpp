@@ -1,6 +1,7 @@
+#include "options/options.h"
+
 #include <gtest/gtest.h>
 
-#include "driver/options.h"
 #include "fake_platform.h"
 
 namespace eldoris::testing {

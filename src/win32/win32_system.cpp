@@ -3,8 +3,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "platform/system_paths.h"
-#include "platform/win32_platform.h"
+#include "win32/system_paths.h"
+#include "win32/win32_platform.h"
 
 namespace eldoris {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/install_options.h"
+#include "options/install_options.h"
 
 namespace eldoris {
 

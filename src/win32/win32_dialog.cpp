@@ -1,7 +1,7 @@
 // The modal provider configuration dialog.
-#include "driver/install_options.h"
-#include "platform/win32_platform.h"
+#include "options/install_options.h"
 #include "provider/configuration_dialog.h"
+#include "win32/win32_platform.h"
 
 namespace eldoris {
 

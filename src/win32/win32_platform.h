@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "platform/msi_library.h"
 #include "platform/platform.h"
+#include "win32/msi_library.h"
 
 namespace eldoris {
 

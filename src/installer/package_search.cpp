@@ -1,4 +1,4 @@
-#include "plugin/package_search.h"
+#include "installer/package_search.h"
 
 namespace eldoris {
 

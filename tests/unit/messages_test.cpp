@@ -1,8 +1,9 @@
+#include "messages/messages.h"
+
 #include <gtest/gtest.h>
 
-#include "driver/message_ids.h"
-#include "driver/messages.h"
 #include "fake_platform.h"
+#include "messages/message_ids.h"
 
 namespace eldoris::testing {
 namespace {

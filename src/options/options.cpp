@@ -1,4 +1,4 @@
-#include "driver/options.h"
+#include "options/options.h"
 
 #include <cstddef>
 
