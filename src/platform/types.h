@@ -25,6 +25,17 @@ constexpr InstallerResult rebootRequired = 3010;
 constexpr InstallerResult restartRequired = 3011;
 }  // namespace code
 
+// How the process ends when the C++ runtime fails inside the text handling:
+// at once, with a code that no step of the run gives.
+enum class RuntimeFailure {
+  outOfMemory,  // an allocation failed, or a length past what can ever be allocated
+  programFault  // any other failure: a fault of the program itself
+};
+constexpr InstallerResult exitCodeOf(RuntimeFailure failure) {
+  return failure == RuntimeFailure::outOfMemory ? 14u     // ERROR_OUTOFMEMORY
+                                                : 1359u;  // ERROR_INTERNAL_ERROR
+}
+
 // Message box styles and answers, with the values Windows gives them.
 namespace box {
 constexpr unsigned ok = 0x0;

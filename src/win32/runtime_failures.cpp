@@ -1,28 +1,43 @@
-// What the C++ runtime does when text handling fails: running out of memory,
-// or a length past the limit, ends the process at once. Nothing in the
-// program catches an exception, so these replace the runtime's throwing
-// versions, which would bring its exception classes, their strings and its
-// diagnostic printer into the program and double its size.
+// What the C++ runtime does when text handling fails: the process ends at once
+// with the code of the failure. Nothing in the program catches an exception,
+// so these replace the runtime's throwing versions, which would bring its
+// exception classes, their strings and its diagnostic printer into the
+// program and double its size. abort() would end with 3, the code of
+// Windows 2000 without Service Pack 4.
+#include <windows.h>
 #include <bits/functexcept.h>
 
-#include <cstdlib>
+#include "platform/types.h"
+
+namespace {
+
+[[noreturn]] void endProcess(eldoris::RuntimeFailure failure) {
+  // At once: no DLL is told, nothing else of the program runs.
+  TerminateProcess(GetCurrentProcess(), eldoris::exitCodeOf(failure));
+  ExitProcess(eldoris::exitCodeOf(failure));  // not reached; declared not to return
+}
+
+constexpr auto outOfMemory = eldoris::RuntimeFailure::outOfMemory;
+constexpr auto programFault = eldoris::RuntimeFailure::programFault;
+
+}  // namespace
 
 // The runtime's own hooks: their names and signatures are the runtime's.
 // NOLINTBEGIN(cert-dcl58-cpp,cert-dcl50-cpp,bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 namespace std {
 
-void __throw_bad_alloc() { std::abort(); }
-void __throw_bad_array_new_length() { std::abort(); }
-void __throw_bad_function_call() { std::abort(); }
-void __throw_length_error(const char*) { std::abort(); }
-void __throw_logic_error(const char*) { std::abort(); }
-void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
+void __throw_bad_alloc() { endProcess(outOfMemory); }
+void __throw_bad_array_new_length() { endProcess(outOfMemory); }
+void __throw_length_error(const char*) { endProcess(outOfMemory); }
+void __throw_bad_function_call() { endProcess(programFault); }
+void __throw_logic_error(const char*) { endProcess(programFault); }
+void __throw_out_of_range_fmt(const char*, ...) { endProcess(programFault); }
 
 }  // namespace std
 
 namespace __gnu_cxx {
 
-void __verbose_terminate_handler() { std::abort(); }
+void __verbose_terminate_handler() { endProcess(programFault); }
 
 }  // namespace __gnu_cxx
 // NOLINTEND(cert-dcl58-cpp,cert-dcl50-cpp,bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "driver/os_check.h"
 #include "driver/run.h"
 #include "fake_platform.h"
 #include "messages/message_ids.h"
@@ -81,6 +82,17 @@ TEST(Run, ConfirmationNamesTheProductsAndNoEndsWithZero) {
     EXPECT_TRUE(platform.commandLines.empty());
     EXPECT_TRUE(platform.internalUiSetToNone);
     EXPECT_EQ(platform.msiCallsBeforeInternalUi, 0);
+  }
+}
+
+TEST(Run, ARuntimeFailureEndsWithACodeOfItsOwn) {
+  EXPECT_EQ(exitCodeOf(RuntimeFailure::outOfMemory), 14u);     // ERROR_OUTOFMEMORY
+  EXPECT_EQ(exitCodeOf(RuntimeFailure::programFault), 1359u);  // ERROR_INTERNAL_ERROR
+  // Not a code the run gives for a refusal, a check or a restart.
+  for (const InstallerResult own : {1u, 2u, 3u, 4u, 5u, windowsTooOldResult, restartFailedResult,
+                                    code::envVarNotFound, code::noData, code::userExit}) {
+    EXPECT_NE(exitCodeOf(RuntimeFailure::outOfMemory), own);
+    EXPECT_NE(exitCodeOf(RuntimeFailure::programFault), own);
   }
 }
 
