@@ -93,8 +93,6 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
   const InstallerResult system = checkOperatingSystem(platform, options.silent);
   if (system != 0) return system;
 
-  platform.msiSetInternalUiNone();
-
   if (!options.silent && messenger.show(confirmationMessage(options), box::yesNo) == box::idNo) {
     return code::success;
   }
@@ -116,6 +114,11 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
                          options.reinstall, options.noUpdate);
     if (result != 0) return result;
   }
+
+  // The Windows Installer's own interface is off for this process's calls, the
+  // first of which is in installPlugin; set only now, because it loads msi.dll,
+  // which the question and a declined run need not wait for.
+  platform.msiSetInternalUiNone();
 
   std::wstring logPath;
   const InstallerResult plugin =

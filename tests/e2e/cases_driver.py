@@ -54,8 +54,18 @@ HELP = [
 ]
 
 
+def msi_never_loaded(run):
+    """A declined run never loads msi.dll: Wine traces each library that the
+    program loads (WINEDEBUG=+loaddll) to boxbot's error output."""
+    loads = [line for line in run.result["stderr"].splitlines() if ":loaddll:" in line and "Loaded" in line]
+    if not loads:
+        return ["no library load was traced, so msi.dll could not be looked for"]
+    return ["msi.dll was loaded: " + line.strip() for line in loads if "msi.dll" in line.lower()]
+
+
 def _confirm(name, args, message_id, **kw):
-    return Case("confirm/" + name, args=args, boxes=(question(message_id),), exit_code=0, **kw)
+    return Case("confirm/" + name, args=args, boxes=(question(message_id),), exit_code=0,
+                env={"WINEDEBUG": "+loaddll"}, check=msi_never_loaded, **kw)
 
 
 CONFIRMATION = [

@@ -288,7 +288,9 @@ class WineSession:
         stderr = run.stderr.read_text(errors="replace")
         if not run.result.exists():
             raise WineError("boxbot wrote no result (exit %d): %s" % (proc.returncode, stderr[-2000:]))
-        return json.loads(run.result.read_text(encoding="utf-8"))
+        result = json.loads(run.result.read_text(encoding="utf-8"))
+        result["stderr"] = stderr  # also the program's: Wine's traces, with WINEDEBUG set for it
+        return result
 
     # --- registry --------------------------------------------------------
 
