@@ -2,6 +2,7 @@
 
 #include "messages/message_ids.h"
 #include "messages/messages.h"
+#include "messages/run_log.h"
 
 namespace eldoris {
 
@@ -29,9 +30,18 @@ OsVerdict judgeWindowsVersion(const std::optional<OsVersion>& version) {
 
 InstallerResult checkOperatingSystem(Platform& platform, bool silent) {
   const std::wstring caption = messageText(platform, msg::productTitle);
-  const OsVerdict verdict = judgeWindowsVersion(platform.windowsVersion());
-  if (verdict.result != 0 && (!silent || verdict.shownWhenSilent)) {
-    showMessage(platform, verdict.message, caption, box::iconError);
+  const std::optional<OsVersion> version = platform.windowsVersion();
+  const std::wstring wow64 = platform.isWow64Process() ? L", WOW64: yes" : L", WOW64: no";
+  if (version) {
+    logEvent(platform, L"Windows " + decimal(version->major) + L"." + decimal(version->minor) +
+                           L", service pack " + decimal(version->servicePackMajor) + wow64);
+  } else {
+    logEvent(platform, L"Windows version unreadable" + wow64);
+  }
+  const OsVerdict verdict = judgeWindowsVersion(version);
+  if (verdict.result != 0) {
+    showBoxUnlessSilent(platform, silent && !verdict.shownWhenSilent, verdict.message,
+                        messageText(platform, verdict.message), caption, box::iconError);
   }
   return verdict.result;
 }

@@ -2,21 +2,10 @@
 
 #include <string>
 
-#include "messages/decimal.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
 
 namespace eldoris {
-
-std::wstring formatTimestamp(const LocalTime& time) {
-  std::wstring stamp;
-  appendDecimal(stamp, static_cast<std::uint32_t>(time.year), 4);
-  for (const int part : {time.month, time.day, time.hour, time.minute, time.second}) {
-    stamp += L'-';
-    appendDecimal(stamp, static_cast<std::uint32_t>(part), 2);
-  }
-  return stamp;
-}
 
 std::wstring formatTimestamp(Platform& platform) {
   std::wstring stamp = formatTimestamp(platform.localTime());
@@ -30,10 +19,11 @@ InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bo
   // An empty TMP would put the log at the root of the current drive.
   if (tmp.result == 0 && tmp.text.empty()) tmp.result = code::envVarNotFound;
   if (tmp.result != 0) {
-    if (!silent) {
-      showMessage(platform, msg::environmentUnreadable, messageText(platform, msg::errorCaption),
-                  box::iconError);
-    }
+    logEvent(platform,
+             L"TMP unreadable (error " + decimal(tmp.result) + L"): no installer log can be named");
+    showBoxUnlessSilent(platform, silent, msg::environmentUnreadable,
+                        messageText(platform, msg::environmentUnreadable),
+                        messageText(platform, msg::errorCaption), box::iconError);
     return tmp.result;
   }
   path = tmp.text + L"\\" + baseName + L"_" + formatTimestamp(platform) + L".log";

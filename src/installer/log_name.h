@@ -3,12 +3,10 @@
 
 #include <string>
 
+#include "messages/run_log.h"
 #include "platform/platform.h"
 
 namespace eldoris {
-
-// "YYYY-MM-DD-HH-MM-SS", always 19 characters.
-std::wstring formatTimestamp(const LocalTime& time);
 
 // Reads the local time, echoes its timestamp to standard output and returns it.
 std::wstring formatTimestamp(Platform& platform);

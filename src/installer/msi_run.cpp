@@ -1,10 +1,12 @@
 #include "installer/msi_run.h"
 
+#include "installer/child_run.h"
 #include "installer/log_name.h"
 #include "installer/package_search.h"
 #include "installer/text_search.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
+#include "messages/run_log.h"
 #include "restart/restart_marker.h"
 
 namespace eldoris {
@@ -13,9 +15,8 @@ namespace {
 
 InstallerResult reportFailure(Platform& platform, bool silent, MessageId id,
                               InstallerResult result) {
-  if (!silent) {
-    showMessage(platform, id, messageText(platform, msg::errorCaption), box::iconError);
-  }
+  showBoxUnlessSilent(platform, silent, id, messageText(platform, id),
+                      messageText(platform, msg::errorCaption), box::iconError);
   return result;
 }
 
@@ -27,7 +28,9 @@ void clearSourceHash(Platform& platform, const std::wstring& productCode) {
   const TextRead windir = platform.environmentVariable(L"WINDIR");
   // Without WINDIR the path would point at the root of the current drive.
   if (windir.result != 0 || windir.text.empty()) return;
-  platform.deleteFile(windir.text + L"\\installer\\SourceHash" + productCode);
+  const std::wstring path = windir.text + L"\\installer\\SourceHash" + productCode;
+  logEvent(platform, L"Windows 5.2: deleting the cached source hash " + path);
+  platform.deleteFile(path);
 }
 
 }  // namespace
@@ -52,6 +55,7 @@ InstallerResult mapInstallerExitCode(Platform& platform, InstallerResult exitCod
     case code::rebootInitiated:
     case code::rebootRequired:
     case code::restartRequired:
+      logEvent(platform, L"the installer asks for a restart (" + decimal(exitCode) + L")");
       createRestartMarker(platform);
       return code::success;
     default:
@@ -64,7 +68,13 @@ InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCod
                               bool silent, std::wstring& logPath) {
   std::wstring packagePath;
   const InstallerResult found = findPackageFile(platform, packageMask, packagePath);
-  if (found != 0) return reportFailure(platform, silent, msg::packageNotFound, found);
+  if (found != 0) {
+    logEvent(platform, L"no package " + packageMask +
+                           L" in a folder below the current directory (error " + decimal(found) +
+                           L")");
+    return reportFailure(platform, silent, msg::packageNotFound, found);
+  }
+  logEvent(platform, L"package to install: " + packagePath);
 
   const std::wstring packageName = fileNameOf(packagePath);
   std::wstring ownLog;
@@ -72,20 +82,26 @@ InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCod
     const InstallerResult made = makeLogPath(platform, packageName, silent, ownLog);
     if (made != 0) return made;
     logPath = ownLog;
+    logEvent(platform, L"installer log: " + ownLog);
+  } else {
+    logEvent(platform, L"installer log: the user's arguments name one");
   }
 
   const TextRead systemDirectory = platform.systemDirectory();
   if (systemDirectory.result != 0) {
+    logEvent(platform,
+             L"system directory unreadable (error " + decimal(systemDirectory.result) + L")");
     return reportFailure(platform, silent, msg::systemDirectoryUnreadable, systemDirectory.result);
   }
 
   const std::wstring commandLine =
       buildMsiexecCommandLine(systemDirectory.text, packagePath, ownLog, extraArguments);
+  logEvent(platform, L"source list: resolved again, package name " + packageName);
   platform.msiSourceListForceResolution(productCode);
   platform.msiSourceListSetPackageName(productCode, packageName);
   clearSourceHash(platform, productCode);
 
-  const ChildRun run = platform.runChildProcess(commandLine);
+  const ChildRun run = runLoggedChild(platform, commandLine);
   if (!run.started) return run.code != 0 ? run.code : code::functionFailed;
   return mapInstallerExitCode(platform, run.code);
 }

@@ -1,6 +1,7 @@
 #include "messages/messages.h"
 
 #include "messages/decimal.h"
+#include "messages/run_log.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -55,10 +56,63 @@ void composeFailureText(Platform& platform, MessageId id, InstallerResult result
   }
 }
 
+namespace {
+
+std::wstring describeBox(MessageId id, unsigned style) {
+  std::wstring kind = (style & 0xFu) == box::yesNo ? L"Yes/No" : L"OK";
+  switch (style & 0xF0u) {
+    case box::iconError:
+      kind += L", error";
+      break;
+    case box::iconWarning:
+      kind += L", warning";
+      break;
+    case box::iconInformation:
+      kind += L", information";
+      break;
+    default:
+      break;
+  }
+  return L"box " + decimal(id) + L" (" + kind + L")";
+}
+
+std::wstring answerName(int answer) {
+  switch (answer) {
+    case box::idOk:
+      return L"OK";
+    case box::idCancel:
+      return L"Cancel";
+    case box::idYes:
+      return L"Yes";
+    case box::idNo:
+      return L"No";
+    default:
+      return L"button " + decimal(static_cast<std::uint32_t>(answer));
+  }
+}
+
+}  // namespace
+
+int showBox(Platform& platform, MessageId id, const std::wstring& text, const std::wstring& caption,
+            unsigned style) {
+  logEvent(platform, describeBox(id, style) + L": " + quoted(text));
+  const int answer = platform.messageBox(text, caption, style);
+  logEvent(platform, L"answer to box " + decimal(id) + L": " + answerName(answer));
+  return answer;
+}
+
+int showBoxUnlessSilent(Platform& platform, bool silent, MessageId id, const std::wstring& text,
+                        const std::wstring& caption, unsigned style, int assumed) {
+  if (!silent) return showBox(platform, id, text, caption, style);
+  logEvent(platform, describeBox(id, style) + L" not shown (-silent), taken as " +
+                         answerName(assumed) + L": " + quoted(text));
+  return assumed;
+}
+
 int showMessage(Platform& platform, MessageId id, const std::wstring& caption, unsigned style) {
   std::wstring text;
   loadMessage(platform, id, text);
-  return platform.messageBox(text, caption, style);
+  return showBox(platform, id, text, caption, style);
 }
 
 std::wstring messageText(Platform& platform, MessageId id) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "messages/run_log.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -71,6 +72,28 @@ ParseOutcome parseCommandLine(Platform& platform, InstallOptions& options) {
   const auto split = platform.splitCommandLine(platform.commandLine());
   if (!split || split->empty()) return ParseOutcome::proceed;
   return parseArguments(std::vector<std::wstring>(split->begin() + 1, split->end()), options);
+}
+
+std::wstring describeOptions(const InstallOptions& options) {
+  std::wstring text;
+  const std::pair<bool, const wchar_t*> flags[] = {
+      {options.installProvider, L" -csp"},    {options.installUecProvider, L" -ucsp"},
+      {options.selectDialog, L" -selectDlg"}, {options.silent, L" -silent"},
+      {options.reinstall, L" -reinstall"},    {options.noUpdate, L" -noupdate"},
+      {options.noRestart, L" -norestart"}};
+  for (const auto& [set, name] : flags) {
+    if (set) text += name;
+  }
+  const std::pair<const std::wstring*, const wchar_t*> texts[] = {
+      {&options.providerArgs, L" CSP arguments "},
+      {&options.uecProviderArgs, L" UEC provider arguments "},
+      {&options.pluginArgs, L" plug-in arguments "},
+      {&options.protectionClass, L" KC "},
+      {&options.providerLanguage, L" language "}};
+  for (const auto& [value, name] : texts) {
+    if (!value->empty()) text += name + quoted(*value);
+  }
+  return text.empty() ? L"none" : text.substr(1);
 }
 
 std::wstring helpText(const InstallOptions& options) {

@@ -20,6 +20,10 @@ ParseOutcome parseArguments(const std::vector<std::wstring>& arguments, InstallO
 // program. A failed split reads no option.
 ParseOutcome parseCommandLine(Platform& platform, InstallOptions& options);
 
+// The options as understood, for the run's log: the flags set and the texts
+// given, in the order of InstallOptions.
+std::wstring describeOptions(const InstallOptions& options);
+
 // The help text; the provider lines appear for the providers already asked for.
 std::wstring helpText(const InstallOptions& options);
 

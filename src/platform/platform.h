@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +21,8 @@ struct InstallOptions;
 // A child program's outcome: a failed start is never mistaken for an exit code.
 struct ChildRun {
   bool started = false;
-  std::uint32_t code = 0;  // exit code when started, Windows error code otherwise
+  std::uint32_t code = 0;          // exit code when started, Windows error code otherwise
+  std::uint32_t milliseconds = 0;  // how long it ran
 };
 
 struct OsVersion {
@@ -47,6 +49,22 @@ struct LocalTime {
   int hour = 0;
   int minute = 0;
   int second = 0;
+  int millisecond = 0;
+};
+
+// A file open for writing; closed when destroyed.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  // Hands the bytes to the system (no flush to the disk); false on failure.
+  virtual bool write(const std::vector<char>& bytes) = 0;
+};
+
+// Where the run's own log lines go (see messages/run_log.h).
+class EventSink {
+ public:
+  virtual ~EventSink() = default;
+  virtual void write(const std::wstring& event) = 0;
 };
 
 enum class DialogOutcome { next, cancelled };
@@ -75,6 +93,8 @@ class Platform {
   virtual TextRead systemDirectory() = 0;
   virtual LocalTime localTime() = 0;
   virtual void writeStandardOutput(const std::wstring& line) = 0;
+  // The full path of the running program.
+  virtual TextRead programPath() = 0;
 
   // Files.
   // Visits the entries of the current directory in the file system's order
@@ -84,6 +104,11 @@ class Platform {
   virtual std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) = 0;
   virtual bool pathExists(const std::wstring& path) = 0;
   virtual void deleteFile(const std::wstring& path) = 0;
+  // Creates a file only where nothing has the name yet: an existing file,
+  // folder or link is never opened or followed (the Windows error says why).
+  // The handle is not inherited by child processes.
+  virtual std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
+                                                    std::uint32_t& error) = 0;
 
   // Child processes: started without handle inheritance and waited for to the end.
   virtual ChildRun runChildProcess(const std::wstring& commandLine) = 0;
@@ -109,6 +134,9 @@ class Platform {
 
   // Starts a forced restart; false when the privilege or the call fails.
   virtual bool restartSystem() = 0;
+
+  // The run's own log while it is open; the steps write to it through logEvent.
+  EventSink* events = nullptr;
 };
 
 }  // namespace eldoris

@@ -3,6 +3,7 @@
 #include "installer/package_search.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
+#include "messages/run_log.h"
 #include "plugin/version_order.h"
 
 namespace eldoris {
@@ -43,23 +44,39 @@ InstallerResult comparePackageVersion(Platform& platform, const std::wstring& pr
                                       int& versionOrder) {
   const TextRead installed = platform.msiGetProductInfo(productCode, L"VersionString");
   if (installed.result != 0) {
+    logEvent(platform, L"installed version unreadable (error " + decimal(installed.result) + L")");
     return reportFailure(platform, msg::installedVersionUnreadable, installed.result);
   }
+  logEvent(platform, L"installed version: " + installed.text);
 
   std::wstring packagePath;
   const InstallerResult found = findPackageFile(platform, versionCheckMask, packagePath);
-  if (found != 0) return reportFailure(platform, msg::packageNotFound, found);
+  if (found != 0) {
+    logEvent(platform, std::wstring(L"no package ") + versionCheckMask +
+                           L" in a folder below the current directory (error " + decimal(found) +
+                           L")");
+    return reportFailure(platform, msg::packageNotFound, found);
+  }
+  logEvent(platform, L"package found: " + packagePath);
 
   PackageHandle package(platform);
   const InstallerResult opened = package.open(packagePath);
-  if (opened != 0) return reportFailure(platform, msg::packageNotOpened, opened);
+  if (opened != 0) {
+    logEvent(platform, L"package not opened (error " + decimal(opened) + L")");
+    return reportFailure(platform, msg::packageNotOpened, opened);
+  }
 
   const TextRead version = platform.msiGetProperty(package.get(), L"ProductVersion");
   if (version.result != 0) {
+    logEvent(platform, L"package version unreadable (error " + decimal(version.result) + L")");
     return reportFailure(platform, msg::packageVersionUnreadable, version.result);
   }
 
   versionOrder = compareVersionTexts(version.text, installed.text);
+  logEvent(platform, L"package version: " + version.text +
+                         (versionOrder > 0   ? L", newer than the installed one"
+                          : versionOrder < 0 ? L", older than the installed one"
+                                             : L", the same as the installed one"));
   return code::success;
 }
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "messages/run_log.h"
+
 namespace eldoris {
 
 namespace {
@@ -11,17 +13,25 @@ std::wstring markerPath() { return std::wstring(restartMarkerParent) + L"\\" + r
 }  // namespace
 
 std::uint32_t createRestartMarker(Platform& platform) {
-  return platform.createUserKey(markerPath());
+  const std::uint32_t result = platform.createUserKey(markerPath());
+  logEvent(platform, result == 0 ? L"restart marker created"
+                                 : L"restart marker not created: error " + decimal(result));
+  return result;
 }
 
 std::uint32_t isRestartMarkerPresent(Platform& platform, bool& present) {
   const std::uint32_t result = platform.openUserKey(markerPath());
   present = result == 0;
+  logEvent(platform, present ? L"restart marker found"
+                             : L"no restart marker (error " + decimal(result) + L")");
   return result;
 }
 
 std::uint32_t deleteRestartMarker(Platform& platform) {
-  return platform.deleteUserKey(restartMarkerParent, restartMarkerName);
+  const std::uint32_t result = platform.deleteUserKey(restartMarkerParent, restartMarkerName);
+  logEvent(platform, result == 0 ? L"restart marker deleted"
+                                 : L"restart marker not deleted: error " + decimal(result));
+  return result;
 }
 
 }  // namespace eldoris

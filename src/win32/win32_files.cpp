@@ -54,4 +54,49 @@ bool Win32Platform::pathExists(const std::wstring& path) {
 
 void Win32Platform::deleteFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
+namespace {
+
+class Win32OutputFile final : public OutputFile {
+ public:
+  explicit Win32OutputFile(HANDLE file) : file_(file) {}
+  ~Win32OutputFile() override { CloseHandle(file_); }
+  Win32OutputFile(const Win32OutputFile&) = delete;
+  Win32OutputFile& operator=(const Win32OutputFile&) = delete;
+
+  bool write(const std::vector<char>& bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD written = 0;
+      if (!WriteFile(file_, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written,
+                     nullptr) ||
+          written == 0) {
+        return false;
+      }
+      done += written;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFile> Win32Platform::createNewFile(const std::wstring& path,
+                                                         std::uint32_t& error) {
+  // CREATE_NEW fails on any existing name, so nothing is overwritten; with
+  // FILE_FLAG_OPEN_REPARSE_POINT a link whose target is missing counts as
+  // existing too, instead of being followed to create that target. No
+  // security attributes: the handle is not inherited.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return nullptr;
+  }
+  error = 0;
+  return std::make_unique<Win32OutputFile>(file);
+}
+
 }  // namespace eldoris

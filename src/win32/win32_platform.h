@@ -27,11 +27,14 @@ class Win32Platform final : public Platform {
   TextRead systemDirectory() override;
   LocalTime localTime() override;
   void writeStandardOutput(const std::wstring& line) override;
+  TextRead programPath() override;
 
   bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) override;
   std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
   bool pathExists(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
+  std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
+                                            std::uint32_t& error) override;
 
   ChildRun runChildProcess(const std::wstring& commandLine) override;
 

@@ -33,10 +33,12 @@ ChildRun Win32Platform::runChildProcess(const std::wstring& commandLine) {
   }
   Handle process(info.hProcess);
   Handle thread(info.hThread);
+  const DWORD started = GetTickCount();  // GetTickCount64 is not on Windows 2000 and XP
   WaitForSingleObject(process.get(), INFINITE);
+  const DWORD ran = GetTickCount() - started;
   DWORD exitCode = 0;
   GetExitCodeProcess(process.get(), &exitCode);
-  return {true, exitCode};
+  return {true, exitCode, ran};
 }
 
 bool Win32Platform::restartSystem() {

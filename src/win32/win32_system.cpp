@@ -85,7 +85,22 @@ TextRead Win32Platform::systemDirectory() {
 LocalTime Win32Platform::localTime() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+TextRead Win32Platform::programPath() {
+  // GetModuleFileNameW cuts a long path to the buffer without saying how long it is.
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {GetLastError(), std::wstring()};
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return {0, buffer};
+    }
+    if (buffer.size() >= 32768) return {ERROR_INSUFFICIENT_BUFFER, std::wstring()};
+    buffer.assign(buffer.size() * 2, L'\0');
+  }
 }
 
 void Win32Platform::writeStandardOutput(const std::wstring& line) {

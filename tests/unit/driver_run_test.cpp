@@ -114,6 +114,21 @@ TEST(Run, SilentFreshInstallShowsNothing) {
             L"/Lv! \"C:\\Temp\\velmarix-x64.msi_2026-12-06-07-05-09.log\" REBOOT=R  /qb");
 }
 
+TEST(Run, ItsLogNamesWhatRanAndHowItEnded) {
+  FakePlatform platform = freshMachine();
+  platform.childRuns = {{true, 1603, 2500}};
+  EXPECT_EQ(run(platform, L"-silent"), 1603u);
+  const std::string log = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
+  for (const char* line :
+       {" options: -silent\r\n", " decision: fresh installation\r\n",
+        " starting: \"C:\\Windows\\system32\\msiexec.exe\" /i \"D:\\setup\\x64\\velmarix-x64.msi\" "
+        "/Lv! \"C:\\Temp\\velmarix-x64.msi_2026-12-06-07-05-09.log\" REBOOT=R  /qb\r\n",
+        " ended with exit code 1603 after 2.500 s\r\n", " box 106 (OK, error) not shown (-silent)",
+        " exit code 1603: the error code of the Windows Installer"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+}
+
 TEST(Run, TheDialogNeedsSelectDlgAndCspAndNoSilence) {
   struct Row {
     std::wstring arguments;

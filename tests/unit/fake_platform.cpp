@@ -198,6 +198,7 @@ TextRead FakePlatform::systemDirectory() {
   return systemDir;
 }
 LocalTime FakePlatform::localTime() { return time; }
+TextRead FakePlatform::programPath() { return program; }
 void FakePlatform::writeStandardOutput(const std::wstring& line) { standardOutput.push_back(line); }
 
 bool FakePlatform::listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) {
@@ -230,6 +231,32 @@ bool FakePlatform::pathExists(const std::wstring& path) { return existingPaths.c
 void FakePlatform::deleteFile(const std::wstring& path) {
   deletedFiles.push_back(path);
   calls.push_back("deleteFile");
+}
+
+namespace {
+
+class FakeOutputFile final : public OutputFile {
+ public:
+  explicit FakeOutputFile(std::string& bytes) : bytes_(bytes) {}
+  bool write(const std::vector<char>& bytes) override {
+    bytes_.append(bytes.begin(), bytes.end());
+    return true;
+  }
+
+ private:
+  std::string& bytes_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFile> FakePlatform::createNewFile(const std::wstring& path,
+                                                        std::uint32_t& error) {
+  if (files.count(path) != 0 || existingPaths.count(path) != 0) {
+    error = 80;  // ERROR_FILE_EXISTS
+    return nullptr;
+  }
+  error = 0;
+  return std::make_unique<FakeOutputFile>(files[path]);
 }
 
 ChildRun FakePlatform::runChildProcess(const std::wstring& commandLine) {

@@ -43,6 +43,10 @@ class FakePlatform : public Platform {
   std::vector<std::pair<DirEntry, std::vector<DirEntry>>> tree;
   bool listingFails = false;
   std::set<std::wstring> existingPaths;
+  // Files by path: those here before the run are taken names; the run's own
+  // files are added with what it wrote.
+  std::map<std::wstring, std::string> files;
+  TextRead program{0, L"D:\\setup\\eldoris-setup.exe"};
   std::deque<ChildRun> childRuns;  // {true, 0} when it runs out
   int productState = 2;            // INSTALLSTATE_ABSENT
   int featureState = 3;            // INSTALLSTATE_LOCAL
@@ -89,10 +93,13 @@ class FakePlatform : public Platform {
   TextRead systemDirectory() override;
   LocalTime localTime() override;
   void writeStandardOutput(const std::wstring& line) override;
+  TextRead programPath() override;
   bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) override;
   std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
   bool pathExists(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
+  std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
+                                            std::uint32_t& error) override;
   ChildRun runChildProcess(const std::wstring& commandLine) override;
   void msiSetInternalUiNone() override;
   int msiQueryProductState(const std::wstring& productCode) override;

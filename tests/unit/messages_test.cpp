@@ -4,6 +4,7 @@
 
 #include "fake_platform.h"
 #include "messages/message_ids.h"
+#include "messages/run_log.h"
 
 namespace eldoris::testing {
 namespace {
@@ -109,6 +110,53 @@ TEST(ComposeFailureText, AnAbsentMessageKeepsThePreviousText) {
   std::wstring composed = L"earlier";
   composeFailureText(platform, msg::providerSetupFailed, 2, L"", composed);
   EXPECT_EQ(composed, L"earlier: 2.\n");
+}
+
+TEST(RunLog, TakesTheFirstFreeNameAndLeavesTakenOnesAlone) {
+  FakePlatform platform;
+  const std::wstring taken = L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09";
+  platform.files[taken + L".log"] = "planted";
+  platform.files[taken + L"-2.log"] = "planted too";
+  RunLog log(platform);
+  log.write(L"Установить? ⏎");
+  EXPECT_EQ(log.path(), taken + L"-3.log");
+  EXPECT_EQ(platform.files[taken + L".log"], "planted");
+  EXPECT_EQ(platform.files[taken + L"-2.log"], "planted too");
+  EXPECT_EQ(platform.files[log.path()],
+            "\xEF\xBB\xBF"
+            "2026-12-06 07:05:09.000 "
+            "\xD0\xA3\xD1\x81\xD1\x82\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2\xD0\xB8\xD1\x82\xD1\x8C? "
+            "\xE2\x8F\x8E\r\n");
+}
+
+TEST(RunLog, WithoutTmpThereIsNone) {
+  for (const bool empty : {false, true}) {
+    FakePlatform platform;
+    if (empty) {
+      platform.environment[L"TMP"] = L"";
+    } else {
+      platform.environment.erase(L"TMP");
+    }
+    RunLog log(platform);
+    log.write(L"dropped");
+    EXPECT_TRUE(log.path().empty());
+    EXPECT_TRUE(platform.files.empty());
+  }
+}
+
+TEST(RunLog, Utf8OfEveryKindOfCodeUnit) {
+  const std::wstring pair{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)};
+  const std::wstring lone{static_cast<wchar_t>(0xDC00), L'a'};
+  const auto utf8 = [](const std::wstring& text) {
+    const std::vector<char> bytes = toUtf8(text);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  EXPECT_EQ(utf8(L"A\u00e9\u0416\u20ac"), "A\xC3\xA9\xD0\x96\xE2\x82\xAC");
+  EXPECT_EQ(utf8(pair), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(utf8(lone),
+            "\xEF\xBF\xBD"
+            "a");
+  EXPECT_EQ(quoted(L"a\r\nb\nc\r\n\r\n"), L"«a ⏎ b ⏎ c»");  // trailing breaks only space a box
 }
 
 }  // namespace

@@ -1,0 +1,21 @@
+#include "installer/child_run.h"
+
+#include "messages/decimal.h"
+#include "messages/run_log.h"
+
+namespace eldoris {
+
+ChildRun runLoggedChild(Platform& platform, const std::wstring& commandLine) {
+  logEvent(platform, L"starting: " + commandLine);
+  const ChildRun run = platform.runChildProcess(commandLine);
+  if (!run.started) {
+    logEvent(platform, L"could not be started: Windows error " + decimal(run.code));
+    return run;
+  }
+  std::wstring duration = decimal(run.milliseconds / 1000) + L".";
+  appendDecimal(duration, run.milliseconds % 1000, 3);
+  logEvent(platform, L"ended with exit code " + decimal(run.code) + L" after " + duration + L" s");
+  return run;
+}
+
+}  // namespace eldoris

@@ -1,0 +1,136 @@
+#include "messages/run_log.h"
+
+#include "messages/decimal.h"
+
+namespace eldoris {
+
+namespace {
+
+// Names taken by other files are skipped; this many is a folder someone filled.
+constexpr unsigned maxAttempts = 100;
+constexpr std::uint32_t errorFileExists = 80;      // ERROR_FILE_EXISTS
+constexpr std::uint32_t errorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+
+void appendUtf8(std::vector<char>& out, std::uint32_t c) {
+  const auto put = [&out](std::uint32_t byte) { out.push_back(static_cast<char>(byte)); };
+  if (c < 0x80) {
+    put(c);
+  } else if (c < 0x800) {
+    put(0xC0 | (c >> 6));
+    put(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    put(0xE0 | (c >> 12));
+    put(0x80 | ((c >> 6) & 0x3F));
+    put(0x80 | (c & 0x3F));
+  } else {
+    put(0xF0 | (c >> 18));
+    put(0x80 | ((c >> 12) & 0x3F));
+    put(0x80 | ((c >> 6) & 0x3F));
+    put(0x80 | (c & 0x3F));
+  }
+}
+
+bool isHighSurrogate(std::uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(std::uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+std::wstring formatTimestamp(const LocalTime& time) {
+  std::wstring stamp;
+  appendDecimal(stamp, static_cast<std::uint32_t>(time.year), 4);
+  for (const int part : {time.month, time.day, time.hour, time.minute, time.second}) {
+    stamp += L'-';
+    appendDecimal(stamp, static_cast<std::uint32_t>(part), 2);
+  }
+  return stamp;
+}
+
+std::wstring runLogName(const std::wstring& stamp, unsigned attempt) {
+  std::wstring name = L"eldoris-setup_" + stamp;
+  if (attempt > 1) {
+    name += L'-';
+    appendDecimal(name, attempt);
+  }
+  return name + L".log";
+}
+
+std::vector<char> toUtf8(const std::wstring& text) {
+  std::vector<char> out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    // wchar_t is 16 bits on Windows and 32 on the host: both are handled.
+    auto c = static_cast<std::uint32_t>(text[i]);
+    if (isHighSurrogate(c) && i + 1 < text.size() &&
+        isLowSurrogate(static_cast<std::uint32_t>(text[i + 1]))) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(text[++i]) - 0xDC00);
+    } else if (isHighSurrogate(c) || isLowSurrogate(c) || c > 0x10FFFF) {
+      c = 0xFFFD;
+    }
+    appendUtf8(out, c);
+  }
+  return out;
+}
+
+RunLog::RunLog(Platform& platform) : platform_(platform) {
+  const TextRead tmp = platform_.environmentVariable(L"TMP");
+  if (tmp.result != 0 || tmp.text.empty()) return;
+  const std::wstring stamp = formatTimestamp(platform_.localTime());
+  for (unsigned attempt = 1; attempt <= maxAttempts; ++attempt) {
+    const std::wstring candidate = tmp.text + L"\\" + runLogName(stamp, attempt);
+    std::uint32_t error = 0;
+    file_ = platform_.createNewFile(candidate, error);
+    if (file_) {
+      path_ = candidate;
+      if (!file_->write({'\xEF', '\xBB', '\xBF'})) file_.reset();  // the byte-order mark
+      return;
+    }
+    if (error != errorFileExists && error != errorAlreadyExists) return;
+  }
+}
+
+void RunLog::write(const std::wstring& event) {
+  if (!file_) return;
+  const LocalTime now = platform_.localTime();
+  std::wstring line;
+  appendDecimal(line, static_cast<std::uint32_t>(now.year), 4);
+  for (const auto& [separator, part] :
+       {std::pair{L'-', now.month}, std::pair{L'-', now.day}, std::pair{L' ', now.hour},
+        std::pair{L':', now.minute}, std::pair{L':', now.second}}) {
+    line += separator;
+    appendDecimal(line, static_cast<std::uint32_t>(part), 2);
+  }
+  line += L'.';
+  appendDecimal(line, static_cast<std::uint32_t>(now.millisecond), 3);
+  line += L' ';
+  line += event;
+  line += L"\r\n";
+  if (!file_->write(toUtf8(line))) file_.reset();
+}
+
+void logEvent(Platform& platform, const std::wstring& event) {
+  if (platform.events != nullptr) platform.events->write(event);
+}
+
+std::wstring decimal(std::uint32_t value) {
+  std::wstring text;
+  appendDecimal(text, value);
+  return text;
+}
+
+std::wstring quoted(const std::wstring& text) {
+  // Trailing line breaks only space a box's text: they are not shown.
+  std::size_t end = text.size();
+  while (end > 0 && (text[end - 1] == L'\r' || text[end - 1] == L'\n')) --end;
+  std::wstring out = L"«";
+  for (std::size_t i = 0; i < end; ++i) {
+    if (text[i] == L'\r' && i + 1 < end && text[i + 1] == L'\n') continue;
+    if (text[i] == L'\n' || text[i] == L'\r') {
+      out += L" ⏎ ";
+    } else {
+      out += text[i];
+    }
+  }
+  return out + L"»";
+}
+
+}  // namespace eldoris
