@@ -5,13 +5,14 @@ be deleted, a second instance, and a DLL planted beside the program. Each
 states the boxes, the exit code, the command lines that ran and the state
 afterwards. (A crashing provider setup is among the provider cases.)"""
 
+import datetime
 import shutil
 
 from case_model import Case, compare
-from plugin_run import (FRESH_VERSION, INSTALLED, LOCAL, REINSTALL, SUCCESS, WINE_PACKAGE_NOT_OPENED, X64, Call,
-                        calls, earlier_run, failure, failure_with_log, fails, install_question, installs, marker,
-                        msiexec_recorded, not_a_package, package, prepare, product, reinstall_question,
-                        restart_question, verify)
+from plugin_run import (FRESH_VERSION, INSTALLED, LOCAL, REINSTALL, SUCCESS, TEMP, WINE_PACKAGE_NOT_OPENED, X64,
+                        Call, calls, earlier_run, failure, failure_with_log, fails, install_question, installs,
+                        marker, msiexec_recorded, not_a_package, package, prepare, product, reinstall_question,
+                        restart_question, run_logs, verify, wine_now)
 from wine_session import RESTART_MARKER_KEY
 
 VERSION = FRESH_VERSION
@@ -76,7 +77,44 @@ def folder(windows_path):
     return step
 
 
+VICTIM, ABSENT_VICTIM = "C:\\e2e\\victim.txt", "C:\\e2e\\absent.txt"
+
+
+def run_log_names_taken(run):
+    """Every name the run's own log can take in the next minute is taken: by
+    a file, and its "-2" name by a link to a file elsewhere, or (every other
+    second) to a file that is not there."""
+    temp, victim, absent = run.session.file(TEMP), run.session.file(VICTIM), run.session.file(ABSENT_VICTIM)
+    victim.write_text("victim\n")
+    absent.unlink(missing_ok=True)
+    now = wine_now()
+    run.planted = set()
+    for second in range(-2, 60):
+        base = temp / (now + datetime.timedelta(seconds=second)).strftime("eldoris-setup_%Y-%m-%d-%H-%M-%S")
+        planted, link = base.with_name(base.name + ".log"), base.with_name(base.name + "-2.log")
+        planted.write_text(planted.name)
+        link.symlink_to(absent if second % 2 else victim)
+        run.planted |= {planted, link}
+
+
+def run_log_beside_taken_names(run):
+    """The run logs under "-3"; the planted files, the links and the file
+    they point to are as they were."""
+    logs = [p.name for p in run_logs(run)]
+    problems = [] if len(logs) == 1 and logs[0].endswith("-3.log") else ["the run's own log: %s" % logs]
+    problems += ["%s changed" % p.name for p in sorted(run.planted)
+                 if not (p.is_symlink() if p.name.endswith("-2.log") else p.read_text() == p.name)]
+    victim = run.session.file(VICTIM).read_text()
+    problems += [] if victim == "victim\n" else ["the linked file now holds %r" % victim]
+    return problems + (["a link was followed to create %s" % ABSENT_VICTIM]
+                       if run.session.file(ABSENT_VICTIM).exists() else [])
+
+
 PATHS = [
+    # The run's own log is created only under a name that nothing has.
+    Case("faults/temp/run-log-names-taken", args="-silent", exit_code=0,
+         setup=prepare(package(VERSION), msiexec_recorded(0), run_log_names_taken),
+         check=verify(calls(FRESH), run_log_beside_taken_names)),
     installs("faults/temp/spaces-and-cyrillic", steps=(folder(ODD_TEMP), package(VERSION)),
              call=Call(" /qb", temp=ODD_TEMP), env={"TMP": ODD_TEMP}),
     # msiexec cannot open the log it is asked for and installs nothing.
@@ -136,6 +174,7 @@ def first_instance_waiting(run):
     run.first = run.session.start_drive(run.helper("boxbot.exe"), job, FIRST_INSTANCE.timeout, name="first")
     if not run.first.wait_for_hold():
         run.notes.append("the first instance never showed its question")
+    run.planted = set(run_logs(run))  # the first instance's own log
 
 
 def first_instance_goes_on(run):

@@ -193,6 +193,7 @@ def earlier_run(args, boxes, exit_code, *expected_calls):
         problems = compare(case, result) + calls(*expected_calls)(run)
         run.notes += ["earlier run (%s): %s" % (args, p) for p in problems]
         run.session.file(RECORD).unlink(missing_ok=True)
+        run.planted = set(run_logs(run))  # the case's own run logs anew
     return step
 
 
@@ -219,7 +220,8 @@ def prepare(*steps):
 
 def calls(*expected):
     """msiexec's command lines, exactly and in order; each log timestamp lies
-    within the run; the log exists exactly when the real msiexec ran."""
+    within the run; the log exists exactly when the real msiexec ran; the
+    run's own log names them (own_log)."""
     def check(run):
         got = recorded_calls(run)
         problems = []
@@ -243,7 +245,7 @@ def calls(*expected):
             if run.session.file(log).exists() != written:
                 problems.append("log %s %s" % (log, "is missing" if written else
                                                "exists though no installer ran to write it"))
-        return problems
+        return problems + own_log(run, got)
     return check
 
 
@@ -325,10 +327,87 @@ def box_names_the_log(run):
 
 def user_log_written(run):
     """The user's own log option reached the real msiexec, and no log of the
-    program's own was made up in TMP."""
+    program's own was made up in TMP for it (the run's own log aside)."""
     problems = [] if run.session.file(USER_LOG).exists() else ["msiexec wrote no %s" % USER_LOG]
-    extra = sorted(p.name for p in run.session.file(TEMP).iterdir())
+    extra = sorted(p.name for p in run.session.file(TEMP).iterdir() if not RUN_LOG.fullmatch(p.name))
     return problems + (["files in TMP: %s" % extra] if extra else [])
+
+
+# --- the run's own log -------------------------------------------------------
+
+RUN_LOG = re.compile(r"eldoris-setup_\d{4}(-\d\d){5}(-\d+)?\.log")
+RUN_LOG_LINE = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ([^\r\n]*)")
+CHILD_ENDED = re.compile(r"ended with exit code \d+ after \d+\.\d{3} s|could not be started: Windows error \d+")
+
+
+def run_log_folder(run):
+    """Where the run's own log belongs: in the TMP the case gives, in Wine's
+    own when the case leaves TMP alone, nowhere when it unsets or empties it."""
+    if "TMP" in run.unset:
+        return None
+    tmp = run.env.get("TMP")
+    if tmp is None:
+        return next(iter(run.session.drive_c.glob("users/*/Temp")), None)
+    return run.session.file(tmp.rstrip("\\")) if tmp else None
+
+
+def run_logs(run):
+    """The run's own logs where it writes them, or where it might wrongly
+    write them without a TMP, but for those planted or left by another run
+    of the case."""
+    folder = run_log_folder(run)
+    folders = [folder] if folder else [run.session.file(TEMP), *run.session.drive_c.glob("users/*/Temp")]
+    found = {p for f in folders if f.is_dir() for p in f.iterdir() if RUN_LOG.fullmatch(p.name)}
+    return sorted(found - getattr(run, "planted", set()))
+
+
+def run_log_events(path):
+    """The events of a run's log, and what is wrong with its form."""
+    data = path.read_bytes()
+    problems = [] if data.startswith(b"\xef\xbb\xbf") else ["%s has no byte-order mark" % path.name]
+    text = data[3:].decode("utf-8", errors="replace")
+    if "\ufffd" in text:
+        problems.append("%s is not UTF-8" % path.name)
+    lines = text.split("\r\n")
+    if lines[-1]:
+        problems.append("%s does not end with CRLF: %r" % (path.name, lines[-1]))
+    events = []
+    for line in lines[:-1]:
+        match = RUN_LOG_LINE.fullmatch(line)
+        if match:
+            events.append(match.group(1))
+        else:
+            problems.append("%s: not a timed line of its own: %r" % (path.name, line))
+    return events, problems
+
+
+def own_log(run, commands):
+    """The run's own log: one, in TMP, when TMP names a folder, else none. It
+    names each command line as it started, then how it ended, and closes with
+    the run's exit code, or with the restart it asked for."""
+    folder = run_log_folder(run)
+    logs = run_logs(run)
+    if not (folder and folder.is_dir()):
+        return ["a log of the run's own without a TMP folder: %s" % logs] if logs else []
+    if len(logs) != 1:
+        return ["%d logs of the run's own, expected one: %s" % (len(logs), [p.name for p in logs])]
+    events, problems = run_log_events(logs[0])
+    others = [e for p in getattr(run, "planted", ()) if p.is_file() and p.read_bytes().startswith(b"\xef\xbb\xbf")
+              for e in run_log_events(p)[0]]
+    at = 0
+    for command in commands:
+        if "starting: " + command not in events[at:]:
+            if "starting: " + command not in others:  # nor another run's of the case
+                problems.append("the run's log does not name %r" % command)
+            continue
+        at = events.index("starting: " + command, at) + 1
+        if at >= len(events) or not CHILD_ENDED.fullmatch(events[at]):
+            problems.append("the run's log does not say how %r ended" % command)
+    ending = "exit code %d: " % run.case.exit_code
+    last = events[-1] if events else ""
+    if not (last.startswith(ending) or last.startswith("restart: requested now")):
+        problems.append("the run's log ends with %r, not %r..." % (last, ending))
+    return problems
 
 
 def verify(*checks):

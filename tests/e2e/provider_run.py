@@ -7,6 +7,8 @@ import re
 import shutil
 from zoneinfo import ZoneInfo
 
+from plugin_run import own_log
+
 
 TMP = "C:\\e2e\\media\\tmp"  # under the media folder, so emptied before each case
 RECORD = "C:\\e2e\\media\\record.txt"
@@ -120,7 +122,7 @@ def expect(lines=(), installed=None, marker=None, extra=None):
     (None: not looked at, as when msiexec is a stand-in); the restart marker
     present or not (None: not looked at); extra(run) -> problems."""
     def check(run):
-        problems = check_lines(run, list(lines))
+        problems = check_lines(run, list(lines)) + own_log(run, recorded_lines(run))
         if installed is not None:
             problems += check_plugin(run, installed)
         if marker is not None and run.session.restart_marker_present() != marker:

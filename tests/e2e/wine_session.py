@@ -317,13 +317,16 @@ class WineSession:
         """Removes in one process start what one case may leave behind and the
         next must not see: the plug-in product, the restart marker and Wine's
         Windows version, which is then set if windows_version names one
-        ('nt40', 'win2k', 'winxp', 'win2003', 'vista'); and puts the real
-        msiexec.exe back."""
+        ('nt40', 'win2k', 'winxp', 'win2003', 'vista'); puts the real
+        msiexec.exe back and removes the program's own logs from Wine's TMP."""
         args = ["reset", PLUGIN_PRODUCT_CODE] + ([windows_version] if windows_version else [])
         code = self._worldstate(*args).returncode
         if code != 0:
             raise WineError("worldstate reset failed with %d (low 8 bits)" % code)
         self.restore_msiexec()
+        # The program's own logs of earlier cases that left Wine's TMP alone.
+        for log in self.drive_c.glob("users/*/Temp/eldoris-setup_*.log"):
+            log.unlink()
 
     def world_state(self, product_code=PLUGIN_PRODUCT_CODE, feature=PLUGIN_FEATURE):
         """What the Windows Installer knows of the product and whether the
