@@ -27,7 +27,7 @@ verdict() {
     passed=$((passed + 1))
   else
     echo "FAIL $name"
-    grep -E '(warning|error):|a layer above|outside the layers' "$out" | sort -u | head -n 20
+    grep -E '(warning|error|style|performance|portability):|a layer above|outside the layers' "$out" | sort -u | head -n 20
     failed=$((failed + 1))
   fi
 }
