@@ -2,6 +2,7 @@
 """Benchmark of eldoris-setup.exe under Wine, against yardsticks run side by side.
 
     python3 bench/run_bench.py [--build build/windows] [--quick] [--repeat N]
+                               [--against OTHER_BUILD]
                                [--results bench/RESULTS.md | --no-results]
 
 In one fresh Wine prefix, with a realistic plug-in package (about 11 MiB in 31
@@ -18,6 +19,10 @@ files), bench-timer.exe times each process from inside Wine
 4. the run of item 2 with 10, 1,000 and 10,000 folders listed before the
    package's folder;
 5. the program's size and its peak working set.
+
+With --against, the eldoris-setup.exe of another build (an earlier commit's)
+runs as one more side in items 1 to 3, so that a change is measured against
+its starting point in the same run.
 
 The sides of each comparison alternate, so that a varying load (other jobs on
 this machine) hits them alike; figures are medians of 11 runs per side (23 for
@@ -55,9 +60,10 @@ MEDIA = "C:\\bench\\media"
 
 
 class Bench:
-    def __init__(self, session, build, repeat, log):
+    def __init__(self, session, build, repeat, log, against=None):
         self.session = session
         self.build = build
+        self.against = against  # another build's folder, or None
         self.repeat = repeat
         self.log = log
         self.samples = {}  # label -> [(ms, status, exit code, peak bytes)]
@@ -65,6 +71,14 @@ class Bench:
 
     def exe(self, name):
         return win_path(self.build / name) if name == PROGRAM else win_path(self.build / "bench" / name)
+
+    def against_sides(self, *sides):
+        """The sides again, run by the other build's program, as "before ..."."""
+        if not self.against:
+            return []
+        ours, theirs = '"%s"' % self.exe(PROGRAM), '"%s"' % win_path(self.against / PROGRAM)
+        return [("before " + label.split(" ", 1)[1], mode, cwd, line.replace(ours, theirs))
+                for label, mode, cwd, line in sides]
 
     # --- the timer ------------------------------------------------------
 
@@ -131,8 +145,9 @@ class Bench:
         extras = [("trivial, installation phase", "exit", MEDIA,
                    '"%s"' % self.exe("bench-trivial.exe")),
                   ("probe -state", "exit", MEDIA, '"%s" -state' % self.exe("bench-probe.exe"))]
+        order = [setup, direct] + self.against_sides(setup)
         for rnd in range(-1, self.repeat):  # round -1 warms files and caches up
-            for side in (setup, direct) if rnd % 2 == 0 else (direct, setup):
+            for side in order[rnd % len(order):] + order[:rnd % len(order)]:
                 for log in temp_unix.glob("velmarix-*.log"):
                     log.unlink()
                 sides = [side] + extras
@@ -158,6 +173,7 @@ class Bench:
             ("setup question", "box", MEDIA, '"%s"' % self.exe(PROGRAM)),
             ("box question", "box", MEDIA, '"%s"' % self.exe("bench-box.exe")),
         ]
+        sides += self.against_sides(sides[2], sides[3])
         # Twice the runs: these differences are small, and a round is short.
         rows = self.timed(sides, repeat=2 * self.repeat + 1, warmup=1)
         self.expect(rows, "trivial", "exited", 0)
@@ -165,6 +181,8 @@ class Bench:
         self.expect(rows, "setup no-op", "exited", 0)
         self.expect(rows, "setup question", "box")
         self.expect(rows, "box question", "box")
+        self.expect(rows, "before no-op", "exited", 0)
+        self.expect(rows, "before question", "box")
 
     # --- 4: package discovery -------------------------------------------
 
@@ -254,6 +272,9 @@ def figures(samples, size, memory_check):
     d = [m["folders %d" % c] for c in FOLDER_COUNTS]
     f["discovery"] = d
     steps = list(zip(FOLDER_COUNTS, d))
+    f["against"] = [(what, m["setup " + what] / m["before " + what],
+                      paired(samples, "setup " + what, "before " + what))
+                     for what in ("install", "no-op", "question") if "before " + what in m]
     f["per_folder_us"] = [(t2 - t1) / (n2 - n1) * 1000 for (n1, t1), (n2, t2) in zip(steps, steps[1:])]
     f["peak_mb"] = {label: median(peaks(samples, label)) / 2**20
                     for label in samples if peaks(samples, label)}
@@ -275,6 +296,8 @@ def table(samples, f):
              row("probe", "2. bench-probe.exe (the same Windows Installer calls)"),
              row("setup question", "3. `eldoris-setup.exe` until the question is visible"),
              row("box question", "3. bench-box.exe (only that question, same manifest) until visible")]
+    for what in f["against"]:
+        lines.append(row("before " + what[0], "1–3. the other build's `eldoris-setup.exe`, " + what[0]))
     for count in FOLDER_COUNTS:
         lines.append(row("folders %d" % count,
                          "4. as 2, %s folders before the package's" % format(count, ",")))
@@ -304,6 +327,8 @@ def table(samples, f):
             " / ".join("%.0f" % v for v in f["per_folder_us"])),
         "| 5. size of eldoris-setup.exe | %s bytes |" % format(f["size"], ","),
     ]
+    lines += ["| 1–3. %s: this build / the other build | %.3f× (paired difference %+.0f ms) |" % what
+              for what in f["against"]]
     names = [("trivial", "floor (bench-trivial.exe)"), ("probe", "probe"),
              ("setup no-op", "bootstrapper, nothing to do"),
              ("setup install", "bootstrapper, installation (without msiexec)"),
@@ -368,6 +393,7 @@ def main():
     parser.add_argument("--results", type=Path, default=ROOT / "bench" / "RESULTS.md")
     parser.add_argument("--no-results", action="store_true", help="print only, write no results file")
     parser.add_argument("--keep", action="store_true", help="keep the Wine prefix")
+    parser.add_argument("--against", type=Path, help="another build folder whose program runs beside")
     opts = parser.parse_args()
     repeat = opts.repeat or (3 if opts.quick else 11)
     build = opts.build.resolve()
@@ -390,7 +416,7 @@ def main():
     log("package " + package_note)
 
     with WineSession(keep=opts.keep, log=log) as session:
-        bench = Bench(session, build, repeat, log)
+        bench = Bench(session, build, repeat, log, opts.against.resolve() if opts.against else None)
         bench.make_media(package)
         log("Wine prefix ready; 1: installation (%d rounds + 1 warm-up)" % repeat)
         bench.installation()
