@@ -7,7 +7,8 @@ Builds the demo media folder (the plug-in packages, made with wixl), starts a
 fresh Wine prefix and runs the real eldoris-setup.exe from that folder three
 times: the help, an installation answered as a user would (Yes, then OK), and
 a silent repeat with nothing to do. Prints every box it showed, the exit
-codes, the installed version and where the installer's log is.
+codes, the installed version, where the installer's log and the runs' own logs
+are, and the installation's own log.
 """
 
 import argparse
@@ -43,6 +44,21 @@ def show(title, result):
     print("  exit code: %d" % result["exit_code"])
 
 
+def keep_logs(session, pattern, what):
+    """The logs in the users' folders that match pattern, copied beside the
+    media (the prefix goes away with the session), oldest first."""
+    logs = sorted(session.drive_c.glob("users/*/**/" + pattern))
+    kept = ROOT / "build" / "demo" / "logs"
+    kept.mkdir(parents=True, exist_ok=True)
+    for log in logs:
+        shutil.copy2(log, kept / log.name)
+        windows_path = "C:\\" + str(log.relative_to(session.drive_c)).replace("/", "\\")
+        print("  %s: %s (%d bytes; kept as %s)" % (what, windows_path, log.stat().st_size, kept / log.name))
+    if not logs:
+        print("  %s: none found" % what)
+    return [kept / log.name for log in logs]
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build", type=Path, default=ROOT / "build" / "windows")
@@ -67,21 +83,17 @@ def main():
         state = session.product_state()
         print("  plug-in product state %d (5: installed), version %s" % (state["state"],
                                                                         state["version"] or "-"))
-        logs = sorted(session.drive_c.glob("users/*/**/velmarix-*.log"))
-        kept = ROOT / "build" / "demo" / "logs"
-        kept.mkdir(parents=True, exist_ok=True)
-        for log in logs:
-            # The prefix goes away with the session: keep the log beside the media.
-            shutil.copy2(log, kept / log.name)
-            windows_path = "C:\\" + str(log.relative_to(session.drive_c)).replace("/", "\\")
-            print("  installer log: %s (%d bytes; kept as %s)" % (windows_path, log.stat().st_size,
-                                                                 kept / log.name))
-        if not logs:
-            print("  installer log: none found")
+        keep_logs(session, "velmarix-*.log", "installer log")
         again = run(" -silent", [])
         show("eldoris-setup.exe -silent (the same version is installed: nothing to do)", again)
+        print("\n== The runs' own logs (the help writes none)")
+        own = keep_logs(session, "eldoris-setup_*.log", "the run's own log")
+        if own:
+            print("\n== The installation's own log, %s" % own[0].name)
+            for line in own[0].read_text(encoding="utf-8-sig").splitlines():
+                print("  | " + line)
         ok = (installed["exit_code"] == 0 and state["state"] == 5
-              and state["version"] == opts.version and again["exit_code"] == 0)
+              and state["version"] == opts.version and again["exit_code"] == 0 and len(own) == 2)
     print("\nDemo %s." % ("succeeded" if ok else "FAILED"))
     return 0 if ok else 1
 
