@@ -354,10 +354,16 @@ def machine():
     except OSError:
         wine = "wine"
     load = os.getloadavg()
-    return ("%d CPUs (nproc), %s; %s %s; %s. 32-bit Windows code runs under qemu user-mode emulation "
-            "here (this machine cannot run it natively), so every 32-bit process start costs half a "
-            "second or more; load average at the start %.1f (other jobs were running)."
-            % (len(os.sched_getaffinity(0)), model, platform.system(), platform.release(), wine, load[0]))
+    # scripts/setup.sh registers qemu only where 32-bit code cannot run natively.
+    try:
+        emulated = Path("/proc/sys/fs/binfmt_misc/qemu-i386").read_text().startswith("enabled")
+    except OSError:
+        emulated = False
+    how = ("runs under qemu user-mode emulation here (this machine cannot run it natively), so every "
+           "32-bit process start costs half a second or more" if emulated else "runs natively here")
+    return ("%d CPUs (nproc), %s; %s %s; %s. 32-bit Windows code %s; load average at the start %.1f."
+            % (len(os.sched_getaffinity(0)), model, platform.system(), platform.release(), wine, how,
+               load[0]))
 
 
 def write_results(path, text_table, f, command, started, elapsed, repeat, package_note):
