@@ -20,4 +20,11 @@ inline void appendDecimal(std::wstring& text, std::uint32_t value, std::size_t d
   while (count > 0) text.push_back(reversed[--count]);
 }
 
+// `value` in decimal.
+inline std::wstring decimal(std::uint32_t value) {
+  std::wstring text;
+  appendDecimal(text, value);
+  return text;
+}
+
 }  // namespace eldoris

@@ -33,15 +33,22 @@ void appendUtf8(std::vector<char>& out, std::uint32_t c) {
 bool isHighSurrogate(std::uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(std::uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+// The date and time, each part after its separator in `between`: those before
+// the month, the day, the hour, the minute and the second.
+void appendDateTime(std::wstring& out, const LocalTime& time, const wchar_t (&between)[6]) {
+  appendDecimal(out, static_cast<std::uint32_t>(time.year), 4);
+  const int parts[] = {time.month, time.day, time.hour, time.minute, time.second};
+  for (std::size_t i = 0; i < 5; ++i) {
+    out += between[i];
+    appendDecimal(out, static_cast<std::uint32_t>(parts[i]), 2);
+  }
+}
+
 }  // namespace
 
 std::wstring formatTimestamp(const LocalTime& time) {
   std::wstring stamp;
-  appendDecimal(stamp, static_cast<std::uint32_t>(time.year), 4);
-  for (const int part : {time.month, time.day, time.hour, time.minute, time.second}) {
-    stamp += L'-';
-    appendDecimal(stamp, static_cast<std::uint32_t>(part), 2);
-  }
+  appendDateTime(stamp, time, L"-----");
   return stamp;
 }
 
@@ -92,13 +99,7 @@ void RunLog::write(const std::wstring& event) {
   if (!file_) return;
   const LocalTime now = platform_.localTime();
   std::wstring line;
-  appendDecimal(line, static_cast<std::uint32_t>(now.year), 4);
-  for (const auto& [separator, part] :
-       {std::pair{L'-', now.month}, std::pair{L'-', now.day}, std::pair{L' ', now.hour},
-        std::pair{L':', now.minute}, std::pair{L':', now.second}}) {
-    line += separator;
-    appendDecimal(line, static_cast<std::uint32_t>(part), 2);
-  }
+  appendDateTime(line, now, L"-- ::");
   line += L'.';
   appendDecimal(line, static_cast<std::uint32_t>(now.millisecond), 3);
   line += L' ';
@@ -109,12 +110,6 @@ void RunLog::write(const std::wstring& event) {
 
 void logEvent(Platform& platform, const std::wstring& event) {
   if (platform.events != nullptr) platform.events->write(event);
-}
-
-std::wstring decimal(std::uint32_t value) {
-  std::wstring text;
-  appendDecimal(text, value);
-  return text;
 }
 
 std::wstring quoted(const std::wstring& text) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "messages/decimal.h"  // the numbers in event texts
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -59,9 +60,8 @@ class AttachedLog {
 // Writes one event to the run's log, when it has one.
 void logEvent(Platform& platform, const std::wstring& event);
 
-// Small pieces of event texts: a number, and a text in «» with its line
-// breaks shown as " ⏎ ", so that an event stays on one line.
-std::wstring decimal(std::uint32_t value);
+// A text in «» for an event, its line breaks shown as " ⏎ ", so that the
+// event stays on one line.
 std::wstring quoted(const std::wstring& text);
 
 }  // namespace eldoris
