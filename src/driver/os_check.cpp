@@ -40,8 +40,8 @@ InstallerResult checkOperatingSystem(Platform& platform, bool silent) {
   }
   const OsVerdict verdict = judgeWindowsVersion(version);
   if (verdict.result != 0) {
-    showBoxUnlessSilent(platform, silent && !verdict.shownWhenSilent, verdict.message,
-                        messageText(platform, verdict.message), caption, box::iconError);
+    showMessage(platform, verdict.message, caption, box::iconError,
+                silent && !verdict.shownWhenSilent);
   }
   return verdict.result;
 }

@@ -27,7 +27,7 @@ class Messenger {
     loadMessage(platform_, msg::productTitle, caption_);
   }
   // With `silent` the box is only logged, and `assumed` taken as its answer.
-  int show(MessageId id, unsigned style, bool silent = false, int assumed = box::idOk) {
+  int show(MessageId id, unsigned style, bool silent, int assumed = box::idOk) {
     loadMessage(platform_, id, text_);
     return showBoxUnlessSilent(platform_, silent, id, text_, caption_, style, assumed);
   }

@@ -21,9 +21,8 @@ InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bo
   if (tmp.result != 0) {
     logEvent(platform,
              L"TMP unreadable (error " + decimal(tmp.result) + L"): no installer log can be named");
-    showBoxUnlessSilent(platform, silent, msg::environmentUnreadable,
-                        messageText(platform, msg::environmentUnreadable),
-                        messageText(platform, msg::errorCaption), box::iconError);
+    showMessage(platform, msg::environmentUnreadable, messageText(platform, msg::errorCaption),
+                box::iconError, silent);
     return tmp.result;
   }
   path = tmp.text + L"\\" + baseName + L"_" + formatTimestamp(platform) + L".log";

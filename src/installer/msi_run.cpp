@@ -15,8 +15,7 @@ namespace {
 
 InstallerResult reportFailure(Platform& platform, bool silent, MessageId id,
                               InstallerResult result) {
-  showBoxUnlessSilent(platform, silent, id, messageText(platform, id),
-                      messageText(platform, msg::errorCaption), box::iconError);
+  showMessage(platform, id, messageText(platform, msg::errorCaption), box::iconError, silent);
   return result;
 }
 

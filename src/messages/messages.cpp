@@ -109,10 +109,11 @@ int showBoxUnlessSilent(Platform& platform, bool silent, MessageId id, const std
   return assumed;
 }
 
-int showMessage(Platform& platform, MessageId id, const std::wstring& caption, unsigned style) {
+int showMessage(Platform& platform, MessageId id, const std::wstring& caption, unsigned style,
+                bool silent, int assumed) {
   std::wstring text;
   loadMessage(platform, id, text);
-  return showBox(platform, id, text, caption, style);
+  return showBoxUnlessSilent(platform, silent, id, text, caption, style, assumed);
 }
 
 std::wstring messageText(Platform& platform, MessageId id) {

@@ -39,8 +39,10 @@ int showBox(Platform& platform, MessageId id, const std::wstring& text, const st
 int showBoxUnlessSilent(Platform& platform, bool silent, MessageId id, const std::wstring& text,
                         const std::wstring& caption, unsigned style, int assumed = box::idOk);
 
-// Shows message `id` under `caption` and returns the button pressed.
-int showMessage(Platform& platform, MessageId id, const std::wstring& caption, unsigned style);
+// Shows message `id` under `caption` and returns the button pressed; with
+// `silent`, as showBoxUnlessSilent.
+int showMessage(Platform& platform, MessageId id, const std::wstring& caption, unsigned style,
+                bool silent = false, int assumed = box::idOk);
 
 // The text of a caption message, empty when absent.
 std::wstring messageText(Platform& platform, MessageId id);
