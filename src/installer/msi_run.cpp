@@ -67,12 +67,7 @@ InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCod
                               bool silent, std::wstring& logPath) {
   std::wstring packagePath;
   const InstallerResult found = findPackageFile(platform, packageMask, packagePath);
-  if (found != 0) {
-    logEvent(platform, L"no package " + packageMask +
-                           L" in a folder below the current directory (error " + decimal(found) +
-                           L")");
-    return reportFailure(platform, silent, msg::packageNotFound, found);
-  }
+  if (found != 0) return reportFailure(platform, silent, msg::packageNotFound, found);
   logEvent(platform, L"package to install: " + packagePath);
 
   const std::wstring packageName = fileNameOf(packagePath);

@@ -1,5 +1,7 @@
 #include "installer/package_search.h"
 
+#include "messages/run_log.h"
+
 namespace eldoris {
 
 InstallerResult findPackageFile(Platform& platform, const std::wstring& mask, std::wstring& path) {
@@ -13,7 +15,12 @@ InstallerResult findPackageFile(Platform& platform, const std::wstring& mask, st
     if (result == 0) path = current.text + L"\\" + entry.name + L"\\" + match->name;
     return true;
   });
-  return listed ? result : code::noData;
+  if (!listed) result = code::noData;
+  if (result != 0) {
+    logEvent(platform, L"no package " + mask + L" in a folder below the current directory (error " +
+                           decimal(result) + L")");
+  }
+  return result;
 }
 
 }  // namespace eldoris

@@ -10,7 +10,7 @@ namespace eldoris {
 // The first entry matching `mask` inside an immediate subdirectory of the
 // current directory (dot folders skipped), in listing order. Returns 0 and the
 // full path, 232 when nothing matches, or the error of reading the current
-// directory.
+// directory; a failure is named in the run's log.
 InstallerResult findPackageFile(Platform& platform, const std::wstring& mask, std::wstring& path);
 
 }  // namespace eldoris

@@ -51,12 +51,7 @@ InstallerResult comparePackageVersion(Platform& platform, const std::wstring& pr
 
   std::wstring packagePath;
   const InstallerResult found = findPackageFile(platform, versionCheckMask, packagePath);
-  if (found != 0) {
-    logEvent(platform, std::wstring(L"no package ") + versionCheckMask +
-                           L" in a folder below the current directory (error " + decimal(found) +
-                           L")");
-    return reportFailure(platform, msg::packageNotFound, found);
-  }
+  if (found != 0) return reportFailure(platform, msg::packageNotFound, found);
   logEvent(platform, L"package found: " + packagePath);
 
   PackageHandle package(platform);
