@@ -174,6 +174,9 @@ MessageId restartBrowserNotice(const InstallOptions& options) {
                      msg::restartBrowserWithUecProvider, msg::restartBrowser);
 }
 
+namespace {
+
+// What an exit code means, as the README's table of exit codes has it.
 std::wstring exitCodeMeaning(InstallerResult result) {
   switch (result) {
     case code::success:
@@ -205,6 +208,8 @@ std::wstring exitCodeMeaning(InstallerResult result) {
              L"error of a program that could not be started";
   }
 }
+
+}  // namespace
 
 InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandLineTail) {
   Messenger messenger(platform);

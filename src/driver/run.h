@@ -17,9 +17,6 @@ MessageId confirmationMessage(const InstallOptions& options);
 MessageId restartQuestion(const InstallOptions& options);
 MessageId restartBrowserNotice(const InstallOptions& options);
 
-// What an exit code means, as the README's table of exit codes has it.
-std::wstring exitCodeMeaning(InstallerResult result);
-
 // `commandLineTail` is what follows the program name; when it is empty no
 // option is read. Returns the process exit code.
 InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandLineTail);
