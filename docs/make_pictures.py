@@ -72,8 +72,7 @@ def keep_log(name):
 
 def csp_setup(run):
     """csp\\Setup.exe: the recorder, which ends with 0."""
-    (run.media / "csp").mkdir()
-    shutil.copy2(run.helper("recorder.exe"), run.media / "csp" / "Setup.exe")
+    provider_run.media(folders=("csp",), package=False)(run)
     run.env["ELDORIS_RECORD"] = run.media_win + "\\record.txt"  # where recorded_lines reads
 
 

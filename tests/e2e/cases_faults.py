@@ -88,7 +88,6 @@ def run_log_names_taken(run):
     victim.write_text("victim\n")
     absent.unlink(missing_ok=True)
     now = wine_now()
-    run.planted = set()
     for second in range(-2, 60):
         base = temp / (now + datetime.timedelta(seconds=second)).strftime("eldoris-setup_%Y-%m-%d-%H-%M-%S")
         planted, link = base.with_name(base.name + ".log"), base.with_name(base.name + "-2.log")

@@ -358,7 +358,7 @@ def run_logs(run):
     folder = run_log_folder(run)
     folders = [folder] if folder else [run.session.file(TEMP), *run.session.drive_c.glob("users/*/Temp")]
     found = {p for f in folders if f.is_dir() for p in f.iterdir() if RUN_LOG.fullmatch(p.name)}
-    return sorted(found - getattr(run, "planted", set()))
+    return sorted(found - run.planted)
 
 
 def run_log_events(path):
@@ -392,7 +392,7 @@ def own_log(run, commands):
     if len(logs) != 1:
         return ["%d logs of the run's own, expected one: %s" % (len(logs), [p.name for p in logs])]
     events, problems = run_log_events(logs[0])
-    others = [e for p in getattr(run, "planted", ()) if p.is_file() and p.read_bytes().startswith(b"\xef\xbb\xbf")
+    others = [e for p in run.planted if p.is_file() and p.read_bytes().startswith(b"\xef\xbb\xbf")
               for e in run_log_events(p)[0]]
     at = 0
     for command in commands:

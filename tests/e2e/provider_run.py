@@ -5,9 +5,8 @@ plug-in package, and the plug-in product as the Windows Installer sees it."""
 import datetime
 import re
 import shutil
-from zoneinfo import ZoneInfo
 
-from plugin_run import own_log
+from plugin_run import own_log, wine_now
 
 
 TMP = "C:\\e2e\\media\\tmp"  # under the media folder, so emptied before each case
@@ -37,17 +36,8 @@ def media(folders=("csp", "ucsp"), setup_exe=True, package=True, msiexec_stand_i
             shutil.copy2(run.packages.get("x64", PLUGIN_VERSION), run.media / "x64" / "velmarix-x64.msi")
         if msiexec_stand_in:
             run.session.put_recorder_as_msiexec(run.helper("recorder.exe"))
-        run.started = _wine_now()
+        run.started = wine_now()
     return setup
-
-
-def _wine_now():
-    """Wine's local time: the zone of /etc/localtime (the harness drops TZ)."""
-    try:
-        zone = ZoneInfo.from_file(open("/etc/localtime", "rb"))
-    except OSError:
-        zone = datetime.timezone.utc
-    return datetime.datetime.now(zone).replace(tzinfo=None)
 
 
 def _line_pattern(expected, tmp):
@@ -77,7 +67,7 @@ def check_lines(run, expected):
         problems.append("%d command lines recorded, expected %d:" % (len(got), len(expected)))
         problems.extend("    got %r" % line for line in got)
     second = datetime.timedelta(seconds=1)
-    earliest, latest = run.started.replace(microsecond=0) - second, _wine_now() + second
+    earliest, latest = run.started.replace(microsecond=0) - second, wine_now() + second
     for i, (exp, line) in enumerate(zip(expected, got)):
         match = _line_pattern(exp, run.env.get("TMP", "")).fullmatch(line)
         if not match:

@@ -48,6 +48,7 @@ class CaseRun:
         self.env = dict(case.env)
         self.unset = list(case.unset)
         self.result = None  # boxbot's result, for case.check
+        self.planted = set()  # run logs of the case's own making, not the run's
 
     def helper(self, name):
         return self.build / name
