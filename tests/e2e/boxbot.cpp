@@ -25,6 +25,11 @@
 //       shot[:NAME]              RESULT.shot holds "NAME WxH+X+Y" (the dialog's
 //                                rectangle); wait until it is deleted
 //   timeout=120                  seconds before the program is killed
+//
+// RESULT holds the outcome so far from before the program starts, with the
+// status "running", and is replaced (never rewritten in place) at every box
+// and dialog: a restart of the world ends boxbot with its program, and then
+// RESULT still tells what was answered before it.
 #include <windows.h>
 
 #include <algorithm>
@@ -304,8 +309,10 @@ std::string identifyIcon(HWND iconCtrl) {
                           {IDI_QUESTION, "question"}};
   RECT r;
   if (!GetWindowRect(iconCtrl, &r) || r.right <= r.left || r.bottom <= r.top) return "present";
-  // The box may not be painted yet when it first shows: look again for a while.
-  for (int attempt = 0; attempt < 40; ++attempt, Sleep(50)) {
+  // The box may not be painted yet when it first shows: look again until it
+  // is. The bound only keeps an icon that is no standard one from holding the
+  // run: a box is painted as soon as its program runs, however busy the machine.
+  for (int attempt = 0; attempt < 600; ++attempt, Sleep(50)) {
     std::vector<DWORD> shown = screenPixels(r);
     if (shown.empty()) continue;
     for (const auto& s : standard)
@@ -337,20 +344,26 @@ std::string safeAnswer(HWND w) {
   return "cancel";
 }
 
-void answerBox(HWND w, const std::string& answer) {
+// True when the answer has been handled once this returns: a button's answer
+// is sent, and a box that takes it hides at once (EndDialog), so one still
+// shown afterwards refused it. Keys and the close command go through the
+// box's queue, as a person's would, and are only posted.
+bool answerBox(HWND w, const std::string& answer) {
   if (answer == "escape") {
     PostMessageW(w, WM_KEYDOWN, VK_ESCAPE, 1);
     PostMessageW(w, WM_KEYUP, VK_ESCAPE, 0xC0000001);
-    return;
+    return false;
   }
   if (answer == "close") {
     PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0);
-    return;
+    return false;
   }
   int id = IDCANCEL;
   for (const auto& bt : kButtons)
     if (answer == bt.name) id = bt.id;
-  PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+  DWORD_PTR reply = 0;
+  return SendMessageTimeoutW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0, SMTO_NORMAL, 60000,
+                             &reply) != 0;
 }
 
 bool knownAnswer(const std::string& a) {
@@ -360,10 +373,15 @@ bool knownAnswer(const std::string& a) {
   return false;
 }
 
-// Lets the runner take a screenshot: it deletes the marker when done.
+// Holds the program at a box or dialog until the runner deletes the marker:
+// after a screenshot, or when another program has had its turn. Only the
+// job's own time limit ends the wait.
+DWORD jobDeadline = 0;
+
 void waitForShot(const std::wstring& marker, const std::string& label) {
   if (!writeFile(marker, label + "\n")) return;
-  for (int i = 0; i < 600 && GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+  while (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES &&
+         (LONG)(GetTickCount() - jobDeadline) < 0)
     Sleep(50);
   DeleteFileW(marker.c_str());
 }
@@ -556,6 +574,14 @@ std::string renderResult(const std::vector<Box>& boxes, const std::vector<Dialog
   return out;
 }
 
+// Replaces RESULT whole: a reader, or a restart that ends boxbot, never meets
+// half a file.
+bool publish(const std::wstring& resultPath, const std::string& text) {
+  const std::wstring part = resultPath + L".part";
+  return writeFile(part, text) &&
+         MoveFileExW(part.c_str(), resultPath.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 int run(const std::wstring& jobPath, const std::wstring& resultPath) {
   std::vector<Box> boxes;
   std::vector<Dialog> dialogs;
@@ -568,7 +594,8 @@ int run(const std::wstring& jobPath, const std::wstring& resultPath) {
   for (const auto& a : job.answers)
     if (error.empty() && !knownAnswer(a)) error = "unknown answer: " + a;
   if (!error.empty())
-    return writeFile(resultPath, renderResult(boxes, dialogs, "bad_job", 0, 0, error)) ? 2 : 3;
+    return publish(resultPath, renderResult(boxes, dialogs, "bad_job", 0, 0, error)) ? 2 : 3;
+  auto progress = [&] { publish(resultPath, renderResult(boxes, dialogs, "running", 0, 0, "")); };
 
   std::wstring cmdLine = L"\"" + job.program + L"\"" + job.args;
   std::vector<wchar_t> cmdBuf(cmdLine.begin(), cmdLine.end());
@@ -577,17 +604,21 @@ int run(const std::wstring& jobPath, const std::wstring& resultPath) {
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
+  const DWORD started = GetTickCount();
+  jobDeadline = started + job.timeoutMs;
+  progress();
   if (!CreateProcessW(nullptr, cmdBuf.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
                       env.data(), job.cwd.empty() ? nullptr : job.cwd.c_str(), &si, &pi)) {
     DWORD err = GetLastError();
     std::string failed =
         renderResult(boxes, dialogs, "start_failed", 0, err, "CreateProcessW failed");
-    return writeFile(resultPath, failed) ? 0 : 3;
+    return publish(resultPath, failed) ? 0 : 3;
   }
   CloseHandle(pi.hThread);
 
-  const DWORD stuckAfterMs = 5000;
-  const DWORD started = GetTickCount();
+  // A posted answer or a dialog's last step that has not closed its window by
+  // now never will: the program takes its input as soon as it runs at all.
+  const DWORD stuckAfterMs = 30000;
   size_t nextAnswer = 0;
   std::map<HWND, size_t> open;         // boxes on screen -> index in boxes
   std::map<HWND, size_t> openDialogs;  // dialogs on screen -> index in dialogs
@@ -631,6 +662,7 @@ int run(const std::wstring& jobPath, const std::wstring& resultPath) {
           dialogs.push_back(d);
         }
         openDialogs[w] = dialogs.size() - 1;
+        progress();
         continue;
       }
       auto seen = open.find(w);
@@ -652,16 +684,21 @@ int run(const std::wstring& jobPath, const std::wstring& resultPath) {
       }
       boxes.push_back(b);
       open[w] = boxes.size() - 1;
+      progress();  // before the answer, which may end the world with a restart
       if (job.shots.count((int)boxes.size()))
         waitForShot(resultPath + L".shot", shotLabel(w, std::to_string(boxes.size())));
-      answerBox(w, b.answer);
+      const bool handled = answerBox(w, b.answer);
       boxes.back().answeredAt = GetTickCount();
+      if (handled && IsWindowVisible(w)) {
+        boxes.back().stuck = true;
+        answerBox(w, safeAnswer(w));
+      }
     }
   }
   DWORD exitCode = 0;
   GetExitCodeProcess(pi.hProcess, &exitCode);
   CloseHandle(pi.hProcess);
-  return writeFile(resultPath, renderResult(boxes, dialogs, status, exitCode, 0, "")) ? 0 : 3;
+  return publish(resultPath, renderResult(boxes, dialogs, status, exitCode, 0, "")) ? 0 : 3;
 }
 
 }  // namespace
