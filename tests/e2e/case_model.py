@@ -81,6 +81,9 @@ class Case:
     timeout: int = 90
     media: Optional[str] = None  # the program's current directory, if not C:\e2e\media
     program_dir: Optional[str] = None  # where the program is copied to and run from
+    # The run ends in a forced restart, which may end boxbot before it sees
+    # the exit code: then only the boxes answered before it are compared.
+    restarts: bool = False
 
     def tail(self):
         if self.raw_tail is not None:
@@ -110,7 +113,8 @@ def _text_diff(expected, actual):
 def compare(case, result):
     """Differences between the case's expectations and boxbot's result, as lines."""
     problems = []
-    if result["status"] != "exited":
+    cut_short = case.restarts and result["status"] == "running"
+    if result["status"] != "exited" and not cut_short:
         problems.append("program did not exit normally: %s %s (start error %d)"
                         % (result["status"], result["error"], result["start_error"]))
     shown = result["boxes"]

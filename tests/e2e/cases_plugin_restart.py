@@ -6,7 +6,8 @@ ends every program."""
 
 from case_model import Case
 from plugin_run import (SUCCESS, Call, bystander, calls, earlier_run, failure, install_question, marker,
-                        marker_set, msiexec_recorded, package, prepare, restart_question, restarted, verify)
+                        marker_set, msiexec_recorded, package, prepare, restart_as_expected, restart_question,
+                        verify)
 
 ERROR_SUCCESS_REBOOT_INITIATED = 1641
 ERROR_SUCCESS_REBOOT_REQUIRED = 3010
@@ -19,12 +20,9 @@ FRESH = Call(" /qb")
 def _restart(name, msiexec_exit, args="", boxes=(), exit_code=0, marker_after=False, restart=False,
              before=(), call=FRESH):
     """The package in x64, msiexec ending with msiexec_exit; before: steps ahead of the run."""
-    return Case("restart/" + name, args=args, boxes=boxes, exit_code=exit_code,
+    return Case("restart/" + name, args=args, boxes=boxes, exit_code=exit_code, restarts=restart,
                 setup=prepare(package("2.0.9"), msiexec_recorded(msiexec_exit), *before, bystander),
-                # a restart is waited for before the marker is read; no restart is
-                # looked for last, when a wrong one would have had the most time
-                check=verify(calls(call), *((restarted(True), marker(marker_after)) if restart
-                                            else (marker(marker_after), restarted(False)))))
+                check=verify(restart_as_expected, calls(call), marker(marker_after)))
 
 
 DECLINED = [

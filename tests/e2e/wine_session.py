@@ -15,7 +15,12 @@ from typing import Optional
 PLUGIN_PRODUCT_CODE = "{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}"
 PLUGIN_FEATURE = "ORVELIX"
 RESTART_MARKER_KEY = r"HKCU\Software\NeedBstrReboot"
-WINE_KEY = r"HKCU\Software\Wine"
+# A forced restart is wineboot ending every program of the world. While one
+# starts, a Windows process is still named after Wine's loader.
+RESTARTING = {"wineboot.exe"}
+STARTING = {"wine", "wine64", "wine-preloader", "wine64-preloader"}
+# Only a hang exceeds these: each waits for something that does come.
+HANG_GUARD = 120
 
 
 def win_path(path):
@@ -271,6 +276,10 @@ class WineSession:
         return run
 
     def finish_drive(self, run):
+        """boxbot's result. Its status "running" means that boxbot was ended
+        before its program, as a restart ends every program of the world: the
+        boxes are those answered until then, and the world has settled (see
+        settle) before this returns."""
         proc, marker = run.proc, run.marker
         while proc.poll() is None:
             text = marker.read_text() if marker.exists() else ""
@@ -289,6 +298,8 @@ class WineSession:
         if not run.result.exists():
             raise WineError("boxbot wrote no result (exit %d): %s" % (proc.returncode, stderr[-2000:]))
         result = json.loads(run.result.read_text(encoding="utf-8"))
+        if result["status"] == "running":
+            self.settle()
         result["stderr"] = stderr  # also the program's: Wine's traces, with WINEDEBUG set for it
         return result
 
@@ -314,11 +325,12 @@ class WineSession:
         return None
 
     def reset(self, windows_version=None):
-        """Removes in one process start what one case may leave behind and the
+        """Waits for a restart that the last case left under way, then removes in one process start what one case may leave behind and the
         next must not see: the plug-in product, the restart marker and Wine's
         Windows version, which is then set if windows_version names one
         ('nt40', 'win2k', 'winxp', 'win2003', 'vista'); puts the real
         msiexec.exe back and removes the program's own logs from Wine's TMP."""
+        self.settle()
         args = ["reset", PLUGIN_PRODUCT_CODE] + ([windows_version] if windows_version else [])
         code = self._worldstate(*args).returncode
         if code != 0:
@@ -414,17 +426,46 @@ class WineSession:
 
     # --- restart ---------------------------------------------------------
 
+    def _world_processes(self):
+        """The names of this world's running processes, as the system shows
+        them (a zombie has no environment left, and is not counted)."""
+        mine = ("WINEPREFIX=%s" % self.prefix).encode()
+        names = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                environment = Path("/proc", pid, "environ").read_bytes().split(b"\0")
+                name = Path("/proc", pid, "comm").read_text().strip()
+            except OSError:  # ended meanwhile, or not ours to read
+                continue
+            if mine in environment:
+                names.append(name)
+        return names
+
+    def settle(self):
+        """Waits until no restart is under way in this world: ExitWindowsEx
+        has started wineboot before it returns, and wineboot ends only after
+        it has ended every other program. True if one was."""
+        deadline = time.monotonic() + HANG_GUARD
+        seen = False
+        while any(name in RESTARTING | STARTING for name in self._world_processes()):
+            seen = True
+            if time.monotonic() > deadline:
+                raise WineError("a restart of the world did not end")
+            time.sleep(0.05)
+        return seen
+
     def start_bystander(self):
-        """Starts a Windows program that runs until it is ended (cmd.exe waiting
-        at "pause"), to show whether a system restart ended the prefix's
-        programs. Returns its Popen once it runs; stop_bystander ends it."""
-        ready = self.work / "bystander.ready"
-        if ready.exists():
-            ready.unlink()
-        proc = subprocess.Popen([WINE64, "cmd", "/c", "echo ready>%s& pause" % win_path(ready)],
-                                env=self.env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 60
+        """Starts a Windows program that runs until it is asked to end (cmd.exe
+        waiting at "pause"), to show whether a system restart ended the
+        prefix's programs. Returns its Popen once it runs; bystander_survived
+        tells whether it did."""
+        ready, alive = self.work / "bystander.ready", self.work / "bystander.alive"
+        for f in (ready, alive):
+            f.unlink(missing_ok=True)
+        command = "echo ready>%s& pause& echo alive>%s" % (win_path(ready), win_path(alive))
+        proc = subprocess.Popen([WINE64, "cmd", "/c", command], env=self.env, stdin=subprocess.PIPE,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + HANG_GUARD
         while not ready.exists():
             if proc.poll() is not None or time.monotonic() > deadline:
                 self.stop_bystander(proc)
@@ -432,24 +473,26 @@ class WineSession:
             time.sleep(0.05)
         return proc
 
+    def bystander_survived(self, bystander):
+        """Whether the bystander outlived everything the run started: once no
+        restart is under way, it is asked to end, and only a program that
+        still runs answers by writing its file."""
+        self.settle()
+        try:
+            bystander.stdin.write(b"\r\n")
+            bystander.stdin.close()
+        except OSError:  # its end of the pipe is gone with it
+            pass
+        try:
+            bystander.wait(timeout=HANG_GUARD)
+        except subprocess.TimeoutExpired:
+            raise WineError("the bystander did not end when asked") from None
+        return (self.work / "bystander.alive").exists()
+
     @staticmethod
     def stop_bystander(proc):
         if proc.poll() is None:
             proc.kill()
         proc.wait()
-        proc.stdin.close()
-
-    def wait_for_restart(self, bystander, timeout=30):
-        """True once a restart has ended the bystander and Wine's tools answer
-        again (a tool started while Wine is still ending processes is ended
-        with exit code 0 and no output); False if the bystander is still running."""
-        deadline = time.monotonic() + timeout
-        while bystander.poll() is None:
-            if time.monotonic() > deadline:
-                return False
-            time.sleep(0.1)
-        while time.monotonic() < deadline:
-            if self.wine_tool("reg", "query", WINE_KEY, check=False).stdout.strip():
-                return True
-            time.sleep(0.2)
-        raise WineError("Wine's tools did not answer after the restart")
+        if not proc.stdin.closed:
+            proc.stdin.close()
