@@ -81,14 +81,15 @@ VICTIM, ABSENT_VICTIM = "C:\\e2e\\victim.txt", "C:\\e2e\\absent.txt"
 
 
 def run_log_names_taken(run):
-    """Every name the run's own log can take in the next minute is taken: by
-    a file, and its "-2" name by a link to a file elsewhere, or (every other
-    second) to a file that is not there."""
+    """Every name the run's own log can take is taken: by a file, and its "-2"
+    name by a link to a file elsewhere, or (every other second) to a file that
+    is not there. The names run past the case's time limit and the runner's
+    margin beyond it: a run that creates its log later has been killed."""
     temp, victim, absent = run.session.file(TEMP), run.session.file(VICTIM), run.session.file(ABSENT_VICTIM)
     victim.write_text("victim\n")
     absent.unlink(missing_ok=True)
     now = wine_now()
-    for second in range(-2, 60):
+    for second in range(-2, run.case.timeout + 60):
         base = temp / (now + datetime.timedelta(seconds=second)).strftime("eldoris-setup_%Y-%m-%d-%H-%M-%S")
         planted, link = base.with_name(base.name + ".log"), base.with_name(base.name + "-2.log")
         planted.write_text(planted.name)

@@ -2,7 +2,7 @@
 """End-to-end run of eldoris-setup.exe under Wine.
 
     python3 tests/e2e/run_e2e.py --build build/windows [--only PATTERN] [--smoke] [--worlds N]
-                                 [--keep] [--shots DIR] [--dialog-shots DIR]
+                                 [--repeat N] [--keep] [--shots DIR] [--dialog-shots DIR]
 
 Expects eldoris-setup.exe and the helpers in --build. The cases run in N Wine
 worlds at once (default 2, one per core): each world is a fresh 64-bit prefix
@@ -180,6 +180,7 @@ def main():
     parser.add_argument("--only", help="substring or glob of the case names to run")
     parser.add_argument("--smoke", action="store_true", help="only the first case of each group")
     parser.add_argument("--worlds", type=int, default=2, help="Wine worlds running cases at once")
+    parser.add_argument("--repeat", type=int, default=1, help="run each case this many times")
     parser.add_argument("--keep", action="store_true", help="keep the prefixes and work files")
     parser.add_argument("--shots", type=Path, help="save a screenshot of every expected box here")
     parser.add_argument("--dialog-shots", type=Path,
@@ -212,8 +213,9 @@ def main():
         report.failure("setup failed: %s" % e)
     else:
         pending = queue.Queue()
-        for case in cases:
-            pending.put(case)
+        for _ in range(opts.repeat):
+            for case in cases:
+                pending.put(case)
         # What the worlds share: the packages, each built once, and a fresh prefix.
         with tempfile.TemporaryDirectory(prefix="eldoris-e2e-run-") as folder:
             packages = PackageCache(Path(folder) / "packages")
