@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include "driver/os_check.h"
+#include "messages/audience.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
 #include "messages/run_log.h"
@@ -44,29 +45,35 @@ class Messenger {
 
 InstallerResult finishWithRestartDecision(Platform& platform, const InstallOptions& options,
                                           Messenger& messenger, RunLog& log) {
+  // With -restartcodes a deployment tool learns of the restart from the exit
+  // code, as from msiexec's; without it the codes stay as they always were.
+  const InstallerResult notStarted = options.restartCodes ? code::rebootRequired : code::success;
+  const InstallerResult started = options.restartCodes ? code::rebootInitiated : code::success;
+  const InstallerResult failed = options.restartCodes ? code::rebootRequired : restartFailedResult;
+
   bool markerPresent = false;
   isRestartMarkerPresent(platform, markerPresent);
   if (!markerPresent || options.noRestart) {
     logEvent(platform, markerPresent ? L"restart: not offered (-norestart), the marker stays"
                                      : L"restart: none due");
     messenger.show(restartBrowserNotice(options), box::ok, options.silent);
-    return code::success;
+    return markerPresent ? notStarted : code::success;
   }
 
   logEvent(platform, L"restart: due; the marker goes before it is offered");
   deleteRestartMarker(platform);
+  // Never box::notAsked: the confirmation, which comes first, ends such a run.
   if (messenger.show(restartQuestion(options), box::yesNo | box::iconWarning, options.silent,
                      box::idYes) != box::idYes) {
     logEvent(platform, L"restart: declined");
-    return code::success;
+    return notStarted;
   }
-  logEvent(platform,
-           L"restart: requested now; the log ends here (exit code 0, or 7 with "
-           L"box 111 if it cannot be started)");
+  logEvent(platform, L"restart: requested now; the log ends here (exit code " + decimal(started) +
+                         L", or " + decimal(failed) + L" with box 111 if it cannot be started)");
   log.close();
-  if (platform.restartSystem()) return code::success;
+  if (platform.restartSystem()) return started;
   messenger.show(msg::restartFailed, box::ok, options.silent);
-  return restartFailedResult;
+  return failed;
 }
 
 std::wstring programVersion() {
@@ -77,7 +84,7 @@ std::wstring programVersion() {
 #endif
 }
 
-void logStart(Platform& platform, const InstallOptions& options) {
+void logStart(Platform& platform, const InstallOptions& options, const Audience& audience) {
   const TextRead program = platform.programPath();
   logEvent(platform,
            L"eldoris-setup " + programVersion() + L": " +
@@ -90,6 +97,15 @@ void logStart(Platform& platform, const InstallOptions& options) {
                                          : L"unreadable, error " + decimal(directory.result)));
   logEvent(platform, L"command line: " + platform.commandLine());
   logEvent(platform, L"options: " + describeOptions(options));
+  logEvent(platform, L"desktop: " + audience.why);
+}
+
+// Where nobody sees the help, the exit code tells a typo from a request.
+InstallerResult helpNotShown(Platform& platform, const ParseResult& parsed) {
+  const bool asked = parsed.outcome == ParseOutcome::helpRequested;
+  logEvent(platform, (asked ? L"help asked for with " : L"argument not understood: ") +
+                         quoted(parsed.argument) + L"; the help is not shown (no visible desktop)");
+  return asked ? code::success : code::invalidParameter;
 }
 
 InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger& messenger,
@@ -104,11 +120,13 @@ InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger&
   const InstallerResult system = checkOperatingSystem(platform, options.silent);
   if (system != 0) return system;
 
-  if (messenger.show(confirmationMessage(options), box::yesNo, options.silent, box::idYes) ==
-      box::idNo) {
-    return code::success;
-  }
+  const int confirmed =
+      messenger.show(confirmationMessage(options), box::yesNo, options.silent, box::idYes);
+  if (confirmed == box::notAsked) return code::requiresInteractiveDesktop;
+  if (confirmed == box::idNo) return code::success;
 
+  // Without -silent only where a person sees it: elsewhere the question above
+  // has ended the run.
   if (options.selectDialog && options.installProvider) {
     if (options.silent) {
       logEvent(platform, L"configuration dialog: not shown (-silent)");
@@ -195,6 +213,8 @@ std::wstring exitCodeMeaning(InstallerResult result) {
       return L"Windows older than 2000";
     case restartFailedResult:
       return L"a restart was due but could not be started: restart by hand";
+    case code::invalidParameter:
+      return L"an argument was not understood, and nobody can see the help";
     case code::envVarNotFound:
       return L"TMP is not set";
     case code::noData:
@@ -203,6 +223,12 @@ std::wstring exitCodeMeaning(InstallerResult result) {
       return L"the user declined";
     case 1618:
       return L"another installation is running: retry later";
+    case code::requiresInteractiveDesktop:
+      return L"a question must be asked, and nobody can see the desktop: use -silent";
+    case code::rebootInitiated:
+      return L"success; the restart has been started (-restartcodes)";
+    case code::rebootRequired:
+      return L"success, a restart is due (-restartcodes); or a provider setup's error code";
     default:
       return L"the error code of the Windows Installer or of a provider setup, or the Windows "
              L"error of a program that could not be started";
@@ -212,18 +238,24 @@ std::wstring exitCodeMeaning(InstallerResult result) {
 }  // namespace
 
 InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandLineTail) {
+  // Before the command line: the help is a box too.
+  const Audience audience = whoCanSee(platform.desktopView(), platform.windowsVersion());
+  platform.desktopVisible = audience.visible;
   Messenger messenger(platform);
   InstallOptions options;
-  if (!commandLineTail.empty() &&
-      parseCommandLine(platform, options) == ParseOutcome::helpRequested) {
+  ParseResult parsed;
+  if (!commandLineTail.empty()) parsed = parseCommandLine(platform, options);
+  if (parsed.outcome != ParseOutcome::proceed && audience.visible) {
     showHelp(platform, options);
     return code::success;
   }
 
   RunLog log(platform);
   const AttachedLog attached(platform, log);
-  logStart(platform, options);
-  const InstallerResult result = runSteps(platform, options, messenger, log);
+  logStart(platform, options, audience);
+  const InstallerResult result = parsed.outcome == ParseOutcome::proceed
+                                     ? runSteps(platform, options, messenger, log)
+                                     : helpNotShown(platform, parsed);
   logEvent(platform, L"exit code " + decimal(result) + L": " + exitCodeMeaning(result));
   return result;
 }

@@ -93,20 +93,29 @@ std::wstring answerName(int answer) {
 
 }  // namespace
 
-int showBox(Platform& platform, MessageId id, const std::wstring& text, const std::wstring& caption,
-            unsigned style) {
+int showBoxUnlessSilent(Platform& platform, bool silent, MessageId id, const std::wstring& text,
+                        const std::wstring& caption, unsigned style, int assumed) {
+  if (silent) {
+    logEvent(platform, describeBox(id, style) + L" not shown (-silent), taken as " +
+                           answerName(assumed) + L": " + quoted(text));
+    return assumed;
+  }
+  if (!platform.desktopVisible) {
+    if ((style & 0xFu) == box::yesNo) {
+      logEvent(platform, describeBox(id, style) +
+                             L" not shown (no visible desktop): a question cannot be asked "
+                             L"there, -silent is needed: " +
+                             quoted(text));
+      return box::notAsked;
+    }
+    logEvent(platform, describeBox(id, style) + L" not shown (no visible desktop), taken as OK: " +
+                           quoted(text));
+    return box::idOk;
+  }
   logEvent(platform, describeBox(id, style) + L": " + quoted(text));
   const int answer = platform.messageBox(text, caption, style);
   logEvent(platform, L"answer to box " + decimal(id) + L": " + answerName(answer));
   return answer;
-}
-
-int showBoxUnlessSilent(Platform& platform, bool silent, MessageId id, const std::wstring& text,
-                        const std::wstring& caption, unsigned style, int assumed) {
-  if (!silent) return showBox(platform, id, text, caption, style);
-  logEvent(platform, describeBox(id, style) + L" not shown (-silent), taken as " +
-                         answerName(assumed) + L": " + quoted(text));
-  return assumed;
 }
 
 int showMessage(Platform& platform, MessageId id, const std::wstring& caption, unsigned style,

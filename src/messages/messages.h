@@ -29,13 +29,12 @@ bool loadMessage(Platform& platform, MessageId id, std::wstring& text);
 void composeFailureText(Platform& platform, MessageId id, InstallerResult result,
                         const std::wstring& logPath, std::wstring& text);
 
-// Shows `text`, message `id`, and returns the button pressed; the run's log
-// gets the box before it shows and the answer after.
-int showBox(Platform& platform, MessageId id, const std::wstring& text, const std::wstring& caption,
-            unsigned style);
-
-// As showBox, but with `silent` nothing is shown: the log says so, and
-// `assumed` is returned as the answer.
+// The one place that decides whether a box is shown. Shows `text`, message
+// `id`, and returns the button pressed; the run's log gets the box before it
+// shows and the answer after. With `silent` nothing is shown: the log says
+// so, and `assumed` is returned as the answer. Where nobody can see the
+// desktop nothing is shown either: a box that only informs is taken as OK,
+// and a question, which nobody could answer, gives box::notAsked.
 int showBoxUnlessSilent(Platform& platform, bool silent, MessageId id, const std::wstring& text,
                         const std::wstring& caption, unsigned style, int assumed = box::idOk);
 

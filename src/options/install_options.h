@@ -13,6 +13,8 @@ struct InstallOptions {
   bool reinstall = false;
   bool noUpdate = false;
   bool noRestart = false;
+  // A due restart shows in the exit code (3010 not started, 1641 started).
+  bool restartCodes = false;
   std::wstring providerArgs;
   std::wstring uecProviderArgs;
   std::wstring pluginArgs;

@@ -27,14 +27,14 @@ bool equalsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
   return true;
 }
 
-ParseOutcome parseArguments(const std::vector<std::wstring>& arguments, InstallOptions& options) {
+ParseResult parseArguments(const std::vector<std::wstring>& arguments, InstallOptions& options) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::wstring& arg = arguments[i];
     const bool hasValue = i + 1 < arguments.size();
 
     if (matches(arg, L"-help", Match::anyCase) || matches(arg, L"--help", Match::anyCase) ||
         matches(arg, L"/help", Match::anyCase)) {
-      return ParseOutcome::helpRequested;
+      return {ParseOutcome::helpRequested, arg};
     }
     if (matches(arg, L"-csp", Match::anyCase)) {
       options.installProvider = true;
@@ -50,6 +50,8 @@ ParseOutcome parseArguments(const std::vector<std::wstring>& arguments, InstallO
       options.noUpdate = true;
     } else if (matches(arg, L"-norestart", Match::anyCase)) {
       options.noRestart = true;
+    } else if (matches(arg, L"-restartcodes", Match::anyCase)) {
+      options.restartCodes = true;
     } else if (options.installProvider && hasValue && matches(arg, L"-CSPArgs", Match::anyCase)) {
       options.providerArgs += arguments[++i] + L" ";
     } else if (options.installProvider && hasValue && matches(arg, L"-KC", Match::anyCase)) {
@@ -62,15 +64,16 @@ ParseOutcome parseArguments(const std::vector<std::wstring>& arguments, InstallO
     } else if (hasValue && matches(arg, L"-VelmarArgs", Match::anyCase)) {
       options.pluginArgs += L" " + arguments[++i] + L" ";
     } else {
-      return ParseOutcome::helpRequested;
+      // "-?" is listed in the help: asked for, though it has no row of its own.
+      return {arg == L"-?" ? ParseOutcome::helpRequested : ParseOutcome::notUnderstood, arg};
     }
   }
-  return ParseOutcome::proceed;
+  return {};
 }
 
-ParseOutcome parseCommandLine(Platform& platform, InstallOptions& options) {
+ParseResult parseCommandLine(Platform& platform, InstallOptions& options) {
   const auto split = platform.splitCommandLine(platform.commandLine());
-  if (!split || split->empty()) return ParseOutcome::proceed;
+  if (!split || split->empty()) return {};
   return parseArguments(std::vector<std::wstring>(split->begin() + 1, split->end()), options);
 }
 
@@ -80,7 +83,7 @@ std::wstring describeOptions(const InstallOptions& options) {
       {options.installProvider, L" -csp"},    {options.installUecProvider, L" -ucsp"},
       {options.selectDialog, L" -selectDlg"}, {options.silent, L" -silent"},
       {options.reinstall, L" -reinstall"},    {options.noUpdate, L" -noupdate"},
-      {options.noRestart, L" -norestart"}};
+      {options.noRestart, L" -norestart"},    {options.restartCodes, L" -restartcodes"}};
   for (const auto& [set, name] : flags) {
     if (set) text += name;
   }

@@ -10,15 +10,22 @@ namespace eldoris {
 
 class Platform;
 
-enum class ParseOutcome { proceed, helpRequested };
+// Both stopping outcomes show the help; they differ only where nobody can
+// see it, in the exit code.
+enum class ParseOutcome { proceed, helpRequested, notUnderstood };
+
+struct ParseResult {
+  ParseOutcome outcome = ParseOutcome::proceed;
+  std::wstring argument;  // the one that stopped the parse
+};
 
 // Applies the arguments that follow the program name, in order. Stops at the
 // first help request or unrecognised argument; the options before it stay applied.
-ParseOutcome parseArguments(const std::vector<std::wstring>& arguments, InstallOptions& options);
+ParseResult parseArguments(const std::vector<std::wstring>& arguments, InstallOptions& options);
 
 // Splits the process's whole command line and parses everything after the
 // program. A failed split reads no option.
-ParseOutcome parseCommandLine(Platform& platform, InstallOptions& options);
+ParseResult parseCommandLine(Platform& platform, InstallOptions& options);
 
 // The options as understood, for the run's log: the flags set and the texts
 // given, in the order of InstallOptions.

@@ -69,6 +69,13 @@ class EventSink {
 
 enum class DialogOutcome { next, cancelled };
 
+// Who could see the process's windows, as far as the system tells; a fact it
+// does not tell is absent.
+struct DesktopView {
+  std::optional<bool> stationVisible;    // WSF_VISIBLE of the process's window station
+  std::optional<std::uint32_t> session;  // the session the process runs in
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -81,6 +88,7 @@ class Platform {
   virtual DialogOutcome showConfigurationDialog(InstallOptions& options) = 0;
 
   // The process and the system it runs on.
+  virtual DesktopView desktopView() = 0;
   virtual std::wstring commandLine() = 0;
   // Splits a command line by the system's rules; nothing when the split fails.
   virtual std::optional<std::vector<std::wstring>> splitCommandLine(
@@ -137,6 +145,9 @@ class Platform {
 
   // The run's own log while it is open; the steps write to it through logEvent.
   EventSink* events = nullptr;
+  // Whether a person can see the process's windows, decided once at the start
+  // (messages/audience.h); where not, boxes are only written to the log.
+  bool desktopVisible = true;
 };
 
 }  // namespace eldoris

@@ -17,9 +17,11 @@ constexpr InstallerResult success = 0;
 constexpr InstallerResult fileNotFound = 2;
 constexpr InstallerResult noData = 232;  // ERROR_NO_DATA
 constexpr InstallerResult moreData = 234;
+constexpr InstallerResult invalidParameter = 87;  // ERROR_INVALID_PARAMETER
 constexpr InstallerResult envVarNotFound = 203;
 constexpr InstallerResult userExit = 1602;
 constexpr InstallerResult functionFailed = 1627;
+constexpr InstallerResult requiresInteractiveDesktop = 1459;  // ..._INTERACTIVE_WINDOWSTATION
 constexpr InstallerResult rebootInitiated = 1641;
 constexpr InstallerResult rebootRequired = 3010;
 constexpr InstallerResult restartRequired = 3011;
@@ -47,6 +49,8 @@ constexpr int idOk = 1;
 constexpr int idCancel = 2;
 constexpr int idYes = 6;
 constexpr int idNo = 7;
+// A question nobody can see to answer: neither a button nor a failure (0).
+constexpr int notAsked = -1;
 }  // namespace box
 
 }  // namespace eldoris

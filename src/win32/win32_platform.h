@@ -16,6 +16,7 @@ class Win32Platform final : public Platform {
   int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) override;
   DialogOutcome showConfigurationDialog(InstallOptions& options) override;
 
+  DesktopView desktopView() override;
   std::wstring commandLine() override;
   std::optional<std::vector<std::wstring>> splitCommandLine(
       const std::wstring& commandLine) override;

@@ -14,6 +14,25 @@ std::optional<std::vector<std::uint8_t>> Win32Platform::stringTableBlock(unsigne
   return std::vector<std::uint8_t>(bytes, bytes + SizeofResource(instance_, found));
 }
 
+DesktopView Win32Platform::desktopView() {
+  DesktopView view;
+  USEROBJECTFLAGS flags{};
+  HWINSTA station = GetProcessWindowStation();  // not to be closed
+  if (station != nullptr &&
+      GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr)) {
+    view.stationVisible = (flags.dwFlags & WSF_VISIBLE) != 0;
+  }
+  // Looked up at run time: Windows NT 4.0's kernel32 lacks it.
+  using SessionOf = BOOL(WINAPI*)(DWORD, DWORD*);
+  HMODULE kernel = GetModuleHandleW(L"kernel32");
+  const auto sessionOf = kernel == nullptr ? nullptr
+                                           : reinterpret_cast<SessionOf>(reinterpret_cast<void*>(
+                                                 GetProcAddress(kernel, "ProcessIdToSessionId")));
+  DWORD session = 0;
+  if (sessionOf != nullptr && sessionOf(GetCurrentProcessId(), &session)) view.session = session;
+  return view;
+}
+
 int Win32Platform::messageBox(const std::wstring& text, const std::wstring& caption,
                               unsigned style) {
   return MessageBoxW(nullptr, text.c_str(), caption.c_str(), style);

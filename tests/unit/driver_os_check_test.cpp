@@ -22,14 +22,17 @@ TEST(CheckOperatingSystem, RefusesOldSystemsAndServicePacks) {
       {10, 0, 0, 0, 0},  {3, 51, 5, 6, 116},
   };
   for (const auto& row : rows) {
-    for (const bool silent : {false, true}) {
+    for (const auto& [silent, seen] : {std::pair{false, true}, {true, true}, {false, false}}) {
       FakePlatform platform;
       platform.version = OsVersion{row.major, row.minor, row.servicePack};
+      platform.desktopVisible = seen;
       const std::string label = std::to_string(row.major) + "." + std::to_string(row.minor) +
-                                " SP" + std::to_string(row.servicePack) + (silent ? " silent" : "");
+                                " SP" + std::to_string(row.servicePack) +
+                                (silent ? " silent" : "") + (seen ? "" : " unseen");
       EXPECT_EQ(checkOperatingSystem(platform, silent), row.result) << label;
-      // The refusal of a system older than Windows 2000 is shown even when silent.
-      const bool shown = row.message != 0 && (!silent || row.message == msg::windowsTooOld);
+      // The refusal of a system older than Windows 2000 is shown even when
+      // silent; where nobody sees it, none is.
+      const bool shown = seen && row.message != 0 && (!silent || row.message == msg::windowsTooOld);
       ASSERT_EQ(platform.boxes.size(), shown ? 1u : 0u) << label;
       if (shown) {
         EXPECT_EQ(platform.boxes[0].text, text(row.message)) << label;

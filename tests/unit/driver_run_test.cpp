@@ -31,6 +31,34 @@ TEST(Run, HelpIsShownBeforeAnyCheckEvenWithoutRights) {
   EXPECT_TRUE(platform.commandLines.empty());
 }
 
+TEST(Run, WhereNobodySeesTheHelpItsExitCodeTellsATypoFromARequest) {
+  struct Row {
+    std::wstring arguments;
+    bool seen;
+    InstallerResult exitCode;
+    const char* logged;  // nullptr: no log of the run's own
+  };
+  const std::vector<Row> rows = {
+      {L"-help", true, 0, nullptr},
+      {L"-silnet", true, 0, nullptr},
+      {L"-silent -help", false, 0, " help asked for with «-help»"},
+      {L"-?", false, 0, " help asked for with «-?»"},
+      {L"-silent -silnet", false, 87, " argument not understood: «-silnet»"},
+      {L"-csp -KC", false, 87, " exit code 87: an argument was not understood"},
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform;
+    platform.desktop.stationVisible = row.seen;
+    EXPECT_EQ(run(platform, row.arguments), row.exitCode);
+    EXPECT_EQ(platform.boxes.size(), row.seen ? 1u : 0u);
+    const std::string log = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
+    EXPECT_EQ(log.empty(), row.logged == nullptr);
+    if (row.logged) {
+      EXPECT_NE(log.find(row.logged), std::string::npos) << row.logged;
+    }
+  }
+}
+
 TEST(Run, AnEmptyTailReadsNoOption) {
   FakePlatform platform = freshMachine();
   platform.processCommandLine = L"eldoris-setup.exe -help";  // ignored without a tail
@@ -212,6 +240,7 @@ struct RestartRow {
   std::vector<MessageId> messages;  // after the confirmation
   bool markerAfter;
   int restarts;
+  bool seen = true;  // whether anybody can see the desktop
 };
 
 TEST(Run, RestartDecision) {
@@ -330,11 +359,69 @@ TEST(Run, RestartDecision) {
        {msg::restartNowWithUecProvider},
        false,
        0},
+      // -restartcodes: the exit code tells a deployment tool of the restart.
+      {"codes: declined",
+       L"-restartcodes",
+       false,
+       3010,
+       {box::idNo},
+       true,
+       3010,
+       {msg::restartNow},
+       false,
+       0},
+      {"codes: started",
+       L"-RestartCodes",
+       false,
+       1641,
+       {box::idYes},
+       true,
+       1641,
+       {msg::restartNow},
+       false,
+       1},
+      {"codes: start fails",
+       L"-restartcodes",
+       false,
+       3010,
+       {box::idYes},
+       false,
+       3010,
+       {msg::restartNow, msg::restartFailed},
+       false,
+       0},
+      {"codes: none due", L"-restartcodes", false, 0, {}, true, 0, {msg::restartBrowser}, false, 0},
+      {"codes: norestart",
+       L"-norestart -restartcodes",
+       true,
+       0,
+       {},
+       true,
+       3010,
+       {msg::restartBrowser},
+       true,
+       0},
+      {"codes: silent", L"-silent -restartcodes", true, 0, {}, true, 1641, {}, false, 1},
+      // Where nobody sees the desktop: -silent runs as anywhere, a question ends the run.
+      {"unseen, silent", L"-silent -restartcodes", true, 0, {}, true, 1641, {}, false, 1, false},
+      {"unseen, silent norestart",
+       L"-silent -norestart -restartcodes",
+       false,
+       3010,
+       {},
+       true,
+       3010,
+       {},
+       true,
+       0,
+       false},
+      {"unseen, not silent", L"-reinstall", true, 0, {}, true, 1459, {}, true, 0, false},
   };
   for (const auto& row : rows) {
     FakePlatform platform = freshMachine();
     const bool silent = row.arguments.find(L"-silent") != std::wstring::npos;
-    if (!silent) platform.answers.push_back(box::idYes);
+    if (!silent && row.seen) platform.answers.push_back(box::idYes);
+    platform.desktop.stationVisible = row.seen;
     platform.answers.insert(platform.answers.end(), row.answers.begin(), row.answers.end());
     if (row.markerBefore) platform.userKeys.insert(L"Software\\NeedBstrReboot");
     const bool withCsp = row.arguments.find(L"-csp") != std::wstring::npos;
@@ -347,10 +434,11 @@ TEST(Run, RestartDecision) {
     std::vector<std::wstring> expected;
     for (const MessageId id : row.messages) expected.push_back(text(id));
     std::vector<std::wstring> shown;
-    for (std::size_t i = silent ? 0 : 1; i < platform.boxes.size(); ++i) {
+    for (std::size_t i = silent || !row.seen ? 0 : 1; i < platform.boxes.size(); ++i) {
       shown.push_back(platform.boxes[i].text);
     }
     EXPECT_EQ(shown, expected) << row.name;
+    EXPECT_EQ(platform.commandLines.empty(), row.exitCode == 1459) << row.name;
     EXPECT_EQ(platform.markerPresent(), row.markerAfter) << row.name;
     EXPECT_EQ(platform.restartsStarted, row.restarts) << row.name;
   }

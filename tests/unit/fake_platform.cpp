@@ -171,6 +171,8 @@ DialogOutcome FakePlatform::showConfigurationDialog(InstallOptions& options) {
   return dialogOutcome;
 }
 
+DesktopView FakePlatform::desktopView() { return desktop; }
+
 std::wstring FakePlatform::commandLine() { return processCommandLine; }
 
 std::optional<std::vector<std::wstring>> FakePlatform::splitCommandLine(const std::wstring& line) {

@@ -32,6 +32,7 @@ class FakePlatform : public Platform {
   std::wstring processCommandLine = L"eldoris-setup.exe";
   std::optional<std::vector<std::wstring>> splitResult;  // unset: split on spaces
   bool admin = true;
+  DesktopView desktop{true, 1};
   std::optional<OsVersion> version = OsVersion{6, 1, 1};
   bool wow64 = true;
   std::map<std::wstring, std::wstring> environment{{L"TMP", L"C:\\Temp"},
@@ -83,6 +84,7 @@ class FakePlatform : public Platform {
   std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
   int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) override;
   DialogOutcome showConfigurationDialog(InstallOptions& options) override;
+  DesktopView desktopView() override;
   std::wstring commandLine() override;
   std::optional<std::vector<std::wstring>> splitCommandLine(const std::wstring& line) override;
   bool isUserAnAdmin() override;

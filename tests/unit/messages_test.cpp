@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
+#include "messages/audience.h"
 #include "messages/message_ids.h"
 #include "messages/run_log.h"
 
@@ -141,6 +142,33 @@ TEST(RunLog, WithoutTmpThereIsNone) {
     log.write(L"dropped");
     EXPECT_TRUE(log.path().empty());
     EXPECT_TRUE(platform.files.empty());
+  }
+}
+
+TEST(WhoCanSee, NobodyOnAnInvisibleStationOrInSessionZeroFromVista) {
+  struct Row {
+    std::optional<bool> station;
+    std::optional<std::uint32_t> session;
+    std::optional<OsVersion> version;
+    bool visible;
+  };
+  const OsVersion xp{5, 1, 3}, vista{6, 0, 0};
+  const std::vector<Row> rows = {
+      {true, 1, vista, true},
+      {false, 1, vista, false},
+      {true, 0, vista, false},
+      {true, 0, xp, true},
+      {false, 0, xp, false},
+      {true, 0, std::nullopt, true},
+      {std::nullopt, 0, xp, true},
+      {std::nullopt, 0, vista, false},
+      {true, std::nullopt, vista, true},
+      {std::nullopt, std::nullopt, std::nullopt, true},
+  };
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(whoCanSee({rows[i].station, rows[i].session}, rows[i].version).visible,
+              rows[i].visible)
+        << "row " << i;
   }
 }
 

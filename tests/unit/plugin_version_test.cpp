@@ -165,14 +165,21 @@ TEST(ComparePackageVersion, ShowsEachFailureAndReturnsItsCode) {
 
 TEST(ComparePackageVersion, ShowsItsFailuresAlsoWhenTheRunIsSilent) {
   for (const auto& c : failures()) {
-    FakePlatform platform;
-    platform.addPackage(L"x64", L"velmarix-x64.msi");
-    platform.productState = 5;
-    c.script(platform);
-    std::wstring logPath;
-    EXPECT_EQ(installPlugin(platform, L"", true, logPath, false), c.result) << c.name;
-    expectFailureShown(platform, c);
-    EXPECT_TRUE(platform.commandLines.empty()) << c.name;
+    for (const bool seen : {true, false}) {
+      FakePlatform platform;
+      platform.addPackage(L"x64", L"velmarix-x64.msi");
+      platform.productState = 5;
+      platform.desktopVisible = seen;
+      c.script(platform);
+      std::wstring logPath;
+      EXPECT_EQ(installPlugin(platform, L"", true, logPath, false), c.result) << c.name;
+      if (seen) {
+        expectFailureShown(platform, c);
+      } else {  // nobody could press its OK: taken as pressed, the same code
+        EXPECT_TRUE(platform.boxes.empty()) << c.name;
+      }
+      EXPECT_TRUE(platform.commandLines.empty()) << c.name;
+    }
   }
 }
 
