@@ -25,6 +25,10 @@
 //       shot[:NAME]              RESULT.shot holds "NAME WxH+X+Y" (the dialog's
 //                                rectangle); wait until it is deleted
 //   timeout=120                  seconds before the program is killed
+//   desktop=hidden               start the program on a desktop of a window
+//                                station created without WSF_VISIBLE, as a
+//                                service's: nothing it shows reaches the
+//                                screen, and boxbot sees none of its boxes
 //
 // RESULT holds the outcome so far from before the program starts, with the
 // status "running", and is replaced (never rewritten in place) at every box
@@ -57,6 +61,7 @@ struct Job {
   std::set<int> shots;
   std::vector<std::string> dialogActions;
   DWORD timeoutMs = 120000;
+  bool hiddenDesktop = false;
 };
 
 bool parseJob(const std::string& text, Job& job, std::string& error) {
@@ -81,6 +86,8 @@ bool parseJob(const std::string& text, Job& job, std::string& error) {
       job.shots.insert(atoi(value.c_str()));
     else if (key == "timeout")
       job.timeoutMs = (DWORD)atoi(value.c_str()) * 1000;
+    else if (key == "desktop" && value == "hidden")
+      job.hiddenDesktop = true;
     else if (key == "dialog") {
       for (size_t at = 0; at <= value.size();) {
         size_t comma = value.find(',', at);
@@ -574,6 +581,28 @@ std::string renderResult(const std::vector<Box>& boxes, const std::vector<Dialog
   return out;
 }
 
+// A window station of boxbot's own, which Windows and Wine create without
+// WSF_VISIBLE, and a desktop on it, kept open while the program runs.
+struct HiddenDesktop {
+  HWINSTA station = nullptr;
+  HDESK desktop = nullptr;
+  std::wstring name;  // "station\\desktop", for STARTUPINFOW::lpDesktop
+  ~HiddenDesktop() {
+    if (desktop) CloseDesktop(desktop);
+    if (station) CloseWindowStation(station);
+  }
+  bool open() {
+    const std::wstring stationName = L"eldoris-hidden-" + std::to_wstring(GetCurrentProcessId());
+    station = CreateWindowStationW(stationName.c_str(), 0, WINSTA_ALL_ACCESS, nullptr);
+    HWINSTA own = GetProcessWindowStation();
+    if (!station || !SetProcessWindowStation(station)) return false;
+    desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(own);
+    name = stationName + L"\\Default";
+    return desktop != nullptr;
+  }
+};
+
 // Replaces RESULT whole: a reader, or a restart that ends boxbot, never meets
 // half a file.
 bool publish(const std::wstring& resultPath, const std::string& text) {
@@ -603,6 +632,15 @@ int run(const std::wstring& jobPath, const std::wstring& resultPath) {
   std::vector<wchar_t> env = buildEnvironment(job);
   STARTUPINFOW si = {};
   si.cb = sizeof si;
+  HiddenDesktop hidden;
+  if (job.hiddenDesktop) {
+    if (!hidden.open()) {
+      const std::string failed =
+          renderResult(boxes, dialogs, "start_failed", 0, GetLastError(), "no hidden desktop");
+      return publish(resultPath, failed) ? 0 : 3;
+    }
+    si.lpDesktop = &hidden.name[0];
+  }
   PROCESS_INFORMATION pi = {};
   const DWORD started = GetTickCount();
   jobDeadline = started + job.timeoutMs;

@@ -5,9 +5,9 @@ A bystander program shows whether a restart was started: a forced restart
 ends every program."""
 
 from case_model import Case
-from plugin_run import (SUCCESS, Call, bystander, calls, earlier_run, failure, install_question, marker,
-                        marker_set, msiexec_recorded, package, prepare, restart_as_expected, restart_question,
-                        verify)
+from plugin_run import (SUCCESS, Call, bystander, calls, earlier_run, failure, install_question, logged,
+                        marker, marker_set, msiexec_recorded, package, prepare, restart_as_expected,
+                        restart_question, verify)
 
 ERROR_SUCCESS_REBOOT_INITIATED = 1641
 ERROR_SUCCESS_REBOOT_REQUIRED = 3010
@@ -18,11 +18,11 @@ FRESH = Call(" /qb")
 
 
 def _restart(name, msiexec_exit, args="", boxes=(), exit_code=0, marker_after=False, restart=False,
-             before=(), call=FRESH):
+             before=(), call=FRESH, checks=(), **kw):
     """The package in x64, msiexec ending with msiexec_exit; before: steps ahead of the run."""
     return Case("restart/" + name, args=args, boxes=boxes, exit_code=exit_code, restarts=restart,
                 setup=prepare(package("2.0.9"), msiexec_recorded(msiexec_exit), *before, bystander),
-                check=verify(restart_as_expected, calls(call), marker(marker_after)))
+                check=verify(restart_as_expected, calls(call), marker(marker_after), *checks), **kw)
 
 
 DECLINED = [
@@ -62,4 +62,21 @@ ACCEPTED = [
     _restart("silent-accepted", ERROR_SUCCESS_REBOOT_REQUIRED, args="-silent", restart=True),
 ]
 
-CASES = DECLINED + KEPT + ACCEPTED
+# -restartcodes: the exit code tells a deployment tool of the restart, as
+# msiexec's does: 3010 due and not started, 1641 started.
+CODES = [
+    _restart("codes-declined", ERROR_SUCCESS_REBOOT_REQUIRED, args="-restartcodes",
+             boxes=(install_question(), restart_question("no")), exit_code=ERROR_SUCCESS_REBOOT_REQUIRED),
+    _restart("codes-none-due", 0, args="-restartcodes", boxes=(install_question(), SUCCESS)),
+    # The restart may end the program before its exit code is seen: its log
+    # says what it was to be.
+    _restart("codes-silent-accepted", ERROR_SUCCESS_REBOOT_REQUIRED, args="-silent -restartcodes",
+             exit_code=ERROR_SUCCESS_REBOOT_INITIATED, restart=True,
+             checks=(logged("restart: requested now; the log ends here (exit code 1641,"),)),
+    # Where nobody sees the desktop, as under a deployment tool: the tool restarts.
+    _restart("codes-unseen-silent-norestart", ERROR_SUCCESS_REBOOT_REQUIRED,
+             args="-silent -norestart -restartcodes", exit_code=ERROR_SUCCESS_REBOOT_REQUIRED, marker_after=True,
+             unseen=True),
+]
+
+CASES = DECLINED + KEPT + ACCEPTED + CODES

@@ -401,6 +401,16 @@ def own_log(run, commands):
     return problems
 
 
+def logged(*beginnings):
+    """The run's own log has a line that begins with each of these texts."""
+    def check(run):
+        logs = run_logs(run)
+        events = run_log_events(logs[0])[0] if len(logs) == 1 else []
+        return ["the run's log has no line %r..." % b for b in beginnings
+                if not any(e.startswith(b) for e in events)]
+    return check
+
+
 def verify(*checks):
     """check(run): what the earlier steps noted, then each check in order;
     afterwards the bystander is stopped (the next case's reset removes the product)."""

@@ -58,7 +58,8 @@ class CaseRun:
         folders and environment."""
         return {"program": self.program_win, "args": case.tail(), "cwd": self.media_win,
                 "set": ["%s=%s" % kv for kv in self.env.items()], "unset": self.unset,
-                "answer": [box.reply() for box in case.boxes]}
+                "answer": [box.reply() for box in case.boxes],
+                "desktop": ["hidden"] if case.unseen else []}
 
 
 def all_cases():
