@@ -80,6 +80,8 @@ def csp_setup(run):
 # tests' builders and checked the same way.
 LOGS = {
     "no-package": "plugin/no-package/installed-silent",
+    "unseen-no-package": "unseen/silent-installed-no-package",
+    "unseen-no-options": "unseen/no-options",
     "upgrade-with-csp": Case(
         "guide/upgrade-with-csp", args="-silent -csp", exit_code=0, timeout=300,
         setup=prepare(installed("2.0.9", forget_cache=True), package("2.0.10"), csp_setup),
