@@ -5,7 +5,7 @@
 
 namespace eldoris::dialog {
 
-int initialLanguageControl(std::uint16_t systemUiLanguage) {
+int initialLanguageControl(std::optional<std::uint16_t> systemUiLanguage) {
   return systemUiLanguage == russianUiLanguage ? russian : english;
 }
 

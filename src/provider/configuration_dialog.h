@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "options/install_options.h"
@@ -29,8 +30,9 @@ constexpr int lastViewControl = welcomeText;
 
 constexpr std::uint16_t russianUiLanguage = 0x0419;
 
-// The language selected when the dialog opens.
-int initialLanguageControl(std::uint16_t systemUiLanguage);
+// The language selected when the dialog opens; without the system's
+// user-interface language (Windows NT 4.0 cannot tell it), English.
+int initialLanguageControl(std::optional<std::uint16_t> systemUiLanguage);
 
 // Whether a control belongs to the options view (the rest of the range is the welcome view).
 bool isOptionsViewControl(int id);

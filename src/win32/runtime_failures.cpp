@@ -4,10 +4,13 @@
 // exception classes, their strings and its diagnostic printer into the
 // program and double its size. abort() would end with 3, the code of
 // Windows 2000 without Service Pack 4.
+#include "win32/runtime_failures.h"
+
 #include <windows.h>
 #include <bits/functexcept.h>
 
 #include "platform/types.h"
+#include "win32/system_function.h"
 
 namespace {
 
@@ -21,6 +24,18 @@ constexpr auto outOfMemory = eldoris::RuntimeFailure::outOfMemory;
 constexpr auto programFault = eldoris::RuntimeFailure::programFault;
 
 }  // namespace
+
+namespace eldoris {
+
+void endProcessOnHeapCorruption() {
+  // Windows 2000 and NT 4.0 lack it; their heap goes on as it always did.
+  using SetHeapInformation = BOOL(WINAPI*)(HANDLE, HEAP_INFORMATION_CLASS, PVOID, SIZE_T);
+  const auto setHeap =
+      lookUpSystemFunction<SetHeapInformation>(L"kernel32.dll", "HeapSetInformation");
+  if (setHeap != nullptr) setHeap(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+}
+
+}  // namespace eldoris
 
 // The runtime's own hooks: their names and signatures are the runtime's.
 // NOLINTBEGIN(cert-dcl58-cpp,cert-dcl50-cpp,bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)

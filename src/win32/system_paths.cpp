@@ -1,5 +1,7 @@
 #include "win32/system_paths.h"
 
+#include "win32/system_function.h"
+
 namespace eldoris {
 
 namespace {
@@ -7,25 +9,23 @@ namespace {
 // Absent from the headers of old SDKs and from old systems; looked up by name.
 constexpr DWORD searchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
+using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+
 bool hasDefaultDllDirectories() {
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  return kernel != nullptr && GetProcAddress(kernel, "SetDefaultDllDirectories") != nullptr;
+  return lookUpSystemFunction<SetDefaultDirectories>(L"kernel32.dll", "SetDefaultDllDirectories") !=
+         nullptr;
 }
 
 }  // namespace
 
 void restrictDllSearchToSystemDirectory() {
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  if (kernel == nullptr) return;
-  using SetDefault = BOOL(WINAPI*)(DWORD);
-  auto setDefault = reinterpret_cast<SetDefault>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  const auto setDefault =
+      lookUpSystemFunction<SetDefaultDirectories>(L"kernel32.dll", "SetDefaultDllDirectories");
   if (setDefault != nullptr) setDefault(searchSystem32);
   // Also takes the current directory out of the search on systems without
   // SetDefaultDllDirectories.
   using SetDirectory = BOOL(WINAPI*)(LPCWSTR);
-  auto setDirectory = reinterpret_cast<SetDirectory>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
+  const auto setDirectory = lookUpSystemFunction<SetDirectory>(L"kernel32.dll", "SetDllDirectoryW");
   if (setDirectory != nullptr) setDirectory(L"");
 }
 

@@ -1,6 +1,7 @@
 // The modal provider configuration dialog.
 #include "options/install_options.h"
 #include "provider/configuration_dialog.h"
+#include "win32/system_function.h"
 #include "win32/win32_platform.h"
 
 namespace eldoris {
@@ -16,6 +17,14 @@ struct DialogContext {
 
 bool isChecked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
 
+std::optional<std::uint16_t> systemUiLanguage() {
+  // Windows NT 4.0 lacks it.
+  using GetLanguage = LANGID(WINAPI*)();
+  const auto get = lookUpSystemFunction<GetLanguage>(L"kernel32.dll", "GetSystemDefaultUILanguage");
+  if (get == nullptr) return std::nullopt;
+  return get();
+}
+
 void initialise(HWND window, DialogContext& context) {
   context.icon =
       static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(dialog::iconId),
@@ -23,7 +32,7 @@ void initialise(HWND window, DialogContext& context) {
   if (context.icon != nullptr) {
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(context.icon));
   }
-  CheckDlgButton(window, dialog::initialLanguageControl(GetSystemDefaultUILanguage()), BST_CHECKED);
+  CheckDlgButton(window, dialog::initialLanguageControl(systemUiLanguage()), BST_CHECKED);
   CheckDlgButton(window, dialog::kc1, BST_CHECKED);
 }
 

@@ -1,6 +1,5 @@
 // Directory listing and file queries.
 #include <windows.h>
-#include <sys/stat.h>
 
 #include "win32/win32_platform.h"
 
@@ -48,8 +47,8 @@ std::optional<DirEntry> Win32Platform::findFirstMatch(const std::wstring& patter
 }
 
 bool Win32Platform::pathExists(const std::wstring& path) {
-  struct _stat64 status {};
-  return _wstat64(path.c_str(), &status) == 0;
+  // A file or a folder; the C runtime's stat is missing from NT 4.0's msvcrt.dll.
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void Win32Platform::deleteFile(const std::wstring& path) { DeleteFileW(path.c_str()); }

@@ -1,4 +1,5 @@
 // Resources, message boxes and the configuration dialog.
+#include "win32/system_function.h"
 #include "win32/win32_platform.h"
 
 namespace eldoris {
@@ -22,12 +23,9 @@ DesktopView Win32Platform::desktopView() {
       GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr)) {
     view.stationVisible = (flags.dwFlags & WSF_VISIBLE) != 0;
   }
-  // Looked up at run time: Windows NT 4.0's kernel32 lacks it.
+  // Windows NT 4.0 lacks it.
   using SessionOf = BOOL(WINAPI*)(DWORD, DWORD*);
-  HMODULE kernel = GetModuleHandleW(L"kernel32");
-  const auto sessionOf = kernel == nullptr ? nullptr
-                                           : reinterpret_cast<SessionOf>(reinterpret_cast<void*>(
-                                                 GetProcAddress(kernel, "ProcessIdToSessionId")));
+  const auto sessionOf = lookUpSystemFunction<SessionOf>(L"kernel32.dll", "ProcessIdToSessionId");
   DWORD session = 0;
   if (sessionOf != nullptr && sessionOf(GetCurrentProcessId(), &session)) view.session = session;
   return view;

@@ -12,6 +12,7 @@ TEST(ConfigurationDialog, SelectsRussianOnlyForTheRussianUiLanguage) {
   EXPECT_EQ(dialog::initialLanguageControl(1033), 1007);
   EXPECT_EQ(dialog::initialLanguageControl(0x0422), 1007);
   EXPECT_EQ(dialog::initialLanguageControl(0), 1007);
+  EXPECT_EQ(dialog::initialLanguageControl(std::nullopt), 1007);  // a system that cannot tell
 }
 
 TEST(ConfigurationDialog, EachViewControlBelongsToExactlyOneView) {
