@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include "driver/admin_check.h"
 #include "driver/os_check.h"
 #include "messages/audience.h"
 #include "messages/message_ids.h"
@@ -110,9 +111,10 @@ InstallerResult helpNotShown(Platform& platform, const ParseResult& parsed) {
 
 InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger& messenger,
                          RunLog& log) {
-  const bool admin = platform.isUserAnAdmin();
-  logEvent(platform, admin ? L"administrator: yes" : L"administrator: no");
-  if (!admin) {
+  const AdminAnswer admin = askWhetherAdministrator(platform);
+  logEvent(platform, (admin.admin ? L"administrator: yes (" : L"administrator: no (") +
+                         std::wstring(admin.how) + L")");
+  if (!admin.admin) {
     messenger.show(msg::mustRunAsAdministrator, box::iconError, options.silent);
     return 1;
   }

@@ -69,6 +69,10 @@ class EventSink {
 
 enum class DialogOutcome { next, cancelled };
 
+// How SHELL32's IsUserAnAdmin is found: by name (Windows XP SP1 on), or by
+// its ordinal 680, the only way NT 4.0, 2000 and XP before SP1 export it.
+enum class ShellExport { byName, byOrdinal };
+
 // Who could see the process's windows, as far as the system tells; a fact it
 // does not tell is absent.
 struct DesktopView {
@@ -93,7 +97,11 @@ class Platform {
   // Splits a command line by the system's rules; nothing when the split fails.
   virtual std::optional<std::vector<std::wstring>> splitCommandLine(
       const std::wstring& commandLine) = 0;
-  virtual bool isUserAnAdmin() = 0;
+  // IsUserAnAdmin's answer, found as `how` says; nothing where it is not there.
+  virtual std::optional<bool> shellIsUserAnAdmin(ShellExport how) = 0;
+  // Whether the process token holds the Administrators group, enabled: what
+  // IsUserAnAdmin tests, on a system that lacks it.
+  virtual bool tokenIsAdministrator() = 0;
   virtual std::optional<OsVersion> windowsVersion() = 0;
   virtual bool isWow64Process() = 0;
   virtual TextRead environmentVariable(const std::wstring& name) = 0;

@@ -20,7 +20,8 @@ class Win32Platform final : public Platform {
   std::wstring commandLine() override;
   std::optional<std::vector<std::wstring>> splitCommandLine(
       const std::wstring& commandLine) override;
-  bool isUserAnAdmin() override;
+  std::optional<bool> shellIsUserAnAdmin(ShellExport how) override;
+  bool tokenIsAdministrator() override;
   std::optional<OsVersion> windowsVersion() override;
   bool isWow64Process() override;
   TextRead environmentVariable(const std::wstring& name) override;

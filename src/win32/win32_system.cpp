@@ -1,8 +1,8 @@
 // The process, its environment and the system it runs on.
 #include <windows.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
+#include "win32/system_function.h"
 #include "win32/system_paths.h"
 #include "win32/win32_platform.h"
 
@@ -20,7 +20,39 @@ std::optional<std::vector<std::wstring>> Win32Platform::splitCommandLine(
   return result;
 }
 
-bool Win32Platform::isUserAnAdmin() { return IsUserAnAdmin() != FALSE; }
+std::optional<bool> Win32Platform::shellIsUserAnAdmin(ShellExport how) {
+  // SHELL32 is loaded: the program imports CommandLineToArgvW from it.
+  using IsAdmin = BOOL(WINAPI*)();
+  const auto isAdmin = lookUpSystemFunction<IsAdmin>(
+      L"shell32.dll", how == ShellExport::byName ? "IsUserAnAdmin" : MAKEINTRESOURCEA(680));
+  if (isAdmin == nullptr) return std::nullopt;
+  return isAdmin() != FALSE;
+}
+
+bool Win32Platform::tokenIsAdministrator() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenGroups, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  bool member = false;
+  if (size != 0 && GetTokenInformation(token, TokenGroups, buffer.data(), size, &size) &&
+      AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                               DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators)) {
+    const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+    for (DWORD i = 0; i < groups->GroupCount && !member; ++i) {
+      const DWORD attributes = groups->Groups[i].Attributes;
+      member = EqualSid(groups->Groups[i].Sid, administrators) &&
+               (attributes & SE_GROUP_ENABLED) != 0 &&
+               (attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0;
+    }
+    FreeSid(administrators);
+  }
+  CloseHandle(token);
+  return member;
+}
 
 std::optional<OsVersion> Win32Platform::windowsVersion() {
   OSVERSIONINFOEXW info{};

@@ -24,7 +24,7 @@ InstallerResult run(FakePlatform& platform, const std::wstring& arguments) {
 
 TEST(Run, HelpIsShownBeforeAnyCheckEvenWithoutRights) {
   FakePlatform platform;
-  platform.admin = false;
+  platform.adminByName = false;
   EXPECT_EQ(run(platform, L"-csp -help"), 0u);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].caption, L"Справка");
@@ -71,7 +71,7 @@ TEST(Run, AnEmptyTailReadsNoOption) {
 TEST(Run, RefusesAUserWithoutAdministratorRights) {
   for (const bool silent : {false, true}) {
     FakePlatform platform = freshMachine();
-    platform.admin = false;
+    platform.adminByName = false;
     EXPECT_EQ(run(platform, silent ? L"-silent" : L"-norestart"), 1u);
     ASSERT_EQ(platform.boxes.size(), silent ? 0u : 1u);
     if (!silent) {
@@ -81,6 +81,33 @@ TEST(Run, RefusesAUserWithoutAdministratorRights) {
     }
     EXPECT_TRUE(platform.commandLines.empty());
     EXPECT_FALSE(platform.internalUiSetToNone);
+  }
+}
+
+TEST(Run, TheAdministratorTestFallsBackToTheOrdinalThenToTheToken) {
+  struct Row {
+    std::optional<bool> byName, byOrdinal;
+    bool byToken;
+    const char* logged;
+  };
+  const std::vector<Row> rows = {
+      {true, false, false, "yes (IsUserAnAdmin)"},
+      {false, true, true, "no (IsUserAnAdmin)"},
+      {std::nullopt, true, false, "yes (IsUserAnAdmin by ordinal 680)"},
+      {std::nullopt, false, true, "no (IsUserAnAdmin by ordinal 680)"},
+      {std::nullopt, std::nullopt, true, "yes (the process token's groups)"},
+      {std::nullopt, std::nullopt, false, "no (the process token's groups)"},
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform = freshMachine();
+    platform.adminByName = row.byName;
+    platform.adminByOrdinal = row.byOrdinal;
+    platform.adminByToken = row.byToken;
+    const bool admin = std::string(row.logged).rfind("yes", 0) == 0;
+    EXPECT_EQ(run(platform, L"-silent"), admin ? 0u : 1u) << row.logged;
+    const std::string log = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
+    EXPECT_NE(log.find(std::string(" administrator: ") + row.logged + "\r\n"), std::string::npos)
+        << row.logged;
   }
 }
 

@@ -184,7 +184,11 @@ std::optional<std::vector<std::wstring>> FakePlatform::splitCommandLine(const st
   return parts;
 }
 
-bool FakePlatform::isUserAnAdmin() { return admin; }
+std::optional<bool> FakePlatform::shellIsUserAnAdmin(ShellExport how) {
+  return how == ShellExport::byName ? adminByName : adminByOrdinal;
+}
+
+bool FakePlatform::tokenIsAdministrator() { return adminByToken; }
 std::optional<OsVersion> FakePlatform::windowsVersion() { return version; }
 bool FakePlatform::isWow64Process() { return wow64; }
 

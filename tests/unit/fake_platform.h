@@ -31,7 +31,10 @@ class FakePlatform : public Platform {
   std::wstring dialogAppendsLanguage;
   std::wstring processCommandLine = L"eldoris-setup.exe";
   std::optional<std::vector<std::wstring>> splitResult;  // unset: split on spaces
-  bool admin = true;
+  // IsUserAnAdmin by name and by ordinal (nothing: not exported so), and the token's groups.
+  std::optional<bool> adminByName = true;
+  std::optional<bool> adminByOrdinal = true;
+  bool adminByToken = true;
   DesktopView desktop{true, 1};
   std::optional<OsVersion> version = OsVersion{6, 1, 1};
   bool wow64 = true;
@@ -87,7 +90,8 @@ class FakePlatform : public Platform {
   DesktopView desktopView() override;
   std::wstring commandLine() override;
   std::optional<std::vector<std::wstring>> splitCommandLine(const std::wstring& line) override;
-  bool isUserAnAdmin() override;
+  std::optional<bool> shellIsUserAnAdmin(ShellExport how) override;
+  bool tokenIsAdministrator() override;
   std::optional<OsVersion> windowsVersion() override;
   bool isWow64Process() override;
   TextRead environmentVariable(const std::wstring& name) override;
