@@ -33,6 +33,9 @@ class PeImage:
         optional = coff + 20
         if struct.unpack_from("<H", data, optional)[0] != 0x10B:
             raise PeError("not a PE32 (32-bit) image")
+        # The oldest Windows the image says it runs on, and its subsystem's.
+        self.os_version = struct.unpack_from("<HH", data, optional + 40)
+        self.subsystem_version = struct.unpack_from("<HH", data, optional + 48)
         self.checksum = struct.unpack_from("<I", data, optional + 64)[0]
         self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
         count = struct.unpack_from("<I", data, optional + 92)[0]

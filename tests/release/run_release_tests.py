@@ -96,9 +96,9 @@ def test_version_resource(run):
 # program cannot replace them.
 KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
               "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll"}
-# Looked up at run time, or called before anything else: the import table
-# must not name them from another DLL, and must name these.
-REQUIRED_IMPORTS = {"kernel32.dll": {"HeapSetInformation", "LoadLibraryExW", "GetProcAddress"}}
+# Called before anything else, to look up the rest: the import table must
+# not name them from another DLL, and must name these.
+REQUIRED_IMPORTS = {"kernel32.dll": {"LoadLibraryExW", "GetProcAddress"}}
 
 
 def test_hardening(run):
@@ -114,6 +114,56 @@ def test_hardening(run):
     for dll, functions in REQUIRED_IMPORTS.items():
         missing = sorted(functions - imports.get(dll, set()))
         check(not missing, f"{dll} does not import {missing}")
+
+
+# The systems the program must start on, oldest first; each import must be
+# exported by name by the first of them, NT 4.0, to show the refusal there.
+WINDOWS = ["NT 3.1", "NT 3.5", "NT 3.51", "NT 4.0", "2000", "XP", "XP SP1", "XP SP2", "2003",
+           "Vista", "7", "8", "10"]
+OLDEST = "NT 4.0"
+IMPORTS_LIST = Path(__file__).resolve().parent / "imports.md"
+
+
+def allowed_imports(path=IMPORTS_LIST):
+    """{(DLL, function): oldest Windows} from the rows "| DLL | function |
+    oldest | source |" of the list; the source is for the reader."""
+    allowed = {}
+    for line in path.read_text(encoding="utf-8").splitlines():
+        cells = [cell.strip().strip("`") for cell in line.strip().strip("|").split("|")]
+        if len(cells) == 4 and cells[0].lower().endswith(".dll"):
+            check(cells[2] in WINDOWS, f"{path.name}: {cells[0]}!{cells[1]} has no known Windows "
+                                       f"{cells[2]!r}")
+            allowed[(cells[0].lower(), cells[1])] = cells[2]
+    return allowed
+
+
+def import_problems(image):
+    """What keeps the image from starting on the oldest Windows: imports not
+    on the list or newer than it, and a header naming a newer system."""
+    allowed = allowed_imports()
+    problems = []
+    for dll, functions in image.imports().items():
+        for function in functions:
+            oldest = allowed.get((dll.lower(), function))
+            if oldest is None:
+                problems.append(f"{dll}!{function} is not on {IMPORTS_LIST.name}")
+            elif WINDOWS.index(oldest) > WINDOWS.index(OLDEST):
+                problems.append(f"{dll}!{function} needs Windows {oldest}")
+    for what, version in (("operating system", image.os_version),
+                          ("subsystem", image.subsystem_version)):
+        if version != (4, 0):
+            problems.append(f"the header's {what} version is {version}, not (4, 0)")
+    return problems
+
+
+def test_imports_on_the_oldest_windows(run):
+    """Every function the program imports is on the committed list, exported
+    by name by Windows NT 4.0 already: Windows' loader refuses a program with
+    an import it cannot resolve before a line of it runs. The header names 4.0
+    as the oldest system."""
+    image = PeImage(build_preset(run.source, run.log("preset-build")).read_bytes())
+    problems = import_problems(image)
+    check(not problems, "; ".join(problems))
 
 
 # What the application manifest must say, element by element.
@@ -198,6 +248,7 @@ def test_signing(run):
 TESTS = [
     ("version resource", test_version_resource),
     ("hardening", test_hardening),
+    ("imports on the oldest Windows", test_imports_on_the_oldest_windows),
     ("manifest", test_manifest),
     ("reproducible build", test_reproducible_build),
     ("signing", test_signing),
