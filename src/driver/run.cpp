@@ -216,7 +216,8 @@ std::wstring exitCodeMeaning(InstallerResult result) {
     case restartFailedResult:
       return L"a restart was due but could not be started: restart by hand";
     case code::invalidParameter:
-      return L"an argument was not understood, and nobody can see the help";
+      return L"an argument was not understood: the program's, where nobody can see the help, or "
+             L"msiexec's";
     case code::envVarNotFound:
       return L"TMP is not set";
     case code::noData:
