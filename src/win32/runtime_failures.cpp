@@ -1,5 +1,6 @@
-// What the C++ runtime does when text handling fails: the process ends at once
-// with the code of the failure. Nothing in the program catches an exception,
+// How the process ends when its memory fails it. The heap ends it on
+// corruption where the system offers that. When the C++ runtime fails in the
+// text handling, the process ends at once with the code of the failure. Nothing in the program catches an exception,
 // so these replace the runtime's throwing versions, which would bring its
 // exception classes, their strings and its diagnostic printer into the
 // program and double its size. abort() would end with 3, the code of

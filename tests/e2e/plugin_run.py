@@ -9,7 +9,6 @@ A case is  setup=prepare(step, ...)  and  check=verify(check, ...)."""
 import datetime
 import re
 import shutil
-import time
 from zoneinfo import ZoneInfo
 
 import packages
