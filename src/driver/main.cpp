@@ -7,7 +7,7 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLineTail, int) {
   eldoris::restrictDllSearchToSystemDirectory();
-  eldoris::endProcessOnHeapCorruption();
+  eldoris::endProcessOnMemoryFailures();
   eldoris::Win32Platform platform(instance);
   return static_cast<int>(eldoris::runBootstrapper(platform, commandLineTail));
 }

@@ -1,7 +1,7 @@
 // How the process ends when its memory fails it. The heap ends it on
 // corruption where the system offers that. When the C++ runtime fails in the
-// text handling, the process ends at once with the code of the failure. Nothing in the program catches an exception,
-// so these replace the runtime's throwing versions, which would bring its
+// text handling, the process ends at once with the code of the failure. Nothing in the program
+// catches an exception, so these replace the runtime's throwing versions, which would bring its
 // exception classes, their strings and its diagnostic printer into the
 // program and double its size. abort() would end with 3, the code of
 // Windows 2000 without Service Pack 4.
@@ -9,6 +9,8 @@
 
 #include <windows.h>
 #include <bits/functexcept.h>
+
+#include <new>
 
 #include "platform/types.h"
 #include "win32/system_function.h"
@@ -28,7 +30,10 @@ constexpr auto programFault = eldoris::RuntimeFailure::programFault;
 
 namespace eldoris {
 
-void endProcessOnHeapCorruption() {
+void endProcessOnMemoryFailures() {
+  // operator new throws std::bad_alloc itself, not through the hooks below;
+  // it calls this handler first.
+  std::set_new_handler([] { endProcess(outOfMemory); });
   // Windows 2000 and NT 4.0 lack it; their heap goes on as it always did.
   using SetHeapInformation = BOOL(WINAPI*)(HANDLE, HEAP_INFORMATION_CLASS, PVOID, SIZE_T);
   const auto setHeap =

@@ -3,8 +3,9 @@
 
 namespace eldoris {
 
-// Asks the heap to end the process when it finds itself corrupted, where the
+// Ends the process with ERROR_OUTOFMEMORY when an allocation of `new` fails,
+// and asks the heap to end it when it finds itself corrupted, where the
 // system offers that.
-void endProcessOnHeapCorruption();
+void endProcessOnMemoryFailures();
 
 }  // namespace eldoris

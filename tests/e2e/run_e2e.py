@@ -30,7 +30,7 @@ from packages import PackageCache  # noqa: E402
 from wine_session import PrefixTemplate, WineError, WineSession, check_host, win_path  # noqa: E402
 
 PROGRAM = "eldoris-setup.exe"
-HELPERS = ("boxbot.exe", "recorder.exe", "worldstate.exe", "naive_loader.exe", "planted_msi.dll")
+HELPERS = ("boxbot.exe", "recorder.exe", "worldstate.exe", "naive_loader.exe", "planted_msi.dll", "oom_probe.exe")
 
 
 class CaseRun:
