@@ -15,7 +15,8 @@ using MessageId = std::uint16_t;
 namespace code {
 constexpr InstallerResult success = 0;
 constexpr InstallerResult fileNotFound = 2;
-constexpr InstallerResult noData = 232;  // ERROR_NO_DATA
+constexpr InstallerResult fileExists = 80;  // ERROR_FILE_EXISTS
+constexpr InstallerResult noData = 232;     // ERROR_NO_DATA
 constexpr InstallerResult moreData = 234;
 constexpr InstallerResult invalidParameter = 87;  // ERROR_INVALID_PARAMETER
 constexpr InstallerResult envVarNotFound = 203;
@@ -36,6 +37,16 @@ enum class RuntimeFailure {
 constexpr InstallerResult exitCodeOf(RuntimeFailure failure) {
   return failure == RuntimeFailure::outOfMemory ? 14u     // ERROR_OUTOFMEMORY
                                                 : 1359u;  // ERROR_INTERNAL_ERROR
+}
+
+// The LoadLibraryExW flags for a system library loaded by its full path, so
+// that the libraries it imports come from the system too. Where the system
+// has SetDefaultDllDirectories, the system directory alone is searched; where
+// not (XP, Server 2003, Vista and 7 without the update that adds it, 2000),
+// the search starts in the library's own folder, never in the program's.
+constexpr std::uint32_t systemLibraryLoadFlags(bool hasDefaultDllDirectories) {
+  return hasDefaultDllDirectories ? 0x00000800u   // LOAD_LIBRARY_SEARCH_SYSTEM32
+                                  : 0x00000008u;  // LOAD_WITH_ALTERED_SEARCH_PATH
 }
 
 // Message box styles and answers, with the values Windows gives them.

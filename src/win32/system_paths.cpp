@@ -1,5 +1,6 @@
 #include "win32/system_paths.h"
 
+#include "platform/types.h"
 #include "win32/system_function.h"
 
 namespace eldoris {
@@ -51,9 +52,7 @@ HMODULE loadSystemLibrary(const wchar_t* name) {
   const std::wstring directory = readSystemDirectory(error);
   if (directory.empty()) return nullptr;
   const std::wstring path = directory + L"\\" + name;
-  // With a full path the flag only adds safety for the library's own imports.
-  const DWORD flags = hasDefaultDllDirectories() ? searchSystem32 : 0;
-  return LoadLibraryExW(path.c_str(), nullptr, flags);
+  return LoadLibraryExW(path.c_str(), nullptr, systemLibraryLoadFlags(hasDefaultDllDirectories()));
 }
 
 }  // namespace eldoris
