@@ -34,7 +34,10 @@ InstallerResult checkOperatingSystem(Platform& platform, bool silent) {
   const std::wstring wow64 = platform.isWow64Process() ? L", WOW64: yes" : L", WOW64: no";
   if (version) {
     logEvent(platform, L"Windows " + decimal(version->major) + L"." + decimal(version->minor) +
-                           L", service pack " + decimal(version->servicePackMajor) + wow64);
+                           (version->basicRecord
+                                ? std::wstring(L", service pack unknown (basic version record)")
+                                : L", service pack " + decimal(version->servicePackMajor)) +
+                           wow64);
   } else {
     logEvent(platform, L"Windows version unreadable" + wow64);
   }

@@ -3,6 +3,7 @@
 #include "driver/admin_check.h"
 #include "driver/os_check.h"
 #include "messages/audience.h"
+#include "messages/code_meaning.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
 #include "messages/run_log.h"
@@ -44,8 +45,24 @@ class Messenger {
   std::wstring text_;
 };
 
+// A provider setup that asks for a restart has stopped the run before the
+// plug-in. Its 3010 or 1641 would read as success to a deployment tool that
+// reads the codes as -restartcodes promises: there the run ends with a code
+// that tools read as a failure, and the log says what to do.
+InstallerResult providerFailure(Platform& platform, const InstallOptions& options,
+                                InstallerResult result) {
+  const bool asksForRestart = result == code::rebootInitiated || result == code::rebootRequired ||
+                              result == code::restartRequired;
+  if (!options.restartCodes || !asksForRestart) return result;
+  logEvent(platform, L"the provider setup asks for a restart (" + decimal(result) +
+                         L") before the plug-in is installed: restart the computer, then run the "
+                         L"program again");
+  return providerRestartResult;
+}
+
 InstallerResult finishWithRestartDecision(Platform& platform, const InstallOptions& options,
                                           Messenger& messenger, RunLog& log) {
+  platform.codeSource.reset();
   // With -restartcodes a deployment tool learns of the restart from the exit
   // code, as from msiexec's; without it the codes stay as they always were.
   const InstallerResult notStarted = options.restartCodes ? code::rebootRequired : code::success;
@@ -69,10 +86,19 @@ InstallerResult finishWithRestartDecision(Platform& platform, const InstallOptio
     logEvent(platform, L"restart: declined");
     return notStarted;
   }
-  logEvent(platform, L"restart: requested now; the log ends here (exit code " + decimal(started) +
-                         L", or " + decimal(failed) + L" with box 111 if it cannot be started)");
-  log.close();
-  if (platform.restartSystem()) return started;
+  const RestartCall call = restartCallFor(platform.desktopVisible, platform.windowsVersion());
+  logEvent(platform, L"restart: requested now through " + std::wstring(restartCallName(call)) +
+                         L"; once it has started the log ends here, exit code " + decimal(started) +
+                         L" (" + decimal(failed) + L" with box 111 if it cannot be started)");
+  const std::uint32_t error = platform.restartSystem(call);
+  if (error == 0) {
+    log.close();
+    return started;
+  }
+  // The restart is still due: the next run offers it again.
+  logEvent(platform, L"restart: could not be started (Windows error " + decimal(error) +
+                         L"); the marker is put back");
+  createRestartMarker(platform);
   messenger.show(msg::restartFailed, box::ok, options.silent);
   return failed;
 }
@@ -134,9 +160,19 @@ InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger&
       logEvent(platform, L"configuration dialog: not shown (-silent)");
     } else {
       logEvent(platform, L"configuration dialog: shown");
-      if (platform.showConfigurationDialog(options) == DialogOutcome::cancelled) {
+      std::uint32_t error = 0;
+      const DialogOutcome outcome = platform.showConfigurationDialog(options, error);
+      if (outcome == DialogOutcome::cancelled) {
         logEvent(platform, L"configuration dialog: cancelled");
         return code::success;
+      }
+      if (outcome == DialogOutcome::failed) {
+        // Nobody chose «Далее»: nothing is installed.
+        const InstallerResult result = error != 0 ? error : internalErrorResult;
+        noteCodeSource(
+            platform, result,
+            L"the configuration dialog could not be shown: " + windowsErrorMeaning(result));
+        return result;
       }
       logEvent(platform, L"configuration dialog: Далее; protection class " +
                              quoted(options.protectionClass) + L", language " +
@@ -144,17 +180,20 @@ InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger&
     }
   }
 
+  // Each step's own failure, or one whose source it notes: never an earlier step's.
+  platform.codeSource.reset();
   if (options.installProvider) {
     const InstallerResult result =
         runProviderSetup(platform, L"csp", options.providerArgs, options.silent, options.reinstall,
                          options.noUpdate);
-    if (result != 0) return result;
+    if (result != 0) return providerFailure(platform, options, result);
   }
+  platform.codeSource.reset();
   if (options.installUecProvider) {
     const InstallerResult result =
         runProviderSetup(platform, L"ucsp", options.uecProviderArgs, options.silent,
                          options.reinstall, options.noUpdate);
-    if (result != 0) return result;
+    if (result != 0) return providerFailure(platform, options, result);
   }
 
   // The Windows Installer's own interface is off for this process's calls, the
@@ -164,6 +203,7 @@ InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger&
   platform.msiSetInternalUiNone();
 
   std::wstring logPath;
+  platform.codeSource.reset();
   const InstallerResult plugin =
       installPlugin(platform, options.pluginArgs, options.silent, logPath, options.reinstall);
   if (plugin == code::userExit) return plugin;
@@ -196,8 +236,9 @@ MessageId restartBrowserNotice(const InstallOptions& options) {
 
 namespace {
 
-// What an exit code means, as the README's table of exit codes has it.
-std::wstring exitCodeMeaning(InstallerResult result) {
+// What an exit code of the program's own means, as the README's table of
+// exit codes has it.
+std::wstring ownCodeMeaning(InstallerResult result) {
   switch (result) {
     case code::success:
       return L"success";
@@ -215,27 +256,37 @@ std::wstring exitCodeMeaning(InstallerResult result) {
       return L"Windows older than 2000";
     case restartFailedResult:
       return L"a restart was due but could not be started: restart by hand";
+    case code::fileExists:
+      return L"every name for an installer's log in TMP is taken by files the program did not "
+             L"make";
     case code::invalidParameter:
-      return L"an argument was not understood: the program's, where nobody can see the help, or "
-             L"msiexec's";
+      return L"an argument was not understood, and nobody can see the help";
     case code::envVarNotFound:
       return L"TMP is not set";
     case code::noData:
       return L"no plug-in package found beside the program";
+    case providerRestartResult:
+      return L"a provider setup asks for a restart before the plug-in is installed "
+             L"(-restartcodes): restart the computer, then run the program again";
     case code::userExit:
       return L"the user declined";
-    case 1618:
-      return L"another installation is running: retry later";
     case code::requiresInteractiveDesktop:
       return L"a question must be asked, and nobody can see the desktop: use -silent";
     case code::rebootInitiated:
       return L"success; the restart has been started (-restartcodes)";
     case code::rebootRequired:
-      return L"success, a restart is due (-restartcodes); or a provider setup's error code";
+      return L"success; a restart is due (-restartcodes)";
     default:
-      return L"the error code of the Windows Installer or of a provider setup, or the Windows "
-             L"error of a program that could not be started";
+      return L"a code the program does not give";
   }
+}
+
+// The last line of the log: whose code the run ends with, and what it means.
+std::wstring exitCodeMeaning(const Platform& platform, InstallerResult result) {
+  if (result != 0 && platform.codeSource && platform.codeSource->code == result) {
+    return platform.codeSource->description;
+  }
+  return L"the program's own: " + ownCodeMeaning(result);
 }
 
 }  // namespace
@@ -259,7 +310,7 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
   const InstallerResult result = parsed.outcome == ParseOutcome::proceed
                                      ? runSteps(platform, options, messenger, log)
                                      : helpNotShown(platform, parsed);
-  logEvent(platform, L"exit code " + decimal(result) + L": " + exitCodeMeaning(result));
+  logEvent(platform, L"exit code " + decimal(result) + L": " + exitCodeMeaning(platform, result));
   return result;
 }
 

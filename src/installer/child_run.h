@@ -9,7 +9,9 @@ namespace eldoris {
 
 // Runs a program and waits for its end. The log gets the command line before
 // it starts, then its exit code and how long it ran, or the Windows error of
-// a start that failed.
-ChildRun runLoggedChild(Platform& platform, const std::wstring& commandLine);
+// a start that failed; either is noted as `name`'s, not the program's own.
+// `program` is the full path to start, or empty for the command line's first token.
+ChildRun runLoggedChild(Platform& platform, const std::wstring& program,
+                        const std::wstring& commandLine, const std::wstring& name);
 
 }  // namespace eldoris

@@ -25,7 +25,19 @@ InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bo
                 box::iconError, silent);
     return tmp.result;
   }
-  path = tmp.text + L"\\" + baseName + L"_" + formatTimestamp(platform) + L".log";
+  const NewLog log = createLogFile(platform, tmp.text, baseName, formatTimestamp(platform));
+  if (log.file) {
+    path = log.path;
+    return code::success;
+  }
+  if (log.error == code::fileExists) {
+    logEvent(platform, L"installer log: every name like " + log.path +
+                           L" is taken by files that the program did not make");
+    return log.error;
+  }
+  logEvent(platform, L"installer log: " + log.path + L" cannot be created (error " +
+                         decimal(log.error) + L"); the installer is told to write it");
+  path = log.path;
   return code::success;
 }
 

@@ -1,4 +1,4 @@
-// Names of the verbose logs the child installers write.
+// The verbose logs the child installers write.
 #pragma once
 
 #include <string>
@@ -11,9 +11,16 @@ namespace eldoris {
 // Reads the local time, echoes its timestamp to standard output and returns it.
 std::wstring formatTimestamp(Platform& platform);
 
-// <TMP>\<baseName>_<timestamp>.log, TMP taken verbatim. On failure shows
-// message 144 (unless silent), returns the Windows error code and leaves
-// `path` unchanged.
+// Makes the log that a child installer is told to write, before its name is
+// handed on: <TMP>\<baseName>_<timestamp>.log, TMP taken verbatim, created
+// empty under the first name that nothing has (then "-2", "-3"...), so that
+// the child never writes into a file or through a link that another user of
+// a shared TMP made. Where it cannot be created for another reason, the first
+// name is handed on and the child reports that it cannot write it.
+//
+// Returns 0 with `path` set. Without TMP shows message 144 (unless silent)
+// and returns the Windows error code; when every name is taken returns 80
+// (ERROR_FILE_EXISTS). `path` is left unchanged on failure.
 InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bool silent,
                             std::wstring& path);
 

@@ -4,6 +4,7 @@
 #include "installer/log_name.h"
 #include "installer/package_search.h"
 #include "installer/text_search.h"
+#include "messages/code_meaning.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
 #include "messages/run_log.h"
@@ -85,6 +86,9 @@ InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCod
   if (systemDirectory.result != 0) {
     logEvent(platform,
              L"system directory unreadable (error " + decimal(systemDirectory.result) + L")");
+    noteCodeSource(
+        platform, systemDirectory.result,
+        L"the system directory could not be read: " + windowsErrorMeaning(systemDirectory.result));
     return reportFailure(platform, silent, msg::systemDirectoryUnreadable, systemDirectory.result);
   }
 
@@ -95,8 +99,13 @@ InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCod
   platform.msiSourceListSetPackageName(productCode, packageName);
   clearSourceHash(platform, productCode);
 
-  const ChildRun run = runLoggedChild(platform, commandLine);
-  if (!run.started) return run.code != 0 ? run.code : code::functionFailed;
+  const ChildRun run = runLoggedChild(platform, L"", commandLine, L"msiexec");
+  if (!run.started) {
+    if (run.code != 0) return run.code;
+    noteCodeSource(platform, code::functionFailed, L"msiexec could not be started, with no error");
+    return code::functionFailed;
+  }
+  noteCodeSource(platform, run.code, L"msiexec's exit code: " + installerCodeMeaning(run.code));
   return mapInstallerExitCode(platform, run.code);
 }
 

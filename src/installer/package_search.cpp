@@ -1,5 +1,6 @@
 #include "installer/package_search.h"
 
+#include "messages/code_meaning.h"
 #include "messages/run_log.h"
 
 namespace eldoris {
@@ -12,7 +13,11 @@ InstallerResult findPackageFile(Platform& platform, const std::wstring& mask, st
     if (!match) return false;
     const TextRead current = platform.currentDirectory();
     result = current.result;
-    if (result == 0) path = current.text + L"\\" + entry.name + L"\\" + match->name;
+    if (result == 0) path = joinPath(current.text, entry.name + L"\\" + match->name);
+    if (result != 0) {
+      noteCodeSource(platform, result,
+                     L"the current directory could not be read: " + windowsErrorMeaning(result));
+    }
     return true;
   });
   if (!listed) result = code::noData;

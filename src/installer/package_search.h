@@ -7,6 +7,12 @@
 
 namespace eldoris {
 
+// `directory`, a backslash unless it ends in one (the root of a drive, D:\), and `name`.
+inline std::wstring joinPath(const std::wstring& directory, const std::wstring& name) {
+  const bool endsInSlash = !directory.empty() && directory.back() == L'\\';
+  return directory + (endsInSlash ? L"" : L"\\") + name;
+}
+
 // The first entry matching `mask` inside an immediate subdirectory of the
 // current directory (dot folders skipped), in listing order. Returns 0 and the
 // full path, 232 when nothing matches, or the error of reading the current

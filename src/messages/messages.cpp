@@ -49,9 +49,11 @@ void composeFailureText(Platform& platform, MessageId id, InstallerResult result
   text += L": ";
   appendDecimal(text, result);
   text += L".\n";
-  // A wildcard would make the existence test match some other file.
+  // The program makes the log before the installer starts: only one that the
+  // installer wrote into has something to read. A wildcard would make the
+  // test find some other file.
   const bool hasWildcard = logPath.find_first_of(L"?*") != std::wstring::npos;
-  if (!logPath.empty() && !hasWildcard && platform.pathExists(logPath)) {
+  if (!logPath.empty() && !hasWildcard && platform.fileSize(logPath).value_or(0) > 0) {
     text += L"Install log: " + logPath;
   }
 }

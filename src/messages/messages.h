@@ -25,7 +25,8 @@ std::optional<std::wstring> findStringInBlock(const std::uint8_t* block, std::si
 // Replaces `text` with message `id`; an absent id leaves `text` as it was.
 bool loadMessage(Platform& platform, MessageId id, std::wstring& text);
 
-// Message `id`, ": <result>", ".\n" and, when the log exists, "Install log: <path>".
+// Message `id`, ": <result>", ".\n" and, when the log has something in it,
+// "Install log: <path>".
 void composeFailureText(Platform& platform, MessageId id, InstallerResult result,
                         const std::wstring& logPath, std::wstring& text);
 

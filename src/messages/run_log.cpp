@@ -52,8 +52,8 @@ std::wstring formatTimestamp(const LocalTime& time) {
   return stamp;
 }
 
-std::wstring runLogName(const std::wstring& stamp, unsigned attempt) {
-  std::wstring name = L"eldoris-setup_" + stamp;
+std::wstring logName(const std::wstring& stem, const std::wstring& stamp, unsigned attempt) {
+  std::wstring name = stem + L"_" + stamp;
   if (attempt > 1) {
     name += L'-';
     appendDecimal(name, attempt);
@@ -78,21 +78,32 @@ std::vector<char> toUtf8(const std::wstring& text) {
   return out;
 }
 
+NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::wstring& stem,
+                     const std::wstring& stamp) {
+  NewLog log;
+  log.path = folder + L"\\" + logName(stem, stamp, 1);
+  for (unsigned attempt = 1; attempt <= maxAttempts; ++attempt) {
+    const std::wstring candidate = folder + L"\\" + logName(stem, stamp, attempt);
+    log.file = platform.createNewFile(candidate, log.error);
+    if (log.file) {
+      log.path = candidate;
+      return log;
+    }
+    if (log.error != errorFileExists && log.error != errorAlreadyExists) return log;
+  }
+  log.error = errorFileExists;
+  return log;
+}
+
 RunLog::RunLog(Platform& platform) : platform_(platform) {
   const TextRead tmp = platform_.environmentVariable(L"TMP");
   if (tmp.result != 0 || tmp.text.empty()) return;
-  const std::wstring stamp = formatTimestamp(platform_.localTime());
-  for (unsigned attempt = 1; attempt <= maxAttempts; ++attempt) {
-    const std::wstring candidate = tmp.text + L"\\" + runLogName(stamp, attempt);
-    std::uint32_t error = 0;
-    file_ = platform_.createNewFile(candidate, error);
-    if (file_) {
-      path_ = candidate;
-      if (!file_->write({'\xEF', '\xBB', '\xBF'})) file_.reset();  // the byte-order mark
-      return;
-    }
-    if (error != errorFileExists && error != errorAlreadyExists) return;
-  }
+  NewLog log =
+      createLogFile(platform_, tmp.text, L"eldoris-setup", formatTimestamp(platform_.localTime()));
+  if (!log.file) return;
+  file_ = std::move(log.file);
+  path_ = log.path;
+  if (!file_->write({'\xEF', '\xBB', '\xBF'})) file_.reset();  // the byte-order mark
 }
 
 void RunLog::write(const std::wstring& event) {

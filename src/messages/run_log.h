@@ -17,9 +17,22 @@ namespace eldoris {
 // "YYYY-MM-DD-HH-MM-SS", always 19 characters: the stamp of every log name.
 std::wstring formatTimestamp(const LocalTime& time);
 
-// "eldoris-setup_<stamp>.log", or "eldoris-setup_<stamp>-<attempt>.log" from
-// the second attempt on.
-std::wstring runLogName(const std::wstring& stamp, unsigned attempt);
+// "<stem>_<stamp>.log", or "<stem>_<stamp>-<attempt>.log" from the second
+// attempt on.
+std::wstring logName(const std::wstring& stem, const std::wstring& stamp, unsigned attempt);
+
+// A log file made by the program, never one that was there before it.
+struct NewLog {
+  std::unique_ptr<OutputFile> file;  // open when created
+  std::wstring path;                 // the name it has, or the first name tried
+  std::uint32_t error = 0;           // why none was created; 80 when every name was taken
+};
+
+// Creates <folder>\<stem>_<stamp>.log under the first name of logName's
+// that nothing has: an existing file, folder or link, another user's
+// included, is never opened. Gives up at the first other error.
+NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::wstring& stem,
+                     const std::wstring& stamp);
 
 // UTF-16 text as UTF-8; an unpaired surrogate becomes U+FFFD. Bytes rather
 // than std::string, whose code would add a third to the program's size.

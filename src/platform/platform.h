@@ -29,7 +29,12 @@ struct OsVersion {
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
   std::uint16_t servicePackMajor = 0;
+  bool basicRecord = false;  // read without the service pack (see windowsVersion)
 };
+
+// GetVersionExW's two records: the extended one, with the service pack,
+// came with Windows NT 4.0 SP6.
+enum class VersionRecord { extended, basic };
 
 struct DirEntry {
   std::wstring name;
@@ -67,7 +72,21 @@ class EventSink {
   virtual void write(const std::wstring& event) = 0;
 };
 
-enum class DialogOutcome { next, cancelled };
+// `failed`: the dialog could not be shown (DialogBoxParamW gave -1).
+enum class DialogOutcome { next, cancelled, failed };
+
+// How a restart is asked of Windows. ExitWindowsEx stops the processes of the
+// caller's logon session, and for a caller that is not the interactive user
+// "can succeed without actually shutting down the computer"; such a caller
+// uses InitiateSystemShutdownExW (Windows XP on) or InitiateSystemShutdownW.
+enum class RestartCall { exitWindows, initiateShutdownEx, initiateShutdown };
+
+// Who gave a code that a step returns when it is not the program's own, and
+// what it means: the run's log ends with it.
+struct CodeSource {
+  std::uint32_t code = 0;
+  std::wstring description;
+};
 
 // How SHELL32's IsUserAnAdmin is found: by name (Windows XP SP1 on), or by
 // its ordinal 680, the only way NT 4.0, 2000 and XP before SP1 export it.
@@ -89,7 +108,8 @@ class Platform {
   virtual std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) = 0;
   virtual int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) = 0;
   // Runs the modal configuration dialog, which appends the user's choices.
-  virtual DialogOutcome showConfigurationDialog(InstallOptions& options) = 0;
+  // `error` is the Windows error when the dialog could not be shown.
+  virtual DialogOutcome showConfigurationDialog(InstallOptions& options, std::uint32_t& error) = 0;
 
   // The process and the system it runs on.
   virtual DesktopView desktopView() = 0;
@@ -102,7 +122,8 @@ class Platform {
   // Whether the process token holds the Administrators group, enabled: what
   // IsUserAnAdmin tests, on a system that lacks it.
   virtual bool tokenIsAdministrator() = 0;
-  virtual std::optional<OsVersion> windowsVersion() = 0;
+  // One of GetVersionExW's records; nothing where the system refuses it.
+  virtual std::optional<OsVersion> versionRecord(VersionRecord record) = 0;
   virtual bool isWow64Process() = 0;
   virtual TextRead environmentVariable(const std::wstring& name) = 0;
   virtual TextRead currentDirectory() = 0;
@@ -118,7 +139,8 @@ class Platform {
   virtual bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) = 0;
   // The first entry matching a relative pattern, such as "x64\velmarix*.msi".
   virtual std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) = 0;
-  virtual bool pathExists(const std::wstring& path) = 0;
+  // The size of what is at `path` (0 for a folder); nothing where nothing is.
+  virtual std::optional<std::uint64_t> fileSize(const std::wstring& path) = 0;
   virtual void deleteFile(const std::wstring& path) = 0;
   // Creates a file only where nothing has the name yet: an existing file,
   // folder or link is never opened or followed (the Windows error says why).
@@ -126,8 +148,11 @@ class Platform {
   virtual std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                                     std::uint32_t& error) = 0;
 
-  // Child processes: started without handle inheritance and waited for to the end.
-  virtual ChildRun runChildProcess(const std::wstring& commandLine) = 0;
+  // Child processes: started without handle inheritance and waited for to the
+  // end. `program` is the full path of the program to start; empty, the first
+  // token of the command line names it.
+  virtual ChildRun runChildProcess(const std::wstring& program,
+                                   const std::wstring& commandLine) = 0;
 
   // Windows Installer.
   virtual void msiSetInternalUiNone() = 0;
@@ -143,19 +168,36 @@ class Platform {
   virtual void msiSourceListSetPackageName(const std::wstring& productCode,
                                            const std::wstring& packageName) = 0;
 
-  // Registry keys under HKEY_CURRENT_USER, always in the 32-bit view.
-  virtual std::uint32_t createUserKey(const std::wstring& path) = 0;
-  virtual std::uint32_t openUserKey(const std::wstring& path) = 0;
-  virtual std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name) = 0;
+  // Registry keys under HKEY_CURRENT_USER; `view` is added to the access
+  // asked for (KEY_WOW64_32KEY, or 0).
+  virtual std::uint32_t createUserKey(const std::wstring& path, std::uint32_t view) = 0;
+  virtual std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) = 0;
+  virtual std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
+                                      std::uint32_t view) = 0;
 
-  // Starts a forced restart; false when the privilege or the call fails.
-  virtual bool restartSystem() = 0;
+  // Starts a forced restart through `call`: 0, or the Windows error of the
+  // privilege or of the call (ERROR_PROC_NOT_FOUND where the system lacks it).
+  virtual std::uint32_t restartSystem(RestartCall call) = 0;
+
+  // The extended version record, or where the system refuses it (Windows NT
+  // 4.0 before SP6) the basic one, its service pack counted as 0.
+  std::optional<OsVersion> windowsVersion() {
+    if (auto extended = versionRecord(VersionRecord::extended)) return extended;
+    auto basic = versionRecord(VersionRecord::basic);
+    if (basic) {
+      basic->servicePackMajor = 0;
+      basic->basicRecord = true;
+    }
+    return basic;
+  }
 
   // The run's own log while it is open; the steps write to it through logEvent.
   EventSink* events = nullptr;
   // Whether a person can see the process's windows, decided once at the start
   // (messages/audience.h); where not, boxes are only written to the log.
   bool desktopVisible = true;
+  // The source of the code the last step gave, where not the program's own.
+  std::optional<CodeSource> codeSource;
 };
 
 }  // namespace eldoris

@@ -31,7 +31,8 @@ InstallerResult installPlugin(Platform& platform, std::wstring pluginArgs, bool 
   }
 
   int versionOrder = 1;
-  const InstallerResult checked = comparePackageVersion(platform, PluginProductCode, versionOrder);
+  const InstallerResult checked =
+      comparePackageVersion(platform, PluginProductCode, packageMask, versionOrder);
   if (checked != 0) return checked;
 
   const std::wstring caption = messageText(platform, msg::updateCaption);

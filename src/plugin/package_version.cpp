@@ -1,6 +1,7 @@
 #include "plugin/package_version.h"
 
 #include "installer/package_search.h"
+#include "messages/code_meaning.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
 #include "messages/run_log.h"
@@ -10,7 +11,12 @@ namespace eldoris {
 
 namespace {
 
-InstallerResult reportFailure(Platform& platform, MessageId id, InstallerResult result) {
+// `call` is the Windows Installer function whose answer `result` is.
+InstallerResult reportFailure(Platform& platform, MessageId id, InstallerResult result,
+                              const wchar_t* call = nullptr) {
+  if (call != nullptr) {
+    noteCodeSource(platform, result, L"the Windows Installer's answer to " + std::wstring(call));
+  }
   showMessage(platform, id, messageText(platform, msg::errorCaption), box::iconError);
   return result;
 }
@@ -41,16 +47,17 @@ class PackageHandle {
 }  // namespace
 
 InstallerResult comparePackageVersion(Platform& platform, const std::wstring& productCode,
-                                      int& versionOrder) {
+                                      const std::wstring& packageMask, int& versionOrder) {
   const TextRead installed = platform.msiGetProductInfo(productCode, L"VersionString");
   if (installed.result != 0) {
     logEvent(platform, L"installed version unreadable (error " + decimal(installed.result) + L")");
-    return reportFailure(platform, msg::installedVersionUnreadable, installed.result);
+    return reportFailure(platform, msg::installedVersionUnreadable, installed.result,
+                         L"MsiGetProductInfoW");
   }
   logEvent(platform, L"installed version: " + installed.text);
 
   std::wstring packagePath;
-  const InstallerResult found = findPackageFile(platform, versionCheckMask, packagePath);
+  const InstallerResult found = findPackageFile(platform, packageMask, packagePath);
   if (found != 0) return reportFailure(platform, msg::packageNotFound, found);
   logEvent(platform, L"package found: " + packagePath);
 
@@ -58,13 +65,14 @@ InstallerResult comparePackageVersion(Platform& platform, const std::wstring& pr
   const InstallerResult opened = package.open(packagePath);
   if (opened != 0) {
     logEvent(platform, L"package not opened (error " + decimal(opened) + L")");
-    return reportFailure(platform, msg::packageNotOpened, opened);
+    return reportFailure(platform, msg::packageNotOpened, opened, L"MsiOpenPackageExW");
   }
 
   const TextRead version = platform.msiGetProperty(package.get(), L"ProductVersion");
   if (version.result != 0) {
     logEvent(platform, L"package version unreadable (error " + decimal(version.result) + L")");
-    return reportFailure(platform, msg::packageVersionUnreadable, version.result);
+    return reportFailure(platform, msg::packageVersionUnreadable, version.result,
+                         L"MsiGetPropertyW");
   }
 
   versionOrder = compareVersionTexts(version.text, installed.text);

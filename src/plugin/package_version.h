@@ -7,13 +7,11 @@
 
 namespace eldoris {
 
-// Any package of the plug-in, whichever build is found first.
-inline constexpr wchar_t versionCheckMask[] = L"velmarix*.msi";
-
-// On 0, `versionOrder` is -1, 0 or 1 as the package sorts before, equal to or
-// after the installed product. Otherwise the failure has been shown (in every
-// mode) and its code is returned, `versionOrder` untouched.
+// Reads the version of the package that `packageMask` finds, the one that
+// will be installed. On 0, `versionOrder` is -1, 0 or 1 as the package sorts
+// before, equal to or after the installed product. Otherwise the failure has
+// been shown (in every mode) and its code is returned, `versionOrder` untouched.
 InstallerResult comparePackageVersion(Platform& platform, const std::wstring& productCode,
-                                      int& versionOrder);
+                                      const std::wstring& packageMask, int& versionOrder);
 
 }  // namespace eldoris

@@ -2,7 +2,9 @@
 
 #include "installer/child_run.h"
 #include "installer/log_name.h"
+#include "installer/package_search.h"
 #include "installer/text_search.h"
+#include "messages/code_meaning.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
 #include "messages/run_log.h"
@@ -37,26 +39,55 @@ bool isProviderSuccess(std::uint32_t exitCode) {
   }
 }
 
+namespace {
+
+// The setup program by its full path, so that no search path decides which
+// Setup.exe an elevated run starts where the current directory lacks it.
+ChildRun runSetup(Platform& platform, const std::wstring& setup, const std::wstring& commandLine) {
+  const TextRead current = platform.currentDirectory();
+  if (current.result != 0) {
+    logEvent(platform, L"current directory unreadable (error " + decimal(current.result) + L")");
+    noteCodeSource(
+        platform, current.result,
+        L"the current directory could not be read: " + windowsErrorMeaning(current.result));
+    return {false, current.result};
+  }
+  return runLoggedChild(platform, joinPath(current.text, setup), commandLine, setup);
+}
+
+}  // namespace
+
 InstallerResult runProviderSetup(Platform& platform, const std::wstring& subdirectory,
                                  const std::wstring& extraArguments, bool silent, bool reinstall,
                                  bool noUpdate) {
   logEvent(platform, L"provider setup in " + subdirectory);
   std::wstring logPath;
+  InstallerResult result = code::success;
   if (!hasLogOption(extraArguments)) {
-    const InstallerResult made = makeLogPath(platform, subdirectory, silent, logPath);
-    if (made != 0) return made;
+    result = makeLogPath(platform, subdirectory, silent, logPath);
+    // Without TMP message 144 has been shown; every name taken is reported below.
+    if (result != 0 && result != code::fileExists) return result;
   }
 
-  const ChildRun run = runLoggedChild(
-      platform,
-      buildProviderCommandLine(subdirectory, logPath, extraArguments, silent, reinstall, noUpdate));
-  if (run.started && isProviderSuccess(run.code)) {
-    logEvent(platform, L"provider setup in " + subdirectory + L": done");
-    return code::success;
+  if (result == 0) {
+    const std::wstring setup = subdirectory + L"\\Setup.exe";
+    const ChildRun run = runSetup(platform, setup,
+                                  buildProviderCommandLine(subdirectory, logPath, extraArguments,
+                                                           silent, reinstall, noUpdate));
+    if (run.started && isProviderSuccess(run.code)) {
+      logEvent(platform, L"provider setup in " + subdirectory + L": done");
+      return code::success;
+    }
+    result = run.code;
+    if (run.started) {
+      noteCodeSource(platform, result, setup + L"'s exit code: the provider's own, read its log");
+    } else if (result == 0) {
+      // A start that failed with error 0 must still end the run as a failure.
+      result = code::functionFailed;
+      noteCodeSource(platform, result, setup + L" could not be started, with no error");
+    }
   }
 
-  // A start that failed with error 0 must still end the run as a failure.
-  const InstallerResult result = run.code != 0 ? run.code : code::functionFailed;
   logEvent(platform, L"provider setup in " + subdirectory + L": failed with " + decimal(result));
   std::wstring text;
   composeFailureText(platform, msg::providerSetupFailed, result, logPath, text);

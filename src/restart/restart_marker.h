@@ -1,6 +1,9 @@
 // The registry marker that carries a pending restart to the end of the run
-// and, when the restart is suppressed, to the next run of the same user.
+// and, when the restart is suppressed, to the next run of the same user; and
+// how the restart is asked of Windows.
 #pragma once
+
+#include <optional>
 
 #include "platform/platform.h"
 
@@ -10,10 +13,24 @@ namespace eldoris {
 inline constexpr wchar_t restartMarkerParent[] = L"Software";
 inline constexpr wchar_t restartMarkerName[] = L"NeedBstrReboot";
 
+// The access flag that names the 32-bit view: KEY_WOW64_32KEY under WOW64,
+// and nothing elsewhere, where there is one view. Windows 2000 does not know
+// the flag and takes it for an access right that HKEY_CURRENT_USER\Software
+// does not grant (error 5).
+constexpr std::uint32_t registryViewFlag(bool wow64) { return wow64 ? 0x0200u : 0u; }
+
 std::uint32_t createRestartMarker(Platform& platform);
 // Sets `present` on every path; the result is the open's error code.
 std::uint32_t isRestartMarkerPresent(Platform& platform, bool& present);
 // Fails for a marker that has subkeys; the restart is then offered again later.
 std::uint32_t deleteRestartMarker(Platform& platform);
+
+// ExitWindowsEx where a person sees the run; elsewhere (a deployment tool's
+// system account) the call that restarts for a caller who is not the
+// interactive user: InitiateSystemShutdownExW from Windows XP on, its
+// predecessor before.
+RestartCall restartCallFor(bool desktopVisible, const std::optional<OsVersion>& version);
+// The call's name, for the run's log.
+const wchar_t* restartCallName(RestartCall call);
 
 }  // namespace eldoris

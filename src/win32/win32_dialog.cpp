@@ -91,12 +91,15 @@ INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-DialogOutcome Win32Platform::showConfigurationDialog(InstallOptions& options) {
+DialogOutcome Win32Platform::showConfigurationDialog(InstallOptions& options,
+                                                     std::uint32_t& error) {
   DialogContext context{*this, options};
-  DialogBoxParamW(instance_, MAKEINTRESOURCEW(dialog::resourceId), nullptr, dialogProcedure,
-                  reinterpret_cast<LPARAM>(&context));
+  SetLastError(0);
+  const INT_PTR shown = DialogBoxParamW(instance_, MAKEINTRESOURCEW(dialog::resourceId), nullptr,
+                                        dialogProcedure, reinterpret_cast<LPARAM>(&context));
+  error = shown == -1 ? GetLastError() : 0;
   if (context.icon != nullptr) DestroyIcon(context.icon);
-  return context.outcome;
+  return shown == -1 ? DialogOutcome::failed : context.outcome;
 }
 
 }  // namespace eldoris

@@ -46,9 +46,16 @@ std::optional<DirEntry> Win32Platform::findFirstMatch(const std::wstring& patter
   return toEntry(data);
 }
 
-bool Win32Platform::pathExists(const std::wstring& path) {
-  // A file or a folder; the C runtime's stat is missing from NT 4.0's msvcrt.dll.
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+std::optional<std::uint64_t> Win32Platform::fileSize(const std::wstring& path) {
+  // A search for the name itself: the C runtime's stat is missing from NT
+  // 4.0's msvcrt.dll, and the search is imported already. A wildcard would
+  // find some other file.
+  if (path.find_first_of(L"?*") != std::wstring::npos) return std::nullopt;
+  WIN32_FIND_DATAW data{};
+  FindHandle search(FindFirstFileW(path.c_str(), &data));
+  if (!search.valid()) return std::nullopt;
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 void Win32Platform::deleteFile(const std::wstring& path) { DeleteFileW(path.c_str()); }

@@ -14,7 +14,7 @@ class Win32Platform final : public Platform {
 
   std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
   int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) override;
-  DialogOutcome showConfigurationDialog(InstallOptions& options) override;
+  DialogOutcome showConfigurationDialog(InstallOptions& options, std::uint32_t& error) override;
 
   DesktopView desktopView() override;
   std::wstring commandLine() override;
@@ -22,7 +22,7 @@ class Win32Platform final : public Platform {
       const std::wstring& commandLine) override;
   std::optional<bool> shellIsUserAnAdmin(ShellExport how) override;
   bool tokenIsAdministrator() override;
-  std::optional<OsVersion> windowsVersion() override;
+  std::optional<OsVersion> versionRecord(VersionRecord record) override;
   bool isWow64Process() override;
   TextRead environmentVariable(const std::wstring& name) override;
   TextRead currentDirectory() override;
@@ -33,12 +33,12 @@ class Win32Platform final : public Platform {
 
   bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) override;
   std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
-  bool pathExists(const std::wstring& path) override;
+  std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
   std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                             std::uint32_t& error) override;
 
-  ChildRun runChildProcess(const std::wstring& commandLine) override;
+  ChildRun runChildProcess(const std::wstring& program, const std::wstring& commandLine) override;
 
   void msiSetInternalUiNone() override;
   int msiQueryProductState(const std::wstring& productCode) override;
@@ -52,11 +52,12 @@ class Win32Platform final : public Platform {
   void msiSourceListSetPackageName(const std::wstring& productCode,
                                    const std::wstring& packageName) override;
 
-  std::uint32_t createUserKey(const std::wstring& path) override;
-  std::uint32_t openUserKey(const std::wstring& path) override;
-  std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name) override;
+  std::uint32_t createUserKey(const std::wstring& path, std::uint32_t view) override;
+  std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) override;
+  std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
+                              std::uint32_t view) override;
 
-  bool restartSystem() override;
+  std::uint32_t restartSystem(RestartCall call) override;
 
  private:
   HINSTANCE instance_;

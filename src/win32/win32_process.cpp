@@ -1,4 +1,5 @@
 // Child processes and the system restart.
+#include "win32/system_function.h"
 #include "win32/win32_platform.h"
 
 namespace eldoris {
@@ -21,14 +22,15 @@ class Handle {
 
 }  // namespace
 
-ChildRun Win32Platform::runChildProcess(const std::wstring& commandLine) {
+ChildRun Win32Platform::runChildProcess(const std::wstring& program,
+                                        const std::wstring& commandLine) {
   // CreateProcessW may write into the command line it is given.
   std::wstring writable = commandLine;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &info)) {
+  if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), &writable[0], nullptr, nullptr,
+                      FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
     return {false, GetLastError()};
   }
   Handle process(info.hProcess);
@@ -41,10 +43,50 @@ ChildRun Win32Platform::runChildProcess(const std::wstring& commandLine) {
   return {true, exitCode, ran};
 }
 
-bool Win32Platform::restartSystem() {
+namespace {
+
+std::uint32_t lastErrorOr(DWORD fallback) {
+  const DWORD error = GetLastError();
+  return error != 0 ? error : fallback;
+}
+
+// Looked up at run time: Windows 2000 lacks the first, and both are only
+// called where nobody sees the run.
+using ShutdownEx = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
+using Shutdown = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL);
+
+BOOL callRestart(RestartCall call) {
+  // Forced and at once: no dialog, no time to stop it, as ExitWindowsEx's.
+  constexpr DWORD noDialog = 0;
+  switch (call) {
+    case RestartCall::exitWindows:
+      return ExitWindowsEx(EWX_REBOOT | EWX_FORCE,
+                           SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_OTHER);
+    case RestartCall::initiateShutdownEx: {
+      const auto shutdown =
+          lookUpSystemFunction<ShutdownEx>(L"advapi32.dll", "InitiateSystemShutdownExW");
+      if (shutdown == nullptr) break;
+      return shutdown(nullptr, nullptr, noDialog, TRUE, TRUE,
+                      SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
+                          SHTDN_REASON_FLAG_PLANNED);
+    }
+    case RestartCall::initiateShutdown: {
+      const auto shutdown =
+          lookUpSystemFunction<Shutdown>(L"advapi32.dll", "InitiateSystemShutdownW");
+      if (shutdown == nullptr) break;
+      return shutdown(nullptr, nullptr, noDialog, TRUE, TRUE);
+    }
+  }
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return FALSE;
+}
+
+}  // namespace
+
+std::uint32_t Win32Platform::restartSystem(RestartCall call) {
   HANDLE rawToken = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) {
-    return false;
+    return lastErrorOr(ERROR_ACCESS_DENIED);
   }
   Handle token(rawToken);
   TOKEN_PRIVILEGES privileges{};
@@ -54,9 +96,8 @@ bool Win32Platform::restartSystem() {
   SetLastError(0);
   AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
   // Also catches ERROR_NOT_ALL_ASSIGNED: the user does not hold the privilege.
-  if (GetLastError() != 0) return false;
-  return ExitWindowsEx(EWX_REBOOT | EWX_FORCE,
-                       SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_OTHER) != 0;
+  if (GetLastError() != 0) return GetLastError();
+  return callRestart(call) ? 0 : lastErrorOr(ERROR_GEN_FAILURE);
 }
 
 }  // namespace eldoris

@@ -1,11 +1,9 @@
-// Registry keys under HKEY_CURRENT_USER in the 32-bit view.
+// Registry keys under HKEY_CURRENT_USER, in the view the caller asks for.
 #include "win32/win32_platform.h"
 
 namespace eldoris {
 
 namespace {
-
-constexpr REGSAM view32 = KEY_WOW64_32KEY;
 
 class Key {
  public:
@@ -24,7 +22,7 @@ class Key {
 
 using DeleteKeyEx = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
 
-// Looked up once: advapi32 of 32-bit Windows XP lacks it.
+// Looked up once: advapi32 of 32-bit Windows XP and of Windows 2000 lacks it.
 DeleteKeyEx deleteKeyEx() {
   static bool lookedUp = false;
   static DeleteKeyEx function = nullptr;
@@ -41,26 +39,28 @@ DeleteKeyEx deleteKeyEx() {
 
 }  // namespace
 
-std::uint32_t Win32Platform::createUserKey(const std::wstring& path) {
+std::uint32_t Win32Platform::createUserKey(const std::wstring& path, std::uint32_t view) {
   Key key;
   return static_cast<std::uint32_t>(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
-                                                    KEY_READ | KEY_WRITE | view32, nullptr,
-                                                    key.out(), nullptr));
+                                                    KEY_READ | KEY_WRITE | view, nullptr, key.out(),
+                                                    nullptr));
 }
 
-std::uint32_t Win32Platform::openUserKey(const std::wstring& path) {
+std::uint32_t Win32Platform::openUserKey(const std::wstring& path, std::uint32_t view) {
   Key key;
   return static_cast<std::uint32_t>(
-      RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | view32, key.out()));
+      RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | view, key.out()));
 }
 
-std::uint32_t Win32Platform::deleteUserKey(const std::wstring& parent, const std::wstring& name) {
+std::uint32_t Win32Platform::deleteUserKey(const std::wstring& parent, const std::wstring& name,
+                                           std::uint32_t view) {
   Key key;
   const LONG opened =
-      RegOpenKeyExW(HKEY_CURRENT_USER, parent.c_str(), 0, KEY_READ | KEY_WRITE | view32, key.out());
+      RegOpenKeyExW(HKEY_CURRENT_USER, parent.c_str(), 0, KEY_READ | KEY_WRITE | view, key.out());
   if (opened != ERROR_SUCCESS) return static_cast<std::uint32_t>(opened);
-  DeleteKeyEx deleteEx = deleteKeyEx();
-  const LONG deleted = deleteEx != nullptr ? deleteEx(key.get(), name.c_str(), view32, 0)
+  // Only RegDeleteKeyExW takes a view; without one RegDeleteKeyW does the same.
+  DeleteKeyEx deleteEx = view != 0 ? deleteKeyEx() : nullptr;
+  const LONG deleted = deleteEx != nullptr ? deleteEx(key.get(), name.c_str(), view, 0)
                                            : RegDeleteKeyW(key.get(), name.c_str());
   return static_cast<std::uint32_t>(deleted);
 }

@@ -54,9 +54,10 @@ bool Win32Platform::tokenIsAdministrator() {
   return member;
 }
 
-std::optional<OsVersion> Win32Platform::windowsVersion() {
+std::optional<OsVersion> Win32Platform::versionRecord(VersionRecord record) {
   OSVERSIONINFOEXW info{};
-  info.dwOSVersionInfoSize = sizeof info;
+  info.dwOSVersionInfoSize =
+      record == VersionRecord::extended ? sizeof(OSVERSIONINFOEXW) : sizeof(OSVERSIONINFOW);
   if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return std::nullopt;
   return OsVersion{info.dwMajorVersion, info.dwMinorVersion, info.wServicePackMajor};
 }

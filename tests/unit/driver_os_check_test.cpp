@@ -43,19 +43,33 @@ TEST(CheckOperatingSystem, RefusesOldSystemsAndServicePacks) {
   }
 }
 
-TEST(CheckOperatingSystem, AnUnreadableVersionIsAFailure) {
-  FakePlatform platform;
-  platform.version.reset();
-  EXPECT_EQ(checkOperatingSystem(platform, false), 2u);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text,
-            L"Для установки продукта на Windows Vista или Windows 2008 требуется пакет "
-            L"обновлений SP2.");
-
-  FakePlatform quiet;
-  quiet.version.reset();
-  EXPECT_EQ(checkOperatingSystem(quiet, true), 2u);
-  EXPECT_TRUE(quiet.boxes.empty());
+// Windows NT 4.0 before SP6 refuses the extended record: the basic one is
+// read, and the system refused as what it is.
+TEST(CheckOperatingSystem, WithoutTheExtendedRecordTheBasicOneDecides) {
+  struct Row {
+    std::optional<OsVersion> basic;
+    InstallerResult result;
+    MessageId message;
+  };
+  const std::vector<Row> rows = {
+      {OsVersion{4, 0, 5}, windowsTooOldResult, msg::windowsTooOld},
+      {OsVersion{5, 0, 4}, 3, msg::windows2000NeedsSp4},  // its service pack unknown: 0
+      {OsVersion{6, 1, 1}, 0, 0},
+      {std::nullopt, 2, msg::versionUnreadable},
+  };
+  for (const auto& row : rows) {
+    for (const bool silent : {false, true}) {
+      FakePlatform platform;
+      platform.version.reset();
+      platform.basicVersion = row.basic;
+      EXPECT_EQ(checkOperatingSystem(platform, silent), row.result);
+      const bool shown = row.message != 0 && (!silent || row.message == msg::windowsTooOld);
+      ASSERT_EQ(platform.boxes.size(), shown ? 1u : 0u);
+      if (shown) {
+        EXPECT_EQ(platform.boxes[0].text, text(row.message));
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ TEST(Run, WhereNobodySeesTheHelpItsExitCodeTellsATypoFromARequest) {
       {L"-silent -help", false, 0, " help asked for with «-help»"},
       {L"-?", false, 0, " help asked for with «-?»"},
       {L"-silent -silnet", false, 87, " argument not understood: «-silnet»"},
-      {L"-csp -KC", false, 87, " exit code 87: an argument was not understood"},
+      {L"-csp -KC", false, 87, " exit code 87: the program's own: an argument was not understood"},
   };
   for (const auto& row : rows) {
     FakePlatform platform;
@@ -150,6 +150,11 @@ TEST(Run, ARuntimeFailureEndsWithACodeOfItsOwn) {
   }
 }
 
+TEST(Run, SystemLibrariesImportFromTheSystemNeverFromTheProgramsFolder) {
+  EXPECT_EQ(systemLibraryLoadFlags(true), 0x800u);  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  EXPECT_EQ(systemLibraryLoadFlags(false), 0x8u);   // LOAD_WITH_ALTERED_SEARCH_PATH, not 0
+}
+
 TEST(Run, AnyAnswerButNoGoesOn) {
   FakePlatform platform = freshMachine();
   platform.answers = {box::idCancel};
@@ -178,9 +183,104 @@ TEST(Run, ItsLogNamesWhatRanAndHowItEnded) {
        {" options: -silent\r\n", " decision: fresh installation\r\n",
         " starting: \"C:\\Windows\\system32\\msiexec.exe\" /i \"D:\\setup\\x64\\velmarix-x64.msi\" "
         "/Lv! \"C:\\Temp\\velmarix-x64.msi_2026-12-06-07-05-09.log\" REBOOT=R  /qb\r\n",
-        " ended with exit code 1603 after 2.500 s\r\n", " box 106 (OK, error) not shown (-silent)",
-        " exit code 1603: the error code of the Windows Installer"}) {
+        " ended with exit code 1603 after 2.500 s\r\n",
+        " box 106 (OK, error) not shown (-silent)"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+}
+
+// The last line says whose code the run ends with: a provider's code is never
+// read as the program's own, nor the program's as an earlier child's.
+TEST(Run, ItsLastLineSaysWhoseCodeItIs) {
+  struct Row {
+    const char* name;
+    std::wstring arguments;
+    std::deque<ChildRun> children;
+    int productState;
+    std::uint32_t openResult;
+    InstallerResult exitCode;
+    std::string lastLine;
+  };
+  const std::vector<Row> rows = {
+      {"provider's code",
+       L"-csp",
+       {{true, 1}},
+       2,
+       0,
+       1,
+       "exit code 1: csp\\Setup.exe's exit code: the provider's own, read its log"},
+      {"setup not started",
+       L"-ucsp",
+       {{false, 3}},
+       2,
+       0,
+       3,
+       "exit code 3: ucsp\\Setup.exe could not be started: Windows error 3 (the path was not "
+       "found)"},
+      {"msiexec's code",
+       L"",
+       {{true, 1618}},
+       2,
+       0,
+       1618,
+       "exit code 1618: msiexec's exit code: another installation is running: retry later; read "
+       "the installer's log"},
+      {"the Windows Installer's answer",
+       L"",
+       {},
+       5,
+       1619,
+       1619,
+       "exit code 1619: the Windows Installer's answer to MsiOpenPackageExW"},
+      {"a provider's 1602, then the user's",
+       L"-csp",
+       {{true, 1602}},
+       5,
+       0,
+       1602,
+       "exit code 1602: the program's own: the user declined"},
+      {"provider restart, -restartcodes",
+       L"-csp -restartcodes",
+       {{true, 3010}},
+       2,
+       0,
+       350,
+       "exit code 350: the program's own: a provider setup asks for a restart before the plug-in "
+       "is installed (-restartcodes): restart the computer, then run the program again"},
+      {"provider restart started, -restartcodes",
+       L"-ucsp -restartcodes",
+       {{true, 1641}},
+       2,
+       0,
+       350,
+       "exit code 350: the program's own: a provider setup asks"},
+      {"provider restart",
+       L"-csp",
+       {{true, 3010}},
+       2,
+       0,
+       3010,
+       "exit code 3010: csp\\Setup.exe's exit code"},
+      {"provider failure, -restartcodes",
+       L"-csp -restartcodes",
+       {{true, 1603}},
+       2,
+       0,
+       1603,
+       "exit code 1603: csp\\Setup.exe's exit code"},
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform = freshMachine();
+    platform.childRuns = row.children;
+    platform.productState = row.productState;
+    platform.packageVersion = platform.installedVersion;  // the same version: 147 is asked
+    platform.openResult = row.openResult;
+    platform.answers = {box::idYes, box::idOk, box::idNo};
+    EXPECT_EQ(run(platform, row.arguments), row.exitCode) << row.name;
+    const std::string log = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
+    const std::size_t last = log.rfind("\r\n", log.size() - 3);
+    EXPECT_EQ(log.compare(last + 26, row.lastLine.size(), row.lastLine), 0)
+        << row.name << ": " << log.substr(last + 2);
   }
 }
 
@@ -202,13 +302,16 @@ TEST(Run, TheDialogNeedsSelectDlgAndCspAndNoSilence) {
   }
 }
 
-TEST(Run, CancellingTheDialogInstallsNothing) {
-  FakePlatform platform = freshMachine();
-  platform.answers = {box::idYes};
-  platform.dialogOutcome = DialogOutcome::cancelled;
-  EXPECT_EQ(run(platform, L"-csp -selectDlg"), 0u);
-  EXPECT_TRUE(platform.commandLines.empty());
-  EXPECT_EQ(platform.boxes.size(), 1u);
+TEST(Run, CancellingTheDialogOrFailingToShowItInstallsNothing) {
+  for (const DialogOutcome outcome : {DialogOutcome::cancelled, DialogOutcome::failed}) {
+    FakePlatform platform = freshMachine();
+    platform.answers = {box::idYes};
+    platform.dialogOutcome = outcome;
+    platform.dialogError = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
+    EXPECT_EQ(run(platform, L"-csp -selectDlg"), outcome == DialogOutcome::failed ? 1813u : 0u);
+    EXPECT_TRUE(platform.commandLines.empty());
+    EXPECT_EQ(platform.boxes.size(), 1u);
+  }
 }
 
 TEST(Run, ProvidersRunInOrderBeforeThePlugin) {
@@ -221,10 +324,15 @@ TEST(Run, ProvidersRunInOrderBeforeThePlugin) {
 }
 
 TEST(Run, AFailedProviderEndsTheRunWithItsCode) {
-  FakePlatform platform = freshMachine();
-  platform.childRuns = {{true, 3010}};
-  EXPECT_EQ(run(platform, L"-csp -ucsp -silent"), 3010u);
-  EXPECT_EQ(platform.commandLines.size(), 1u);
+  for (const bool restartCodes : {false, true}) {
+    FakePlatform platform = freshMachine();
+    platform.childRuns = {{true, 3010}};
+    EXPECT_EQ(
+        run(platform, restartCodes ? L"-csp -ucsp -silent -restartcodes" : L"-csp -ucsp -silent"),
+        restartCodes ? 350u : 3010u);  // a code that no deployment tool reads as success
+    EXPECT_EQ(platform.commandLines.size(), 1u);
+    EXPECT_FALSE(platform.markerPresent());
+  }
 
   FakePlatform second = freshMachine();
   second.childRuns = {{true, 0}, {true, 1603}};
@@ -238,7 +346,7 @@ TEST(Run, APluginFailureIsReportedWithItsCodeAndExistingLog) {
     FakePlatform platform = freshMachine();
     platform.answers = {box::idYes};
     platform.childRuns = {{true, 1603}};
-    if (logExists) platform.existingPaths.insert(log);
+    platform.childWritesLog = logExists;
     EXPECT_EQ(run(platform, L"-norestart"), 1603u);
     ASSERT_EQ(platform.boxes.size(), 2u);
     EXPECT_EQ(platform.boxes[1].text, text(msg::pluginInstallFailed) + L": 1603.\n" +
@@ -276,11 +384,11 @@ TEST(Run, RestartDecision) {
       {"no marker", L"-norestart", false, 0, {}, true, 0, {msg::restartBrowser}, false, 0},
       {"reboot required, yes", L"-reinstall", false, 3010, {box::idYes}, true, 0, {msg::restartNow}, false, 1},
       {"reboot initiated, no", L"-reinstall", false, 1641, {box::idNo}, true, 0, {msg::restartNow}, false, 0},
-      {"restart fails", L"-reinstall", false, 3011, {box::idYes}, false, 7, {msg::restartNow, msg::restartFailed}, false, 0},
+      {"restart fails, still due", L"-reinstall", false, 3011, {box::idYes}, false, 7, {msg::restartNow, msg::restartFailed}, true, 0},
       {"norestart keeps the marker", L"-norestart", false, 3010, {}, true, 0, {msg::restartBrowser}, true, 0},
       {"earlier marker", L"-reinstall", true, 0, {box::idYes}, true, 0, {msg::restartNow}, false, 1},
       {"silent restarts", L"-silent", true, 0, {}, true, 0, {}, false, 1},
-      {"silent restart fails", L"-silent", true, 0, {}, false, 7, {}, false, 0},
+      {"silent restart fails", L"-silent", true, 0, {}, false, 7, {}, true, 0},
       {"silent norestart", L"-silent -norestart", false, 3010, {}, true, 0, {}, true, 0},
       {"csp wording", L"-csp", true, 0, {box::idNo}, true, 0, {msg::restartNowWithProvider}, false, 0},
       {"ucsp wording", L"-ucsp", false, 0, {}, true, 0, {msg::restartBrowserWithUecProvider}, false, 0},
@@ -291,7 +399,7 @@ TEST(Run, RestartDecision) {
       // -restartcodes: the exit code tells a deployment tool of the restart.
       {"codes: declined", L"-restartcodes", false, 3010, {box::idNo}, true, 3010, {msg::restartNow}, false, 0},
       {"codes: started", L"-RestartCodes", false, 1641, {box::idYes}, true, 1641, {msg::restartNow}, false, 1},
-      {"codes: start fails", L"-restartcodes", false, 3010, {box::idYes}, false, 3010, {msg::restartNow, msg::restartFailed}, false, 0},
+      {"codes: start fails", L"-restartcodes", false, 3010, {box::idYes}, false, 3010, {msg::restartNow, msg::restartFailed}, true, 0},
       {"codes: none due", L"-restartcodes", false, 0, {}, true, 0, {msg::restartBrowser}, false, 0},
       {"codes: norestart", L"-norestart -restartcodes", true, 0, {}, true, 3010, {msg::restartBrowser}, true, 0},
       {"codes: silent", L"-silent -restartcodes", true, 0, {}, true, 1641, {}, false, 1},
@@ -325,6 +433,12 @@ TEST(Run, RestartDecision) {
     EXPECT_EQ(platform.commandLines.empty(), row.exitCode == 1459) << row.name;
     EXPECT_EQ(platform.markerPresent(), row.markerAfter) << row.name;
     EXPECT_EQ(platform.restartsStarted, row.restarts) << row.name;
+    // Where nobody sees the run, the call that restarts for a caller who is
+    // not the interactive user.
+    for (const RestartCall call : platform.restartCalls) {
+      EXPECT_EQ(call, row.seen ? RestartCall::exitWindows : RestartCall::initiateShutdownEx)
+          << row.name;
+    }
   }
 }
 

@@ -161,8 +161,9 @@ int FakePlatform::messageBox(const std::wstring& text, const std::wstring& capti
   return (style & 0xF) == box::yesNo ? box::idNo : box::idOk;
 }
 
-DialogOutcome FakePlatform::showConfigurationDialog(InstallOptions& options) {
+DialogOutcome FakePlatform::showConfigurationDialog(InstallOptions& options, std::uint32_t& error) {
   ++dialogsShown;
+  error = dialogError;
   calls.push_back("dialog");
   if (dialogOutcome == DialogOutcome::next) {
     options.protectionClass += dialogAppendsClass;
@@ -189,7 +190,9 @@ std::optional<bool> FakePlatform::shellIsUserAnAdmin(ShellExport how) {
 }
 
 bool FakePlatform::tokenIsAdministrator() { return adminByToken; }
-std::optional<OsVersion> FakePlatform::windowsVersion() { return version; }
+std::optional<OsVersion> FakePlatform::versionRecord(VersionRecord record) {
+  return record == VersionRecord::extended ? version : basicVersion;
+}
 bool FakePlatform::isWow64Process() { return wow64; }
 
 TextRead FakePlatform::environmentVariable(const std::wstring& name) {
@@ -232,7 +235,12 @@ std::optional<DirEntry> FakePlatform::findFirstMatch(const std::wstring& pattern
   return std::nullopt;
 }
 
-bool FakePlatform::pathExists(const std::wstring& path) { return existingPaths.count(path) != 0; }
+std::optional<std::uint64_t> FakePlatform::fileSize(const std::wstring& path) {
+  const auto file = files.find(path);
+  if (file != files.end()) return file->second.size();
+  if (existingPaths.count(path) != 0) return 0;
+  return std::nullopt;
+}
 
 void FakePlatform::deleteFile(const std::wstring& path) {
   deletedFiles.push_back(path);
@@ -257,20 +265,27 @@ class FakeOutputFile final : public OutputFile {
 
 std::unique_ptr<OutputFile> FakePlatform::createNewFile(const std::wstring& path,
                                                         std::uint32_t& error) {
-  if (files.count(path) != 0 || existingPaths.count(path) != 0) {
-    error = 80;  // ERROR_FILE_EXISTS
-    return nullptr;
-  }
-  error = 0;
+  const bool taken = files.count(path) != 0 || existingPaths.count(path) != 0;
+  error = taken ? 80 : createError;  // ERROR_FILE_EXISTS
+  if (error != 0) return nullptr;
   return std::make_unique<FakeOutputFile>(files[path]);
 }
 
-ChildRun FakePlatform::runChildProcess(const std::wstring& commandLine) {
+ChildRun FakePlatform::runChildProcess(const std::wstring& path, const std::wstring& commandLine) {
   commandLines.push_back(commandLine);
+  programs.push_back(path);
   calls.push_back("child");
-  if (childRuns.empty()) return {true, 0};
-  const ChildRun run = childRuns.front();
-  childRuns.pop_front();
+  ChildRun run{true, 0};
+  if (!childRuns.empty()) {
+    run = childRuns.front();
+    childRuns.pop_front();
+  }
+  const std::size_t option = commandLine.find(L"/Lv! ");
+  if (run.started && childWritesLog && option != std::wstring::npos) {
+    const std::size_t start = commandLine.find_first_not_of(L'"', option + 5);
+    const std::wstring log = commandLine.substr(start, commandLine.find(L'"', start) - start);
+    if (files.count(log) != 0) files[log] += "written by the child";
+  }
   return run;
 }
 
@@ -329,19 +344,23 @@ void FakePlatform::msiSourceListSetPackageName(const std::wstring& productCode,
   sourceListCalls.push_back(L"PackageName " + productCode + L" " + packageName);
 }
 
-std::uint32_t FakePlatform::createUserKey(const std::wstring& path) {
+std::uint32_t FakePlatform::createUserKey(const std::wstring& path, std::uint32_t view) {
   calls.push_back("createKey");
+  keyViews.insert(view);
   if (createKeyResult != 0) return createKeyResult;
   userKeys.insert(path);
   return 0;
 }
 
-std::uint32_t FakePlatform::openUserKey(const std::wstring& path) {
+std::uint32_t FakePlatform::openUserKey(const std::wstring& path, std::uint32_t view) {
+  keyViews.insert(view);
   return userKeys.count(path) != 0 ? 0u : static_cast<std::uint32_t>(code::fileNotFound);
 }
 
-std::uint32_t FakePlatform::deleteUserKey(const std::wstring& parent, const std::wstring& name) {
+std::uint32_t FakePlatform::deleteUserKey(const std::wstring& parent, const std::wstring& name,
+                                          std::uint32_t view) {
   calls.push_back("deleteKey");
+  keyViews.insert(view);
   const std::wstring path = parent + L"\\" + name;
   if (userKeys.count(path) == 0) return code::fileNotFound;
   if (keysWithSubkeys.count(path) != 0) return 5;  // ERROR_ACCESS_DENIED
@@ -349,10 +368,11 @@ std::uint32_t FakePlatform::deleteUserKey(const std::wstring& parent, const std:
   return 0;
 }
 
-bool FakePlatform::restartSystem() {
+std::uint32_t FakePlatform::restartSystem(RestartCall call) {
   calls.push_back("restart");
+  restartCalls.push_back(call);
   if (restartSucceeds) ++restartsStarted;
-  return restartSucceeds;
+  return restartSucceeds ? 0u : 1300u;  // ERROR_NOT_ALL_ASSIGNED
 }
 
 }  // namespace eldoris::testing

@@ -27,6 +27,7 @@ class FakePlatform : public Platform {
   std::map<unsigned, std::vector<std::uint8_t>> stringBlocks;  // the real table by default
   std::deque<int> answers;  // buttons pressed, in order; IDOK/IDNO when it runs out
   DialogOutcome dialogOutcome = DialogOutcome::next;
+  std::uint32_t dialogError = 0;    // with DialogOutcome::failed
   std::wstring dialogAppendsClass;  // what "Далее" records
   std::wstring dialogAppendsLanguage;
   std::wstring processCommandLine = L"eldoris-setup.exe";
@@ -36,7 +37,8 @@ class FakePlatform : public Platform {
   std::optional<bool> adminByOrdinal = true;
   bool adminByToken = true;
   DesktopView desktop{true, 1};
-  std::optional<OsVersion> version = OsVersion{6, 1, 1};
+  std::optional<OsVersion> version = OsVersion{6, 1, 1};  // the extended record
+  std::optional<OsVersion> basicVersion = OsVersion{6, 1, 0};
   bool wow64 = true;
   std::map<std::wstring, std::wstring> environment{{L"TMP", L"C:\\Temp"},
                                                    {L"WINDIR", L"C:\\Windows"}};
@@ -46,12 +48,14 @@ class FakePlatform : public Platform {
   // Subdirectories of the current directory, in listing order, with their entries.
   std::vector<std::pair<DirEntry, std::vector<DirEntry>>> tree;
   bool listingFails = false;
-  std::set<std::wstring> existingPaths;
+  std::set<std::wstring> existingPaths;  // taken names with nothing in them, such as folders
+  std::uint32_t createError = 0;         // why no new file can be created, if it cannot
   // Files by path: those here before the run are taken names; the run's own
   // files are added with what it wrote.
   std::map<std::wstring, std::string> files;
   TextRead program{0, L"D:\\setup\\eldoris-setup.exe"};
   std::deque<ChildRun> childRuns;  // {true, 0} when it runs out
+  bool childWritesLog = false;     // a child started writes into the log after "/Lv! "
   int productState = 2;            // INSTALLSTATE_ABSENT
   int featureState = 3;            // INSTALLSTATE_LOCAL
   TextRead installedVersion{0, L"2.0.9"};
@@ -67,6 +71,7 @@ class FakePlatform : public Platform {
   int dialogsShown = 0;
   std::vector<std::wstring> standardOutput;
   std::vector<std::wstring> commandLines;
+  std::vector<std::wstring> programs;  // the program path given with each
   std::vector<std::wstring> deletedFiles;
   std::vector<std::wstring> searchedPatterns;
   std::vector<std::wstring> openedPackages;
@@ -75,7 +80,9 @@ class FakePlatform : public Platform {
   int msiCallsBeforeInternalUi = 0;
   std::vector<std::wstring> sourceListCalls;
   int restartsStarted = 0;
-  std::vector<std::string> calls;  // the order of notable requests
+  std::vector<RestartCall> restartCalls;
+  std::set<std::uint32_t> keyViews;  // the view flags the registry was asked with
+  std::vector<std::string> calls;    // the order of notable requests
 
   // Helpers for scripts.
   void addPackage(const std::wstring& directory, const std::wstring& file);
@@ -86,13 +93,13 @@ class FakePlatform : public Platform {
   // --- Platform ---
   std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
   int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) override;
-  DialogOutcome showConfigurationDialog(InstallOptions& options) override;
+  DialogOutcome showConfigurationDialog(InstallOptions& options, std::uint32_t& error) override;
   DesktopView desktopView() override;
   std::wstring commandLine() override;
   std::optional<std::vector<std::wstring>> splitCommandLine(const std::wstring& line) override;
   std::optional<bool> shellIsUserAnAdmin(ShellExport how) override;
   bool tokenIsAdministrator() override;
-  std::optional<OsVersion> windowsVersion() override;
+  std::optional<OsVersion> versionRecord(VersionRecord record) override;
   bool isWow64Process() override;
   TextRead environmentVariable(const std::wstring& name) override;
   TextRead currentDirectory() override;
@@ -102,11 +109,11 @@ class FakePlatform : public Platform {
   TextRead programPath() override;
   bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) override;
   std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
-  bool pathExists(const std::wstring& path) override;
+  std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
   std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                             std::uint32_t& error) override;
-  ChildRun runChildProcess(const std::wstring& commandLine) override;
+  ChildRun runChildProcess(const std::wstring& program, const std::wstring& commandLine) override;
   void msiSetInternalUiNone() override;
   int msiQueryProductState(const std::wstring& productCode) override;
   int msiQueryFeatureState(const std::wstring& productCode, const std::wstring& feature) override;
@@ -118,10 +125,11 @@ class FakePlatform : public Platform {
   void msiSourceListForceResolution(const std::wstring& productCode) override;
   void msiSourceListSetPackageName(const std::wstring& productCode,
                                    const std::wstring& packageName) override;
-  std::uint32_t createUserKey(const std::wstring& path) override;
-  std::uint32_t openUserKey(const std::wstring& path) override;
-  std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name) override;
-  bool restartSystem() override;
+  std::uint32_t createUserKey(const std::wstring& path, std::uint32_t view) override;
+  std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) override;
+  std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
+                              std::uint32_t view) override;
+  std::uint32_t restartSystem(RestartCall call) override;
 
  private:
   void msiCall(const char* name);

@@ -43,6 +43,7 @@ TEST(MakeLogPath, JoinsTmpBaseNameAndTimestamp) {
     std::wstring path = L"earlier";
     EXPECT_EQ(makeLogPath(platform, c.baseName, false, path), 0u) << c.name;
     EXPECT_EQ(path, c.path) << c.name;
+    EXPECT_EQ(platform.files[c.path], "") << c.name;  // made, empty, before the child is told
     EXPECT_TRUE(platform.boxes.empty()) << c.name;
     EXPECT_EQ(platform.standardOutput, std::vector<std::wstring>{L"2026-12-06-07-05-09\n"})
         << c.name;

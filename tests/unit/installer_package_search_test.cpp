@@ -45,6 +45,14 @@ TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
        0,
        L"D:\\setup\\x64\\velmarix-x64-b.msi",
        {L"x64\\velmarix*x64*"}},
+      {"the root of a drive gives no doubled backslash",
+       [](FakePlatform& p) {
+         p.currentDir = {0, L"D:\\"};
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+       },
+       0,
+       L"D:\\x64\\velmarix-x64.msi",
+       {L"x64\\velmarix*x64*"}},
       {"a matching directory counts",
        [](FakePlatform& p) {
          p.tree.push_back({{L"x64", true}, {{L"velmarix-x64", true}}});

@@ -81,24 +81,25 @@ struct FailureCase {
   const char* name;
   InstallerResult result;
   std::wstring logPath;
-  bool logExists;
+  const char* logContent;  // nullptr: no log there
   std::wstring expectedTail;
 };
 
-TEST(ComposeFailureText, AddsTheCodeAndTheLogOnlyWhenItExists) {
+TEST(ComposeFailureText, AddsTheCodeAndTheLogOnlyWhenSomethingIsInIt) {
   const std::wstring log = L"C:\\Temp\\velmarix-x64.msi_2026-12-06-07-05-09.log";
   const std::vector<FailureCase> cases = {
-      {"existing log", 1603, log, true, L": 1603.\nInstall log: " + log},
-      {"empty path", 1603, L"", false, L": 1603.\n"},
-      {"missing log", 1603, log, false, L": 1603.\n"},
-      {"all bits set", 0xFFFFFFFFu, L"", false, L": 4294967295.\n"},
-      {"question mark", 5, L"C:\\Temp\\a?.log", true, L": 5.\n"},
-      {"asterisk", 5, L"C:\\Temp\\*.log", true, L": 5.\n"},
-      {"zero", 0, L"", false, L": 0.\n"},
+      {"written log", 1603, log, "MSI (s)", L": 1603.\nInstall log: " + log},
+      {"empty path", 1603, L"", nullptr, L": 1603.\n"},
+      {"missing log", 1603, log, nullptr, L": 1603.\n"},
+      {"log left empty", 1603, log, "", L": 1603.\n"},
+      {"all bits set", 0xFFFFFFFFu, L"", nullptr, L": 4294967295.\n"},
+      {"question mark", 5, L"C:\\Temp\\a?.log", "x", L": 5.\n"},
+      {"asterisk", 5, L"C:\\Temp\\*.log", "x", L": 5.\n"},
+      {"zero", 0, L"", nullptr, L": 0.\n"},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
-    if (c.logExists) platform.existingPaths.insert(c.logPath);
+    if (c.logContent) platform.files[c.logPath] = c.logContent;
     std::wstring composed;
     composeFailureText(platform, msg::pluginInstallFailed, c.result, c.logPath, composed);
     EXPECT_EQ(composed, text(msg::pluginInstallFailed) + c.expectedTail) << c.name;

@@ -78,7 +78,7 @@ TEST(ComparePackageVersion, OrdersThePackageAgainstTheInstalledProduct) {
     platform.installedVersion = {0, c.installed};
     platform.packageVersion = {0, c.package};
     int order = 77;
-    EXPECT_EQ(comparePackageVersion(platform, kProduct, order), 0u);
+    EXPECT_EQ(comparePackageVersion(platform, kProduct, L"velmarix*x64*", order), 0u);
     EXPECT_EQ(order, c.order) << ::testing::PrintToString(c.package);
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_EQ(platform.openedPackages,
@@ -88,18 +88,23 @@ TEST(ComparePackageVersion, OrdersThePackageAgainstTheInstalledProduct) {
   }
 }
 
-TEST(ComparePackageVersion, ReadsWhicheverPackageBuildIsFoundFirst) {
-  FakePlatform platform;
-  platform.wow64 = false;
-  platform.addPackage(L"docs", L"velmarix-notes.txt");
-  platform.addPackage(L"x64", L"velmarix-x64.msi");
-  platform.addPackage(L"win32", L"velmarix-win32.msi");
-  int order = 77;
-  EXPECT_EQ(comparePackageVersion(platform, kProduct, order), 0u);
-  EXPECT_EQ(platform.openedPackages,
-            std::vector<std::wstring>{L"D:\\setup\\x64\\velmarix-x64.msi"});
-  EXPECT_EQ(platform.searchedPatterns,
-            (std::vector<std::wstring>{L"docs\\velmarix*.msi", L"x64\\velmarix*.msi"}));
+TEST(ComparePackageVersion, ReadsThePackageThatWillBeInstalled) {
+  // win32 is listed before x64: a 64-bit system still reads the x64 build.
+  for (const bool wow64 : {false, true}) {
+    FakePlatform platform;
+    platform.wow64 = wow64;
+    platform.productState = 5;
+    platform.addPackage(L"docs", L"velmarix-notes.txt");
+    platform.addPackage(L"win32", L"velmarix-win32.msi");
+    platform.addPackage(L"x64", L"velmarix-x64.msi");
+    std::wstring logPath;
+    EXPECT_EQ(installPlugin(platform, L"", true, logPath, true), 0u);
+    const std::wstring package =
+        wow64 ? L"D:\\setup\\x64\\velmarix-x64.msi" : L"D:\\setup\\win32\\velmarix-win32.msi";
+    EXPECT_EQ(platform.openedPackages, std::vector<std::wstring>{package});
+    ASSERT_EQ(platform.commandLines.size(), 1u);
+    EXPECT_NE(platform.commandLines[0].find(L"/i \"" + package + L"\""), std::wstring::npos);
+  }
 }
 
 struct FailureCase {
@@ -157,7 +162,8 @@ TEST(ComparePackageVersion, ShowsEachFailureAndReturnsItsCode) {
     platform.addPackage(L"x64", L"velmarix-x64.msi");
     c.script(platform);
     int order = 77;
-    EXPECT_EQ(comparePackageVersion(platform, kProduct, order), c.result) << c.name;
+    EXPECT_EQ(comparePackageVersion(platform, kProduct, L"velmarix*x64*", order), c.result)
+        << c.name;
     EXPECT_EQ(order, 77) << c.name;
     expectFailureShown(platform, c);
   }

@@ -114,22 +114,72 @@ TEST(ProviderSetup, MapsTheSetupsExitCode) {
   }
 }
 
-TEST(ProviderSetup, NamesTheLogInTheFailureBoxOnlyWhenItExists) {
-  FakePlatform platform;
-  platform.childRuns = {{true, 3010}};
-  platform.existingPaths = {kUcspLog};
-  EXPECT_EQ(runProviderSetup(platform, L"ucsp", L"", false, false, false), 3010u);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text,
-            L"В процессе установки Тальвер CSP возникла ошибка: 3010.\nInstall log: " + kUcspLog);
-  EXPECT_EQ(platform.boxes[0].caption, L"Ошибка");
-  EXPECT_EQ(platform.boxes[0].style, box::iconError);
+TEST(ProviderSetup, NamesTheLogInTheFailureBoxOnlyWhenTheSetupWroteIt) {
+  for (const bool written : {true, false}) {
+    FakePlatform platform;
+    platform.childRuns = {{true, 3010}};
+    platform.childWritesLog = written;
+    EXPECT_EQ(runProviderSetup(platform, L"ucsp", L"", false, false, false), 3010u);
+    EXPECT_EQ(platform.files.count(kUcspLog), 1u);  // made before the setup started
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, L"В процессе установки Тальвер CSP возникла ошибка: 3010.\n" +
+                                          (written ? L"Install log: " + kUcspLog : L""));
+    EXPECT_EQ(platform.boxes[0].caption, L"Ошибка");
+    EXPECT_EQ(platform.boxes[0].style, box::iconError);
+  }
+}
+
+TEST(ProviderSetup, StartsTheSetupByItsFullPathWithALogOfItsOwn) {
+  struct Row {
+    const char* name;
+    std::wstring currentDirectory;
+    std::vector<std::wstring> taken;  // log names planted before the run
+    std::uint32_t createError;
+    InstallerResult result;
+    std::wstring program, log;  // empty: not started
+  };
+  const std::wstring stem = L"C:\\Temp\\csp_2026-12-06-07-05-09";
+  std::vector<std::wstring> allTaken = {stem + L".log"};
+  for (int n = 2; n <= 100; ++n) allTaken.push_back(stem + L"-" + std::to_wstring(n) + L".log");
+  const std::vector<Row> rows = {
+      {"media folder", L"D:\\setup", {}, 0, 0, L"D:\\setup\\csp\\Setup.exe", stem + L".log"},
+      {"root of a drive", L"D:\\", {}, 0, 0, L"D:\\csp\\Setup.exe", stem + L".log"},
+      {"names taken",
+       L"D:\\setup",
+       {stem + L".log", stem + L"-2.log"},
+       0,
+       0,
+       L"D:\\setup\\csp\\Setup.exe",
+       stem + L"-3.log"},
+      {"every name taken", L"D:\\setup", allTaken, 0, 80, L"", L""},
+      // Not for a taken name: the setup is told the name and reports it.
+      {"TMP folder missing", L"D:\\setup", {}, 3, 0, L"D:\\setup\\csp\\Setup.exe", stem + L".log"},
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform;
+    platform.currentDir = {0, row.currentDirectory};
+    platform.createError = row.createError;
+    for (const auto& name : row.taken) platform.files[name] = "another user's";
+    EXPECT_EQ(runProviderSetup(platform, L"csp", L"", false, false, false), row.result) << row.name;
+    EXPECT_EQ(platform.programs, row.program.empty() ? std::vector<std::wstring>{}
+                                                     : std::vector<std::wstring>{row.program})
+        << row.name;
+    if (!row.log.empty()) {
+      EXPECT_EQ(platform.commandLines,
+                std::vector<std::wstring>{L"csp\\Setup.exe -args \"/qb " + logOption(row.log) +
+                                          L"\" -noreboot -root"})
+          << row.name;
+    }
+    for (const auto& name : row.taken)
+      EXPECT_EQ(platform.files[name], "another user's") << row.name;
+    EXPECT_EQ(platform.boxes.size(), row.result == 0 ? 0u : 1u) << row.name;
+  }
 }
 
 TEST(ProviderSetup, AUserLogIsNotNamedInTheFailureBox) {
   FakePlatform platform;
   platform.childRuns = {{true, 1603}};
-  platform.existingPaths = {L"x.log", kCspLog};
+  platform.files = {{L"x.log", "the user's"}, {kCspLog, "another run's"}};
   EXPECT_EQ(runProviderSetup(platform, L"csp", L"/L*v x.log ", false, false, false), 1603u);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text, text(msg::providerSetupFailed) + L": 1603.\n");

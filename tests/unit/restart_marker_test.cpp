@@ -72,6 +72,38 @@ TEST(RestartMarker, AMarkerWithSubkeysCannotBeDeletedAndStaysPresent) {
   EXPECT_TRUE(platform.markerPresent());
 }
 
+// KEY_WOW64_32KEY only under WOW64: Windows 2000 refuses the flag.
+TEST(RestartMarker, NamesTheViewOnlyWhereThereAreTwo) {
+  for (const bool wow64 : {true, false}) {
+    FakePlatform platform;
+    platform.wow64 = wow64;
+    bool present = false;
+    createRestartMarker(platform);
+    isRestartMarkerPresent(platform, present);
+    deleteRestartMarker(platform);
+    EXPECT_EQ(platform.keyViews, std::set<std::uint32_t>{wow64 ? 0x0200u : 0u});
+  }
+}
+
+TEST(RestartMarker, TheRestartIsAskedAsTheCallerMay) {
+  struct Row {
+    bool visible;
+    std::optional<OsVersion> version;
+    RestartCall call;
+  };
+  const std::vector<Row> rows = {
+      {true, OsVersion{10, 0, 0}, RestartCall::exitWindows},
+      {true, OsVersion{5, 0, 4}, RestartCall::exitWindows},
+      {false, OsVersion{10, 0, 0}, RestartCall::initiateShutdownEx},
+      {false, OsVersion{5, 1, 2}, RestartCall::initiateShutdownEx},
+      {false, OsVersion{5, 0, 4}, RestartCall::initiateShutdown},  // 2000 lacks the Ex
+      {false, std::nullopt, RestartCall::initiateShutdown},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(restartCallFor(row.visible, row.version), row.call);
+  }
+}
+
 TEST(RestartMarker, DeletingAMissingMarkerFails) {
   FakePlatform platform;
   EXPECT_EQ(deleteRestartMarker(platform), 2u);
