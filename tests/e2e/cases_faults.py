@@ -5,14 +5,13 @@ be deleted, a second instance, and a DLL planted beside the program. Each
 states the boxes, the exit code, the command lines that ran and the state
 afterwards. (A crashing provider setup is among the provider cases.)"""
 
-import datetime
 import shutil
 
 from case_model import Case, compare
-from plugin_run import (FRESH_VERSION, INSTALLED, LOCAL, REINSTALL, SUCCESS, TEMP, WINE_PACKAGE_NOT_OPENED, X64,
-                        Call, calls, earlier_run, failure, failure_with_log, fails, install_question, installs,
-                        marker, msiexec_recorded, not_a_package, package, prepare, product, reinstall_question,
-                        restart_question, run_logs, verify, wine_now)
+from plugin_run import (AFTER_AN_EARLIER_RUN, FRESH_VERSION, INSTALLED, LOCAL, REINSTALL, SUCCESS,
+                        WINE_PACKAGE_NOT_OPENED, X64, Call, beside_taken_names, calls, earlier_run, failure, fails,
+                        install_question, installs, marker, msiexec_recorded, names_taken, not_a_package, package,
+                        prepare, product, reinstall_question, restart_question, run_logs, verify)
 from wine_session import RESTART_MARKER_KEY
 
 VERSION = FRESH_VERSION
@@ -45,18 +44,17 @@ ERROR_INSTALL_ALREADY_RUNNING = 1618
 ERROR_INSTALL_PACKAGE_INVALID = 1620
 STRAY = "0-notes\\velmarix-x64-readme.txt"
 
+# Discovery takes any entry that matches the mask; msiexec then refuses it.
+# Wine's msiexec writes nothing into the log of a package it refuses, so the
+# failure box names no log (Windows' writes one, and the box names it).
 DAMAGED = [
-    # Discovery takes any entry that matches the mask; msiexec then refuses it.
-    _real_msiexec_fails("package/truncated", [truncated_package()], WINE_PACKAGE_NOT_OPENED,
-                        boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED))),
+    _real_msiexec_fails("package/truncated", [truncated_package()], WINE_PACKAGE_NOT_OPENED),
     # The architecture mask has no extension: a text file in a folder listed
     # before the package's is taken for the package (Wine lists by name).
     _real_msiexec_fails("package/text-file-listed-first", [package(VERSION), not_a_package(STRAY)],
-                        WINE_PACKAGE_NOT_OPENED, call=Call(" /qb", where=STRAY),
-                        boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED, where=STRAY))),
+                        WINE_PACKAGE_NOT_OPENED, call=Call(" /qb", where=STRAY)),
     _real_msiexec_fails("package/folder-matching-the-mask", [folder_named_like_package()],
-                        WINE_PACKAGE_NOT_OPENED,
-                        boxes=(install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED))),
+                        WINE_PACKAGE_NOT_OPENED),
 ]
 
 # --- TMP and paths ---------------------------------------------------------
@@ -77,49 +75,22 @@ def folder(windows_path):
     return step
 
 
-VICTIM, ABSENT_VICTIM = "C:\\e2e\\victim.txt", "C:\\e2e\\absent.txt"
-
-
-def run_log_names_taken(run):
-    """Every name the run's own log can take is taken: by a file, and its "-2"
-    name by a link to a file elsewhere, or (every other second) to a file that
-    is not there. The names run past the case's time limit and the runner's
-    margin beyond it: a run that creates its log later has been killed."""
-    temp, victim, absent = run.session.file(TEMP), run.session.file(VICTIM), run.session.file(ABSENT_VICTIM)
-    victim.write_text("victim\n")
-    absent.unlink(missing_ok=True)
-    now = wine_now()
-    for second in range(-2, run.case.timeout + 60):
-        base = temp / (now + datetime.timedelta(seconds=second)).strftime("eldoris-setup_%Y-%m-%d-%H-%M-%S")
-        planted, link = base.with_name(base.name + ".log"), base.with_name(base.name + "-2.log")
-        planted.write_text(planted.name)
-        link.symlink_to(absent if second % 2 else victim)
-        run.planted |= {planted, link}
-
-
-def run_log_beside_taken_names(run):
-    """The run logs under "-3"; the planted files, the links and the file
-    they point to are as they were."""
-    logs = [p.name for p in run_logs(run)]
-    problems = [] if len(logs) == 1 and logs[0].endswith("-3.log") else ["the run's own log: %s" % logs]
-    problems += ["%s changed" % p.name for p in sorted(run.planted)
-                 if not (p.is_symlink() if p.name.endswith("-2.log") else p.read_text() == p.name)]
-    victim = run.session.file(VICTIM).read_text()
-    problems += [] if victim == "victim\n" else ["the linked file now holds %r" % victim]
-    return problems + (["a link was followed to create %s" % ABSENT_VICTIM]
-                       if run.session.file(ABSENT_VICTIM).exists() else [])
-
-
 PATHS = [
-    # The run's own log is created only under a name that nothing has.
+    # The run's own log, and the installer's, are created only under a name
+    # that nothing has: files and links that another user of TMP planted are
+    # never opened.
     Case("faults/temp/run-log-names-taken", args="-silent", exit_code=0,
-         setup=prepare(package(VERSION), msiexec_recorded(0), run_log_names_taken),
-         check=verify(calls(FRESH), run_log_beside_taken_names)),
+         setup=prepare(package(VERSION), msiexec_recorded(0), names_taken("eldoris-setup")),
+         check=verify(calls(FRESH), beside_taken_names("eldoris-setup"))),
+    Case("faults/temp/installer-log-names-taken", args="-silent", exit_code=0,
+         setup=prepare(package(VERSION), msiexec_recorded(), names_taken("velmarix-x64.msi")),
+         check=verify(calls(Call(" /qb", suffix="-3")), beside_taken_names("velmarix-x64.msi"),
+                      product(INSTALLED, VERSION, LOCAL))),
     installs("faults/temp/spaces-and-cyrillic", steps=(folder(ODD_TEMP), package(VERSION)),
              call=Call(" /qb", temp=ODD_TEMP), env={"TMP": ODD_TEMP}),
     # msiexec cannot open the log it is asked for and installs nothing.
     _real_msiexec_fails("temp/missing-folder", [package(VERSION)], WINE_PACKAGE_NOT_OPENED,
-                        call=Call(" /qb", temp=MISSING_TEMP, log_written=False), env={"TMP": MISSING_TEMP}),
+                        call=Call(" /qb", temp=MISSING_TEMP, log_made=False), env={"TMP": MISSING_TEMP}),
     installs("faults/paths/spaces-and-cyrillic", call=Call(" /qb", media=ODD_MEDIA), media=ODD_MEDIA,
              program_dir=ODD_PROGRAM),
     # Wine's msiexec never returns from a package path past MAX_PATH (with /qn
@@ -159,7 +130,7 @@ MARKER = [
     Case("faults/marker/with-subkey-offered-every-run", boxes=ASKED_AGAIN, exit_code=0,
          setup=prepare(package(VERSION), msiexec_recorded(0), marker_with_subkey,
                        earlier_run("", ASKED_AGAIN, 0, FRESH)),
-         check=verify(calls(FRESH), marker(True))),
+         check=verify(calls(Call(" /qb", suffix=AFTER_AN_EARLIER_RUN)), marker(True))),
 ]
 
 # --- a second instance ------------------------------------------------------------
@@ -187,7 +158,8 @@ def first_instance_goes_on(run):
 SECOND_INSTANCE = [
     Case("faults/second-instance-while-first-asks", boxes=(install_question(), SUCCESS), exit_code=0,
          setup=prepare(package(VERSION), msiexec_recorded(), first_instance_waiting),
-         check=verify(first_instance_goes_on, calls(FRESH, Call(REINSTALL + " /qb")),
+         check=verify(first_instance_goes_on,
+                      calls(FRESH, Call(REINSTALL + " /qb", suffix=AFTER_AN_EARLIER_RUN)),
                       product(INSTALLED, VERSION, LOCAL), marker(False))),
 ]
 
@@ -232,4 +204,20 @@ PLANTED_DLL = [
          check=verify(planted_dll_not_loaded, calls(FRESH))),
 ]
 
-CASES = DAMAGED + PATHS + EXIT_CODES + MARKER + SECOND_INSTANCE + PLANTED_DLL
+# --- memory that runs out ------------------------------------------------------
+
+
+def new_fails_with_14(run):
+    """The program's memory failure handling, in a probe whose `new` fails:
+    14, where the runtime's own ending would be 1359 (79 in the low 8 bits
+    that wine passes on)."""
+    code = run.session.wine(run.helper("oom_probe.exe"), check=False).returncode
+    return [] if code == 14 else ["a failed new ended the probe with %d (low 8 bits), not 14" % code]
+
+
+OUT_OF_MEMORY = [
+    Case("faults/out-of-memory-ends-with-14", args="-silent -help", exit_code=0, unseen=True,
+         check=new_fails_with_14),
+]
+
+CASES = DAMAGED + PATHS + EXIT_CODES + MARKER + SECOND_INSTANCE + PLANTED_DLL + OUT_OF_MEMORY

@@ -52,10 +52,11 @@ FRESH_INSTALL = [
 ]
 
 
-def _installed(group, name, args, boxes, exit_code, version, pkg, call=None, after=None, **kw):
-    """The product installed in version, the package pkg in x64; call is the
-    expected msiexec run (None: nothing runs); after is the version afterwards."""
-    steps = [installed(version, forget_cache=version != pkg), package(pkg)]
+def _installed(group, name, args, boxes, exit_code, version, pkg, call=None, after=None, extra=(), **kw):
+    """The product installed in version, the package pkg in x64 (and the extra
+    steps); call is the expected msiexec run (None: nothing runs); after is
+    the version afterwards."""
+    steps = [installed(version, forget_cache=version != pkg), package(pkg), *extra]
     return Case("plugin/%s/%s" % (group, name), args=args, boxes=boxes, exit_code=exit_code,
                 setup=prepare(*steps, msiexec_recorded()),
                 check=verify(calls(call) if call else no_calls, product(INSTALLED, after or version)), **kw)
@@ -107,6 +108,10 @@ UPGRADE = [
     _installed("upgrade", "silent", "-silent", (), 0, OLD, NEW, REINSTALL_CALL, after=NEW),
     _installed("upgrade", "1.0-to-1.0.1", "", (install_question(), SUCCESS), 0, "1.0", "1.0.1",
                REINSTALL_CALL, after="1.0.1"),
+    # The version read is the package's that is installed: the 32-bit build,
+    # listed first and as old as the installed product, does not decide.
+    _installed("upgrade", "x64-package-decides-beside-win32", "-silent", (), 0, OLD, NEW, REINSTALL_CALL,
+               after=NEW, extra=(package(OLD, "win32\\velmarix-win32.msi", arch="x86"),)),
 ]
 
 OLDER_PACKAGE = [
@@ -159,10 +164,10 @@ def _failed(name, *args, **kw):
 
 
 FAILURE = [
-    # The real msiexec refuses a file that is no package, after starting its log.
+    # The real msiexec refuses a file that is no package; Wine's leaves its log
+    # empty, and a log with nothing in it is not named.
     _failed("not-a-package", [not_a_package(), msiexec_recorded()],
-            (install_question(), failure_with_log(WINE_PACKAGE_NOT_OPENED)), WINE_PACKAGE_NOT_OPENED,
-            extra_checks=(box_names_the_log,)),
+            (install_question(), failure(WINE_PACKAGE_NOT_OPENED)), WINE_PACKAGE_NOT_OPENED),
     _failed("not-a-package-silent", [not_a_package(), msiexec_recorded()], (), WINE_PACKAGE_NOT_OPENED,
             args="-silent"),
     # The user's own log is not the program's: no log line.
@@ -173,6 +178,10 @@ FAILURE = [
     # msiexec fails before writing its log: no log line.
     _failed("msiexec-1603-no-log", [package(OLD), msiexec_recorded(ERROR_INSTALL_FAILURE)],
             (install_question(), failure(ERROR_INSTALL_FAILURE)), ERROR_INSTALL_FAILURE),
+    # msiexec wrote its log, then failed: the box names the very log it was told to write.
+    _failed("msiexec-1603-log-written", [package(OLD), msiexec_recorded(ERROR_INSTALL_FAILURE)],
+            (install_question(), failure_with_log(ERROR_INSTALL_FAILURE)), ERROR_INSTALL_FAILURE,
+            env={"ELDORIS_WRITE_LOG": "1"}, extra_checks=(box_names_the_log,)),
     # Cancelled in the installer's window: 1602 and no box.
     _failed("msiexec-1602-cancelled", [package(OLD), msiexec_recorded(ERROR_INSTALL_USEREXIT)],
             (install_question(),), ERROR_INSTALL_USEREXIT),

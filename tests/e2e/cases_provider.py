@@ -4,14 +4,16 @@ failure box, setups that cannot be started, and the confirmation, success and
 restart wording with providers."""
 
 import re
+import shutil
 
 from case_model import OK, YES_NO, Box, Case
 from expected_texts import CAPTION, ERROR_CAPTION, MSG, failure_text
-from provider_run import ENV, LOG, MSIEXEC, TMP, expect, log_path_of, media, recorded_lines
+from plugin_run import beside_taken_names, names_taken
+from provider_run import ENV, LOG, MSIEXEC, STAMP, TMP, expect, log_path_of, media, recorded_lines
 
-# What CreateProcessW reports under Wine for "csp\Setup.exe" when csp is
+# What CreateProcessW reports for the full path of csp\Setup.exe when csp is
 # missing, and when csp holds no Setup.exe.
-NO_FOLDER = 2
+NO_FOLDER = 3
 NO_SETUP = 2
 EXCEPTION_ACCESS_VIOLATION = 0xC0000005
 
@@ -40,10 +42,10 @@ def env(**more):
     return dict(ENV, **more)
 
 
-def _line(name, args, lines, **kw):
+def _line(name, args, lines, setup=None, extra=None, **kw):
     """A silent run: only the command lines differ; the plug-in follows."""
     return Case("provider/line/" + name, args=args + " -silent", exit_code=0, env=env(**kw.pop("env", {})),
-                setup=media(), check=expect(lines, installed=True), **kw)
+                setup=setup or media(), check=expect(lines, installed=True, extra=extra), **kw)
 
 
 COMMAND_LINES = [
@@ -81,6 +83,11 @@ COMMAND_LINES = [
            'ucsp\\Setup.exe -args "/qb /L*v u.log " -noreboot -root -silent']),
     # TMP is used verbatim: a trailing backslash doubles.
     _line("tmp-trailing-backslash", "-csp", [CSP + " -silent"], env={"TMP": TMP + "\\"}),
+    # Names that another user of TMP planted are never opened: the setup is told a free one.
+    _line("log-names-taken", "-csp",
+          [re.compile(re.escape('csp\\Setup.exe -args "/qb /Lv! """%s\\csp_' % TMP) + STAMP
+                      + re.escape('-3.log""" " -noreboot -root -silent'))],
+          setup=lambda run: (media()(run), names_taken("csp", TMP)(run)), extra=beside_taken_names("csp", TMP)),
 ]
 
 
@@ -142,12 +149,39 @@ FAILURES = [
     _fails("ucsp-2", "-ucsp", (question("ucsp"), setup_failed(2)), 2, [UCSP],
            env={"ELDORIS_EXIT_CODE": "2"}),
     # A setup that crashes has failed: its exception code is shown and returned.
+    # A provider that asks for a restart stops the run before the plug-in; with
+    # -restartcodes with a code that deployment tools read as a failure.
+    _fails("csp-3010-restartcodes", "-csp -restartcodes", (question("csp"), setup_failed(3010)), 350, [CSP],
+           env={"ELDORIS_EXIT_CODE": "3010"}),
     _fails("csp-crashes", "-csp -ucsp", (question("both"), setup_failed(EXCEPTION_ACCESS_VIOLATION)),
            EXCEPTION_ACCESS_VIOLATION, [CSP], env={"ELDORIS_CRASH": "1"}, marker=False),
 ]
 
+# Where the current directory lacks csp, Windows' search for a relative path
+# looks in the program's folder and the system folders: copies planted there
+# must not be started by an elevated run.
+PLANTED_SETUP = "C:\\e2e\\Downloads"
+SEARCHED = (PLANTED_SETUP, "C:\\windows\\system32", "C:\\windows\\syswow64")
+
+
+def setups_planted_elsewhere(run):
+    media(folders=("ucsp",))(run)
+    for folder in SEARCHED:
+        (run.session.file(folder) / "csp").mkdir(exist_ok=True)
+        shutil.copy2(run.helper("recorder.exe"), run.session.file(folder) / "csp" / "Setup.exe")
+
+
+def planted_setups_removed(run):
+    for folder in SEARCHED:
+        shutil.rmtree(run.session.file(folder) / "csp", ignore_errors=True)
+    return []
+
+
 # A setup that cannot be started fails with the start's error code, whatever it is.
 NOT_STARTED = [
+    _fails("csp-folder-missing-setups-planted-elsewhere", "-csp", (question("csp"), setup_failed(NO_FOLDER)),
+           NO_FOLDER, [], setup=setups_planted_elsewhere, extra=planted_setups_removed,
+           program_dir=PLANTED_SETUP),
     _fails("csp-folder-missing", "-csp", (question("csp"), setup_failed(NO_FOLDER)), NO_FOLDER, [],
            setup=media(folders=("ucsp",))),
     _fails("csp-folder-missing-silent", "-csp -silent", (), NO_FOLDER, [], setup=media(folders=())),

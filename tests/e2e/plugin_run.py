@@ -75,25 +75,37 @@ def failure_with_log(code, where=X64, temp=TEMP):
 
 # --- expected msiexec command lines -------------------------------------
 
+# A log name of a run that may start in the same second as an earlier run of
+# the case, which took the name without a suffix.
+AFTER_AN_EARLIER_RUN = re.compile("(?:-2)?")
+
+
 class Call:
     """One expected msiexec command line: the package at media\\where, our
-    verbose log in temp unless log is False, " REBOOT=R ", then tail."""
+    verbose log in temp unless log is False (its name ending in suffix, such
+    as "-3" beside taken names, or a pattern of them), " REBOOT=R ", then tail."""
 
-    def __init__(self, tail, where=X64, log=True, temp=TEMP, media=MEDIA, log_written=None):
-        self.log_written = log_written  # None: exactly when the real msiexec ran
+    def __init__(self, tail, where=X64, log=True, temp=TEMP, media=MEDIA, log_made=True, suffix=""):
+        self.log_made = log_made  # False where TMP names no folder to make it in
         head = '"%s" /i "%s\\%s" ' % (MSIEXEC, media, where)
         base = where.rsplit("\\", 1)[-1]
         self.log_prefix = "%s\\%s_" % (temp, base) if log else None
-        log_text = ['/Lv! "', self.log_prefix, None, '.log"'] if log else []
-        parts = [head] + log_text + [" REBOOT=R " + tail]
-        self.pattern = re.compile("".join(STAMP if p is None else re.escape(p) for p in parts))
-        self.readable = "".join(READABLE_STAMP if p is None else p for p in parts)
+        ending = suffix.pattern if isinstance(suffix, re.Pattern) else re.escape(suffix)
+        parts = [re.escape(head)]
+        if log:
+            parts += [re.escape('/Lv! "' + self.log_prefix), STAMP, "(%s)" % ending, re.escape('.log"')]
+        parts.append(re.escape(" REBOOT=R " + tail))
+        self.pattern = re.compile("".join(parts))
+        shown = suffix.pattern if isinstance(suffix, re.Pattern) else suffix
+        log_text = '/Lv! "%s%s%s.log"' % (self.log_prefix, READABLE_STAMP, shown) if log else ""
+        self.readable = head + log_text + " REBOOT=R " + tail
 
     def log_path(self, line):
         """The log path in a matching line, or None without our log option."""
         if self.log_prefix is None:
             return None
-        return self.log_prefix + self.pattern.fullmatch(line).group(1) + ".log"
+        match = self.pattern.fullmatch(line)
+        return self.log_prefix + match.group(1) + match.group(2) + ".log"
 
 
 def wine_now():
@@ -215,12 +227,51 @@ def prepare(*steps):
     return setup
 
 
+# Files that a planted link points to: they must stay as they are.
+VICTIM, ABSENT_VICTIM = "C:\\e2e\\victim.txt", "C:\\e2e\\absent.txt"
+
+
+def names_taken(stem, folder=TEMP):
+    """Every name that a log <stem>_<time>.log can take in folder is taken: by
+    a file, and its "-2" name by a link to a file elsewhere, or (every other
+    second) to a file that is not there, as another user of a shared TMP could
+    plant them. The names run past the case's time limit and the runner's
+    margin beyond it: a run that creates its log later has been killed."""
+    def step(run):
+        temp, victim, absent = (run.session.file(p) for p in (folder, VICTIM, ABSENT_VICTIM))
+        victim.write_text("victim\n")
+        absent.unlink(missing_ok=True)
+        now = wine_now()
+        for second in range(-2, run.case.timeout + 60):
+            base = temp / (now + datetime.timedelta(seconds=second)).strftime(stem + "_%Y-%m-%d-%H-%M-%S")
+            planted, link = base.with_name(base.name + ".log"), base.with_name(base.name + "-2.log")
+            planted.write_text(planted.name)
+            link.symlink_to(absent if second % 2 else victim)
+            run.planted |= {planted, link}
+    return step
+
+
+def beside_taken_names(stem, folder=TEMP):
+    """The run made its log <stem>_<time>-3.log; the planted files, the links
+    and the file they point to are as they were."""
+    def check(run):
+        made = [p.name for p in run.session.file(folder).glob(stem + "_*.log") if p not in run.planted]
+        problems = [] if len(made) == 1 and made[0].endswith("-3.log") else ["%s logs made: %s" % (stem, made)]
+        problems += ["%s changed" % p.name for p in sorted(run.planted) if p.name.startswith(stem)
+                     and not (p.is_symlink() if p.name.endswith("-2.log") else p.read_text() == p.name)]
+        victim = run.session.file(VICTIM).read_text()
+        problems += [] if victim == "victim\n" else ["the linked file now holds %r" % victim]
+        return problems + (["a link was followed to create %s" % ABSENT_VICTIM]
+                           if run.session.file(ABSENT_VICTIM).exists() else [])
+    return check
+
+
 # --- checks --------------------------------------------------------------
 
 def calls(*expected):
     """msiexec's command lines, exactly and in order; each log timestamp lies
-    within the run; the log exists exactly when the real msiexec ran; the
-    run's own log names them (own_log)."""
+    within the run; the program made the log before msiexec started (a
+    stand-in makes none); the run's own log names them (own_log)."""
     def check(run):
         got = recorded_calls(run)
         problems = []
@@ -236,14 +287,13 @@ def calls(*expected):
             log = exp.log_path(line)
             if log is None:
                 continue
-            stamp = datetime.datetime.strptime(log[-len("YYYY-MM-DD-HH-MM-SS.log"):-4], "%Y-%m-%d-%H-%M-%S")
+            stamp = datetime.datetime.strptime(exp.pattern.fullmatch(line).group(1), "%Y-%m-%d-%H-%M-%S")
             if not run.started <= stamp <= latest:
                 problems.append("log timestamp %s is not Wine's local time of the run (%s to %s)"
                                 % (stamp, run.started, latest))
-            written = "ELDORIS_CHAIN" in run.env if exp.log_written is None else exp.log_written
-            if run.session.file(log).exists() != written:
-                problems.append("log %s %s" % (log, "is missing" if written else
-                                               "exists though no installer ran to write it"))
+            if run.session.file(log).exists() != exp.log_made:
+                problems.append("log %s %s" % (log, "was not made" if exp.log_made else
+                                               "exists though its folder does not"))
         return problems + own_log(run, got)
     return check
 
