@@ -127,12 +127,13 @@ void logStart(Platform& platform, const InstallOptions& options, const Audience&
   logEvent(platform, L"desktop: " + audience.why);
 }
 
-// Where nobody sees the help, the exit code tells a typo from a request.
+// Where nobody sees the help, the exit code tells a typo from a request:
+// msiexec's own code for a bad command line, which no deployment tool retries.
 InstallerResult helpNotShown(Platform& platform, const ParseResult& parsed) {
   const bool asked = parsed.outcome == ParseOutcome::helpRequested;
   logEvent(platform, (asked ? L"help asked for with " : L"argument not understood: ") +
                          quoted(parsed.argument) + L"; the help is not shown (no visible desktop)");
-  return asked ? code::success : code::invalidParameter;
+  return asked ? code::success : code::invalidCommandLine;
 }
 
 InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger& messenger,
@@ -259,8 +260,13 @@ std::wstring ownCodeMeaning(InstallerResult result) {
     case code::fileExists:
       return L"every name for an installer's log in TMP is taken by files the program did not "
              L"make";
-    case code::invalidParameter:
+    case code::invalidCommandLine:
       return L"an argument was not understood, and nobody can see the help";
+    case code::installAlreadyRunning:
+      return L"another installation kept the Windows Installer busy past the wait (-msiwait): "
+             L"retry later";
+    case code::logFailure:
+      return L"a log cannot be written where -log puts it";
     case code::envVarNotFound:
       return L"TMP is not set";
     case code::noData:
@@ -304,12 +310,25 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
     return code::success;
   }
 
-  RunLog log(platform);
+  RunLog log(platform, options.logFile);
   const AttachedLog attached(platform, log);
   logStart(platform, options, audience);
-  const InstallerResult result = parsed.outcome == ParseOutcome::proceed
-                                     ? runSteps(platform, options, messenger, log)
-                                     : helpNotShown(platform, parsed);
+  // Where nobody is asked anything, a busy Windows Installer is waited for.
+  if (options.silent || !audience.visible) {
+    platform.installerWaitSeconds = options.installerWaitSeconds;
+  }
+  if (!options.logFile.empty() && !log.refused()) {
+    platform.installerLogStem = withoutExtension(log.path());
+  }
+  InstallerResult result = code::logFailure;
+  if (log.refused()) {
+    logEvent(platform, L"-log " + quoted(options.logFile) + L": " + log.refused()->path +
+                           L" cannot be written (error " + decimal(log.refused()->error) +
+                           L"); nothing is installed");
+  } else {
+    result = parsed.outcome == ParseOutcome::proceed ? runSteps(platform, options, messenger, log)
+                                                     : helpNotShown(platform, parsed);
+  }
   logEvent(platform, L"exit code " + decimal(result) + L": " + exitCodeMeaning(platform, result));
   return result;
 }

@@ -16,9 +16,8 @@ ChildRun runLoggedChild(Platform& platform, const std::wstring& program,
                    name + L" could not be started: " + windowsErrorMeaning(run.code));
     return run;
   }
-  std::wstring duration = decimal(run.milliseconds / 1000) + L".";
-  appendDecimal(duration, run.milliseconds % 1000, 3);
-  logEvent(platform, L"ended with exit code " + decimal(run.code) + L" after " + duration + L" s");
+  logEvent(platform, L"ended with exit code " + decimal(run.code) + L" after " +
+                         secondsText(run.milliseconds));
   noteCodeSource(platform, run.code, name + L"'s exit code");
   return run;
 }

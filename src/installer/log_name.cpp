@@ -15,6 +15,17 @@ std::wstring formatTimestamp(Platform& platform) {
 
 InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bool silent,
                             std::wstring& path) {
+  if (!platform.installerLogStem.empty()) {
+    const NewLog log =
+        replaceLogFile(platform, platform.installerLogStem + L"_" + baseName + L".log");
+    if (!log.file) {
+      logEvent(platform, L"installer log: " + log.path + L" cannot be written (error " +
+                             decimal(log.error) + L")");
+      return code::logFailure;
+    }
+    path = log.path;
+    return code::success;
+  }
   TextRead tmp = platform.environmentVariable(L"TMP");
   // An empty TMP would put the log at the root of the current drive.
   if (tmp.result == 0 && tmp.text.empty()) tmp.result = code::envVarNotFound;

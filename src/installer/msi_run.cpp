@@ -1,6 +1,7 @@
 #include "installer/msi_run.h"
 
 #include "installer/child_run.h"
+#include "installer/installer_wait.h"
 #include "installer/log_name.h"
 #include "installer/package_search.h"
 #include "installer/text_search.h"
@@ -70,6 +71,8 @@ InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCod
   const InstallerResult found = findPackageFile(platform, packageMask, packagePath);
   if (found != 0) return reportFailure(platform, silent, msg::packageNotFound, found);
   logEvent(platform, L"package to install: " + packagePath);
+  const InstallerResult free = waitForWindowsInstaller(platform, L"msiexec");
+  if (free != 0) return free;
 
   const std::wstring packageName = fileNameOf(packagePath);
   std::wstring ownLog;

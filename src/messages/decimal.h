@@ -27,4 +27,11 @@ inline std::wstring decimal(std::uint32_t value) {
   return text;
 }
 
+// Milliseconds as seconds to the millisecond: "2.500 s".
+inline std::wstring secondsText(std::uint32_t milliseconds) {
+  std::wstring text = decimal(milliseconds / 1000) + L".";
+  appendDecimal(text, milliseconds % 1000, 3);
+  return text + L" s";
+}
+
 }  // namespace eldoris

@@ -95,12 +95,77 @@ NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::
   return log;
 }
 
-RunLog::RunLog(Platform& platform) : platform_(platform) {
-  const TextRead tmp = platform_.environmentVariable(L"TMP");
-  if (tmp.result != 0 || tmp.text.empty()) return;
-  NewLog log =
-      createLogFile(platform_, tmp.text, L"eldoris-setup", formatTimestamp(platform_.localTime()));
-  if (!log.file) return;
+namespace {
+
+bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Makes the folders of `path` that are missing, from its root down.
+std::uint32_t createFolders(Platform& platform, const std::wstring& path) {
+  const std::size_t file = path.find_last_of(L"\\/");
+  if (file == std::wstring::npos) return 0;
+  // The root (D:\ or \\server\share\) is never made.
+  std::size_t at = path.size() > 2 && path[1] == L':' ? 3 : 0;
+  if (at == 0 && path.size() > 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+    at = path.find_first_of(L"\\/", path.find_first_of(L"\\/", 2) + 1);
+  }
+  while (at != std::wstring::npos && at < file) {
+    at = path.find_first_of(L"\\/", at + 1);
+    const std::uint32_t error = platform.createDirectory(path.substr(0, at));
+    if (error != 0 && error != errorAlreadyExists) return error;
+  }
+  return 0;
+}
+
+}  // namespace
+
+NewLog replaceLogFile(Platform& platform, const std::wstring& path) {
+  NewLog log;
+  log.path = path;
+  log.error = createFolders(platform, path);
+  if (log.error != 0) return log;
+  log.file = platform.createNewFile(path, log.error);
+  if (log.file || (log.error != errorFileExists && log.error != errorAlreadyExists)) return log;
+  // Something has the name: the new log is made beside it and renamed over
+  // it, which replaces a file or a link itself. Deleting it first would, for
+  // a link, delete what the link points to on some systems.
+  const std::size_t separator = path.find_last_of(L"\\/");
+  NewLog fresh =
+      createLogFile(platform, path.substr(0, separator), path.substr(separator + 1), L"new");
+  log.error = fresh.error;
+  if (!fresh.file) return log;
+  log.error = platform.moveFileOver(fresh.path, path);
+  if (log.error != 0) {
+    fresh.file.reset();
+    platform.deleteFile(fresh.path);  // the program's own, made above
+    return log;
+  }
+  log.file = std::move(fresh.file);
+  return log;
+}
+
+std::wstring withoutExtension(const std::wstring& path) {
+  const std::size_t dot = path.rfind(L'.');
+  const std::size_t separator = path.find_last_of(L"\\/");
+  if (dot == std::wstring::npos || (separator != std::wstring::npos && dot < separator))
+    return path;
+  return path.substr(0, dot);
+}
+
+RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(platform) {
+  NewLog log;
+  if (!requested.empty()) {
+    const TextRead full = platform_.fullPath(requested);
+    log = full.result == 0 ? replaceLogFile(platform_, full.text)
+                           : NewLog{nullptr, requested, full.result};
+    if (!log.file) refused_ = NewLog{nullptr, log.path, log.error};
+  }
+  if (!log.file) {
+    const TextRead tmp = platform_.environmentVariable(L"TMP");
+    if (tmp.result != 0 || tmp.text.empty()) return;
+    log = createLogFile(platform_, tmp.text, L"eldoris-setup",
+                        formatTimestamp(platform_.localTime()));
+    if (!log.file) return;
+  }
   file_ = std::move(log.file);
   path_ = log.path;
   if (!file_->write({'\xEF', '\xBB', '\xBF'})) file_.reset();  // the byte-order mark

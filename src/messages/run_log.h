@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,15 +35,28 @@ struct NewLog {
 NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::wstring& stem,
                      const std::wstring& stamp);
 
+// Creates the log at `path`, a full path an administrator chose: the folders
+// that are missing are made, and a file there is replaced. What is at that
+// name goes first (a link itself, never what it points to) and the log is
+// then created where nothing is, so it is never written through a link or
+// junction. `path` is kept in the result either way.
+NewLog replaceLogFile(Platform& platform, const std::wstring& path);
+
+// `path` without the extension of its file name: the stem the installers'
+// logs take beside the run's own.
+std::wstring withoutExtension(const std::wstring& path);
+
 // UTF-16 text as UTF-8; an unpaired surrogate becomes U+FFFD. Bytes rather
 // than std::string, whose code would add a third to the program's size.
 std::vector<char> toUtf8(const std::wstring& text);
 
 class RunLog final : public EventSink {
  public:
-  // Creates the log in TMP under the first name that nothing has; without TMP,
-  // or when no name can be created, the run has no log and lines are dropped.
-  explicit RunLog(Platform& platform);
+  // Creates the log at `requested` (-log; relative to the current directory),
+  // or else in TMP under the first name that nothing has. When the requested
+  // log cannot be made, the log in TMP is made and refused() says why; without
+  // TMP, or when no name can be created there, lines are dropped.
+  RunLog(Platform& platform, const std::wstring& requested);
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
@@ -51,11 +65,14 @@ class RunLog final : public EventSink {
   void write(const std::wstring& event) override;
   void close() { file_.reset(); }
   const std::wstring& path() const { return path_; }
+  // The requested log that could not be made, with the Windows error.
+  const std::optional<NewLog>& refused() const { return refused_; }
 
  private:
   Platform& platform_;
   std::unique_ptr<OutputFile> file_;
   std::wstring path_;
+  std::optional<NewLog> refused_;
 };
 
 // Makes `log` the platform's for as long as it lives.

@@ -17,6 +17,19 @@ bool matches(const std::wstring& argument, const wchar_t* option, Match how) {
   return how == Match::exact ? argument == option : equalsIgnoringAsciiCase(argument, option);
 }
 
+// Whole seconds in decimal digits, up to the longest wait there can be.
+bool readSeconds(const std::wstring& text, std::uint32_t& seconds) {
+  if (text.empty() || text.size() > 7) return false;
+  std::uint32_t value = 0;
+  for (const wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    value = value * 10 + static_cast<std::uint32_t>(c - L'0');
+  }
+  if (value > maxInstallerWaitSeconds) return false;
+  seconds = value;
+  return true;
+}
+
 }  // namespace
 
 bool equalsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
@@ -52,6 +65,11 @@ ParseResult parseArguments(const std::vector<std::wstring>& arguments, InstallOp
       options.noRestart = true;
     } else if (matches(arg, L"-restartcodes", Match::anyCase)) {
       options.restartCodes = true;
+    } else if (hasValue && !arguments[i + 1].empty() && matches(arg, L"-log", Match::anyCase)) {
+      options.logFile = arguments[++i];
+    } else if (hasValue && matches(arg, L"-msiwait", Match::anyCase) &&
+               readSeconds(arguments[i + 1], options.installerWaitSeconds)) {
+      ++i;
     } else if (options.installProvider && hasValue && matches(arg, L"-CSPArgs", Match::anyCase)) {
       options.providerArgs += arguments[++i] + L" ";
     } else if (options.installProvider && hasValue && matches(arg, L"-KC", Match::anyCase)) {
@@ -95,6 +113,10 @@ std::wstring describeOptions(const InstallOptions& options) {
       {&options.providerLanguage, L" language "}};
   for (const auto& [value, name] : texts) {
     if (!value->empty()) text += name + quoted(*value);
+  }
+  if (!options.logFile.empty()) text += L" -log " + quoted(options.logFile);
+  if (options.installerWaitSeconds != defaultInstallerWaitSeconds) {
+    text += L" -msiwait " + decimal(options.installerWaitSeconds);
   }
   return text.empty() ? L"none" : text.substr(1);
 }

@@ -81,6 +81,15 @@ enum class DialogOutcome { next, cancelled, failed };
 // uses InitiateSystemShutdownExW (Windows XP on) or InitiateSystemShutdownW.
 enum class RestartCall { exitWindows, initiateShutdownEx, initiateShutdown };
 
+// Global\_MSIExecute, which the Windows Installer holds while it installs,
+// after a wait for it to be free: free (a missing or abandoned one counts),
+// still held, or unknown (the Windows error says why).
+struct InstallerMutexWait {
+  enum class State { free, held, unknown } state = State::free;
+  std::uint32_t error = 0;
+  std::uint32_t milliseconds = 0;  // how long the wait took
+};
+
 // Who gave a code that a step returns when it is not the program's own, and
 // what it means: the run's log ends with it.
 struct CodeSource {
@@ -127,6 +136,8 @@ class Platform {
   virtual bool isWow64Process() = 0;
   virtual TextRead environmentVariable(const std::wstring& name) = 0;
   virtual TextRead currentDirectory() = 0;
+  // `path` made full against the current directory.
+  virtual TextRead fullPath(const std::wstring& path) = 0;
   virtual TextRead systemDirectory() = 0;
   virtual LocalTime localTime() = 0;
   virtual void writeStandardOutput(const std::wstring& line) = 0;
@@ -142,9 +153,15 @@ class Platform {
   // The size of what is at `path` (0 for a folder); nothing where nothing is.
   virtual std::optional<std::uint64_t> fileSize(const std::wstring& path) = 0;
   virtual void deleteFile(const std::wstring& path) = 0;
+  // Renames `from` to `to`, replacing what has that name: the name itself,
+  // never what a link there points to. 0, or the Windows error.
+  virtual std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) = 0;
+  // Creates one folder; 0, or the Windows error (183 where the name exists).
+  virtual std::uint32_t createDirectory(const std::wstring& path) = 0;
   // Creates a file only where nothing has the name yet: an existing file,
   // folder or link is never opened or followed (the Windows error says why).
-  // The handle is not inherited by child processes.
+  // The handle is not inherited by child processes; the file may be renamed
+  // while it is open.
   virtual std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                                     std::uint32_t& error) = 0;
 
@@ -154,7 +171,14 @@ class Platform {
   virtual ChildRun runChildProcess(const std::wstring& program,
                                    const std::wstring& commandLine) = 0;
 
+  // The ids of the processes that run the program `exeName` (msiexec.exe);
+  // nothing where the system cannot tell (Windows NT 4.0).
+  virtual std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) = 0;
+
   // Windows Installer.
+  // Waits up to `milliseconds` (0: only looks) for Global\_MSIExecute to be
+  // free. It is never kept: a wait that acquires it releases it at once.
+  virtual InstallerMutexWait waitForInstallerMutex(std::uint32_t milliseconds) = 0;
   virtual void msiSetInternalUiNone() = 0;
   virtual int msiQueryProductState(const std::wstring& productCode) = 0;
   virtual int msiQueryFeatureState(const std::wstring& productCode,
@@ -198,6 +222,12 @@ class Platform {
   bool desktopVisible = true;
   // The source of the code the last step gave, where not the program's own.
   std::optional<CodeSource> codeSource;
+  // With -log, the installers' logs go beside the run's own, as
+  // <installerLogStem>_<name>.log, replaced at every run; empty: in TMP.
+  std::wstring installerLogStem;
+  // How long to wait for a busy Windows Installer before each installer, in
+  // seconds; nothing where a person is asked the run's questions.
+  std::optional<std::uint32_t> installerWaitSeconds;
 };
 
 }  // namespace eldoris

@@ -1,6 +1,7 @@
 #include "provider/provider_setup.h"
 
 #include "installer/child_run.h"
+#include "installer/installer_wait.h"
 #include "installer/log_name.h"
 #include "installer/package_search.h"
 #include "installer/text_search.h"
@@ -61,16 +62,18 @@ InstallerResult runProviderSetup(Platform& platform, const std::wstring& subdire
                                  const std::wstring& extraArguments, bool silent, bool reinstall,
                                  bool noUpdate) {
   logEvent(platform, L"provider setup in " + subdirectory);
+  const std::wstring setup = subdirectory + L"\\Setup.exe";
+  InstallerResult result = waitForWindowsInstaller(platform, setup);
+  if (result != 0) return result;
+
   std::wstring logPath;
-  InstallerResult result = code::success;
   if (!hasLogOption(extraArguments)) {
     result = makeLogPath(platform, subdirectory, silent, logPath);
-    // Without TMP message 144 has been shown; every name taken is reported below.
-    if (result != 0 && result != code::fileExists) return result;
+    // Without TMP message 144 has been shown; a log that cannot be made is reported below.
+    if (result != 0 && result != code::fileExists && result != code::logFailure) return result;
   }
 
   if (result == 0) {
-    const std::wstring setup = subdirectory + L"\\Setup.exe";
     const ChildRun run = runSetup(platform, setup,
                                   buildProviderCommandLine(subdirectory, logPath, extraArguments,
                                                            silent, reinstall, noUpdate));

@@ -60,6 +60,14 @@ std::optional<std::uint64_t> Win32Platform::fileSize(const std::wstring& path) {
 
 void Win32Platform::deleteFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
+std::uint32_t Win32Platform::moveFileOver(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
+}
+
+std::uint32_t Win32Platform::createDirectory(const std::wstring& path) {
+  return CreateDirectoryW(path.c_str(), nullptr) ? 0 : GetLastError();
+}
+
 namespace {
 
 class Win32OutputFile final : public OutputFile {
@@ -94,9 +102,11 @@ std::unique_ptr<OutputFile> Win32Platform::createNewFile(const std::wstring& pat
   // CREATE_NEW fails on any existing name, so nothing is overwritten; with
   // FILE_FLAG_OPEN_REPARSE_POINT a link whose target is missing counts as
   // existing too, instead of being followed to create that target. No
-  // security attributes: the handle is not inherited.
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  // security attributes: the handle is not inherited. FILE_SHARE_DELETE lets
+  // the program rename the file it writes (a log put in place of another).
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = GetLastError();
     return nullptr;

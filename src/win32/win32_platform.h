@@ -26,6 +26,7 @@ class Win32Platform final : public Platform {
   bool isWow64Process() override;
   TextRead environmentVariable(const std::wstring& name) override;
   TextRead currentDirectory() override;
+  TextRead fullPath(const std::wstring& path) override;
   TextRead systemDirectory() override;
   LocalTime localTime() override;
   void writeStandardOutput(const std::wstring& line) override;
@@ -35,11 +36,16 @@ class Win32Platform final : public Platform {
   std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
+  std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) override;
+  std::uint32_t createDirectory(const std::wstring& path) override;
   std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                             std::uint32_t& error) override;
 
   ChildRun runChildProcess(const std::wstring& program, const std::wstring& commandLine) override;
 
+  std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) override;
+
+  InstallerMutexWait waitForInstallerMutex(std::uint32_t milliseconds) override;
   void msiSetInternalUiNone() override;
   int msiQueryProductState(const std::wstring& productCode) override;
   int msiQueryFeatureState(const std::wstring& productCode, const std::wstring& feature) override;

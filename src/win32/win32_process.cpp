@@ -1,26 +1,9 @@
 // Child processes and the system restart.
+#include "win32/owned_handle.h"
 #include "win32/system_function.h"
 #include "win32/win32_platform.h"
 
 namespace eldoris {
-
-namespace {
-
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-}  // namespace
 
 ChildRun Win32Platform::runChildProcess(const std::wstring& program,
                                         const std::wstring& commandLine) {
@@ -33,8 +16,8 @@ ChildRun Win32Platform::runChildProcess(const std::wstring& program,
                       FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
     return {false, GetLastError()};
   }
-  Handle process(info.hProcess);
-  Handle thread(info.hThread);
+  OwnedHandle process(info.hProcess);
+  OwnedHandle thread(info.hThread);
   const DWORD started = GetTickCount();  // GetTickCount64 is not on Windows 2000 and XP
   WaitForSingleObject(process.get(), INFINITE);
   const DWORD ran = GetTickCount() - started;
@@ -88,7 +71,7 @@ std::uint32_t Win32Platform::restartSystem(RestartCall call) {
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) {
     return lastErrorOr(ERROR_ACCESS_DENIED);
   }
-  Handle token(rawToken);
+  OwnedHandle token(rawToken);
   TOKEN_PRIVILEGES privileges{};
   LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid);
   privileges.PrivilegeCount = 1;

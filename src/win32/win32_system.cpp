@@ -109,6 +109,22 @@ TextRead Win32Platform::currentDirectory() {
   return {GetLastError(), std::wstring()};
 }
 
+TextRead Win32Platform::fullPath(const std::wstring& path) {
+  std::wstring buffer;
+  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  while (needed != 0) {
+    buffer.assign(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, &buffer[0], nullptr);
+    if (length == 0) break;
+    if (length < needed) {
+      buffer.resize(length);
+      return {0, buffer};
+    }
+    needed = length;
+  }
+  return {GetLastError(), std::wstring()};
+}
+
 TextRead Win32Platform::systemDirectory() {
   DWORD error = 0;
   std::wstring directory = readSystemDirectory(error);

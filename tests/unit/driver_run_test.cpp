@@ -43,8 +43,9 @@ TEST(Run, WhereNobodySeesTheHelpItsExitCodeTellsATypoFromARequest) {
       {L"-silnet", true, 0, nullptr},
       {L"-silent -help", false, 0, " help asked for with «-help»"},
       {L"-?", false, 0, " help asked for with «-?»"},
-      {L"-silent -silnet", false, 87, " argument not understood: «-silnet»"},
-      {L"-csp -KC", false, 87, " exit code 87: the program's own: an argument was not understood"},
+      {L"-silent -silnet", false, 1639, " argument not understood: «-silnet»"},
+      {L"-csp -KC", false, 1639,
+       " exit code 1639: the program's own: an argument was not understood"},
   };
   for (const auto& row : rows) {
     FakePlatform platform;
@@ -281,6 +282,95 @@ TEST(Run, ItsLastLineSaysWhoseCodeItIs) {
     const std::size_t last = log.rfind("\r\n", log.size() - 3);
     EXPECT_EQ(log.compare(last + 26, row.lastLine.size(), row.lastLine), 0)
         << row.name << ": " << log.substr(last + 2);
+  }
+}
+
+TEST(Run, ALogWhereTheAdministratorSaysOrNothingInstalled) {
+  for (const bool writable : {true, false}) {
+    FakePlatform platform = freshMachine();
+    platform.folderError = writable ? 0 : 5;
+    EXPECT_EQ(run(platform, L"-silent -log C:\\Logs\\eldoris.log"), writable ? 0u : 1622u);
+    const std::string own = platform.files[L"C:\\Logs\\eldoris.log"];
+    const std::string tmp = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
+    if (writable) {  // the installer's log beside it, named after it
+      ASSERT_EQ(platform.commandLines.size(), 1u);
+      EXPECT_NE(platform.commandLines[0].find(L"/Lv! \"C:\\Logs\\eldoris_velmarix-x64.msi.log\" "),
+                std::wstring::npos);
+      EXPECT_NE(own.find(" exit code 0: "), std::string::npos);
+      EXPECT_TRUE(tmp.empty());
+    } else {  // the log in TMP says why
+      EXPECT_TRUE(platform.commandLines.empty());
+      EXPECT_NE(tmp.find(" -log «C:\\Logs\\eldoris.log»: C:\\Logs\\eldoris.log cannot be written "
+                         "(error 5); nothing is installed\r\n"),
+                std::string::npos);
+      EXPECT_NE(tmp.find(" exit code 1622: the program's own: "), std::string::npos);
+    }
+  }
+}
+
+TEST(Run, WhereNobodyIsAskedABusyInstallerIsWaitedFor) {
+  using State = InstallerMutexWait::State;
+  struct Row {
+    const char* name;
+    std::wstring arguments;
+    std::deque<InstallerMutexWait> mutex;
+    InstallerResult exitCode;
+    std::vector<std::uint32_t> asked;  // milliseconds
+    std::size_t children;
+    const char* logged;
+  };
+  const std::vector<Row> rows = {
+      {"a person is asked", L"-norestart", {{State::held}}, 0, {}, 1, nullptr},
+      {"free", L"-silent", {}, 0, {0}, 1, nullptr},
+      {"freed",
+       L"-silent",
+       {{State::held}, {State::free, 0, 2500}},
+       0,
+       {0, 600000},
+       1,
+       " Windows Installer busy: Global\\_MSIExecute is held by another installation (msiexec.exe "
+       "runs as process 4242, 77); waiting up to 600 s before msiexec starts\r\n"},
+      {"past the bound",
+       L"-silent -msiwait 5",
+       {{State::held}, {State::held, 0, 5000}},
+       1618,
+       {0, 5000},
+       0,
+       " Windows Installer still busy after 5.000 s: msiexec is not started"},
+      {"no wait",
+       L"-silent -msiwait 0",
+       {{State::held}},
+       0,
+       {0},
+       1,
+       "msiexec starts without waiting (-msiwait 0)"},
+      {"cannot tell",
+       L"-silent",
+       {{State::unknown, 5}},
+       0,
+       {0},
+       1,
+       " Windows Installer: whether it is busy cannot be told (Windows error 5"},
+      {"before a provider",
+       L"-silent -csp",
+       {{State::held}, {State::held, 0, 600000}},
+       1618,
+       {0, 600000},
+       0,
+       ": csp\\Setup.exe is not started"},
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform = freshMachine();
+    platform.answers = {box::idYes};
+    platform.mutexWaits = row.mutex;
+    platform.msiexecProcesses = std::vector<std::uint32_t>{4242, 77};
+    EXPECT_EQ(run(platform, row.arguments), row.exitCode) << row.name;
+    EXPECT_EQ(platform.mutexWaitsAsked, row.asked) << row.name;
+    EXPECT_EQ(platform.commandLines.size(), row.children) << row.name;
+    const std::string log = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
+    if (row.logged) {
+      EXPECT_NE(log.find(row.logged), std::string::npos) << row.name;
+    }
   }
 }
 

@@ -202,6 +202,37 @@ TextRead FakePlatform::environmentVariable(const std::wstring& name) {
 }
 
 TextRead FakePlatform::currentDirectory() { return currentDir; }
+
+TextRead FakePlatform::fullPath(const std::wstring& path) {
+  const bool full = path.rfind(L"\\\\", 0) == 0 || (path.size() > 2 && path[1] == L':');
+  return {0, full ? path : currentDir.text + L"\\" + path};
+}
+
+std::uint32_t FakePlatform::moveFileOver(const std::wstring& from, const std::wstring& to) {
+  files[to] = files[from];
+  files.erase(from);
+  moves[from] = to;
+  return 0;
+}
+
+std::uint32_t FakePlatform::createDirectory(const std::wstring& path) {
+  if (folderError != 0) return folderError;
+  folders.push_back(path);
+  return 0;
+}
+
+std::optional<std::vector<std::uint32_t>> FakePlatform::processIds(const std::wstring&) {
+  return msiexecProcesses;
+}
+
+InstallerMutexWait FakePlatform::waitForInstallerMutex(std::uint32_t milliseconds) {
+  calls.push_back("mutex");
+  mutexWaitsAsked.push_back(milliseconds);
+  if (mutexWaits.empty()) return {};
+  const InstallerMutexWait wait = mutexWaits.front();
+  mutexWaits.pop_front();
+  return wait;
+}
 TextRead FakePlatform::systemDirectory() {
   calls.push_back("systemDirectory");
   return systemDir;
@@ -249,16 +280,23 @@ void FakePlatform::deleteFile(const std::wstring& path) {
 
 namespace {
 
+// Writes where the file is now, as a handle does after a rename.
 class FakeOutputFile final : public OutputFile {
  public:
-  explicit FakeOutputFile(std::string& bytes) : bytes_(bytes) {}
+  FakeOutputFile(FakePlatform& platform, std::wstring path)
+      : platform_(platform), path_(std::move(path)) {}
   bool write(const std::vector<char>& bytes) override {
-    bytes_.append(bytes.begin(), bytes.end());
+    for (auto moved = platform_.moves.find(path_); moved != platform_.moves.end();
+         moved = platform_.moves.find(path_)) {
+      path_ = moved->second;
+    }
+    platform_.files[path_].append(bytes.begin(), bytes.end());
     return true;
   }
 
  private:
-  std::string& bytes_;
+  FakePlatform& platform_;
+  std::wstring path_;
 };
 
 }  // namespace
@@ -268,7 +306,8 @@ std::unique_ptr<OutputFile> FakePlatform::createNewFile(const std::wstring& path
   const bool taken = files.count(path) != 0 || existingPaths.count(path) != 0;
   error = taken ? 80 : createError;  // ERROR_FILE_EXISTS
   if (error != 0) return nullptr;
-  return std::make_unique<FakeOutputFile>(files[path]);
+  files[path];
+  return std::make_unique<FakeOutputFile>(*this, path);
 }
 
 ChildRun FakePlatform::runChildProcess(const std::wstring& path, const std::wstring& commandLine) {

@@ -48,8 +48,11 @@ class FakePlatform : public Platform {
   // Subdirectories of the current directory, in listing order, with their entries.
   std::vector<std::pair<DirEntry, std::vector<DirEntry>>> tree;
   bool listingFails = false;
-  std::set<std::wstring> existingPaths;  // taken names with nothing in them, such as folders
-  std::uint32_t createError = 0;         // why no new file can be created, if it cannot
+  std::set<std::wstring> existingPaths;       // taken names with nothing in them, such as folders
+  std::uint32_t createError = 0;              // why no new file can be created, if it cannot
+  std::uint32_t folderError = 0;              // why no folder can be made, if it cannot
+  std::deque<InstallerMutexWait> mutexWaits;  // Global\_MSIExecute; free when it runs out
+  std::optional<std::vector<std::uint32_t>> msiexecProcesses = std::vector<std::uint32_t>{};
   // Files by path: those here before the run are taken names; the run's own
   // files are added with what it wrote.
   std::map<std::wstring, std::string> files;
@@ -73,6 +76,9 @@ class FakePlatform : public Platform {
   std::vector<std::wstring> commandLines;
   std::vector<std::wstring> programs;  // the program path given with each
   std::vector<std::wstring> deletedFiles;
+  std::vector<std::wstring> folders;           // made, in order
+  std::map<std::wstring, std::wstring> moves;  // renamed from, to
+  std::vector<std::uint32_t> mutexWaitsAsked;  // milliseconds
   std::vector<std::wstring> searchedPatterns;
   std::vector<std::wstring> openedPackages;
   int openHandles = 0;
@@ -103,6 +109,7 @@ class FakePlatform : public Platform {
   bool isWow64Process() override;
   TextRead environmentVariable(const std::wstring& name) override;
   TextRead currentDirectory() override;
+  TextRead fullPath(const std::wstring& path) override;
   TextRead systemDirectory() override;
   LocalTime localTime() override;
   void writeStandardOutput(const std::wstring& line) override;
@@ -111,8 +118,12 @@ class FakePlatform : public Platform {
   std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
+  std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) override;
+  std::uint32_t createDirectory(const std::wstring& path) override;
   std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                             std::uint32_t& error) override;
+  std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) override;
+  InstallerMutexWait waitForInstallerMutex(std::uint32_t milliseconds) override;
   ChildRun runChildProcess(const std::wstring& program, const std::wstring& commandLine) override;
   void msiSetInternalUiNone() override;
   int msiQueryProductState(const std::wstring& productCode) override;

@@ -119,7 +119,7 @@ TEST(RunLog, TakesTheFirstFreeNameAndLeavesTakenOnesAlone) {
   const std::wstring taken = L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09";
   platform.files[taken + L".log"] = "planted";
   platform.files[taken + L"-2.log"] = "planted too";
-  RunLog log(platform);
+  RunLog log(platform, L"");
   log.write(L"Установить? ⏎");
   EXPECT_EQ(log.path(), taken + L"-3.log");
   EXPECT_EQ(platform.files[taken + L".log"], "planted");
@@ -139,10 +139,57 @@ TEST(RunLog, WithoutTmpThereIsNone) {
     } else {
       platform.environment.erase(L"TMP");
     }
-    RunLog log(platform);
+    RunLog log(platform, L"");
     log.write(L"dropped");
     EXPECT_TRUE(log.path().empty());
     EXPECT_TRUE(platform.files.empty());
+  }
+}
+
+// -log: where the administrator says, folders made, a file there replaced
+// (a link itself removed, never written through); else TMP, and why.
+TEST(RunLog, WhereTheAdministratorSays) {
+  struct Row {
+    const char* name;
+    std::wstring requested;
+    const char* before;  // what was at the name; nullptr: nothing
+    std::uint32_t folderError, createError;
+    std::wstring path;                  // the log's
+    std::vector<std::wstring> folders;  // made
+  };
+  const std::wstring tmpLog = L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log";
+  const std::vector<Row> rows = {
+      {"relative",
+       L"logs\\deep\\run.log",
+       nullptr,
+       0,
+       0,
+       L"D:\\setup\\logs\\deep\\run.log",
+       {L"D:\\setup", L"D:\\setup\\logs", L"D:\\setup\\logs\\deep"}},
+      {"replaced", L"C:\\L\\run.log", "an earlier run's", 0, 0, L"C:\\L\\run.log", {L"C:\\L"}},
+      {"a share",
+       L"\\\\srv\\logs\\pc1\\run.log",
+       nullptr,
+       0,
+       0,
+       L"\\\\srv\\logs\\pc1\\run.log",
+       {L"\\\\srv\\logs\\pc1"}},
+      {"no folder", L"C:\\L\\run.log", nullptr, 5, 0, tmpLog, {}},
+      {"no file", L"C:\\L\\run.log", nullptr, 0, 5, L"", {L"C:\\L"}},
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform;
+    if (row.before) platform.files[row.requested] = row.before;
+    platform.folderError = row.folderError;
+    platform.createError = row.createError;
+    RunLog log(platform, row.requested);
+    log.write(L"line");
+    EXPECT_EQ(log.path(), row.path) << row.name;
+    EXPECT_EQ(platform.folders, row.folders) << row.name;
+    EXPECT_EQ(log.refused().has_value(), row.folderError + row.createError != 0) << row.name;
+    if (!row.path.empty()) {
+      EXPECT_EQ(platform.files[row.path].rfind("\xEF\xBB\xBF", 0), 0u) << row.name;
+    }
   }
 }
 

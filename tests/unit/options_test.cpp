@@ -62,6 +62,35 @@ TEST(ParseArguments, UnknownSpellingsShowTheHelp) {
   EXPECT_EQ(parse({L"-?"}).outcome, ParseOutcome::helpRequested);
 }
 
+TEST(ParseArguments, TheLogAndTheWaitTakeAValueThatMakesSense) {
+  struct Row {
+    std::vector<std::wstring> arguments;
+    ParseOutcome outcome;
+    std::wstring logFile;
+    std::uint32_t waitSeconds;
+  };
+  const std::vector<Row> rows = {
+      {{L"-LOG", L"logs\\run.log", L"-log", L"C:\\x.log"},
+       ParseOutcome::proceed,
+       L"C:\\x.log",
+       600},
+      {{L"-msiwait", L"0"}, ParseOutcome::proceed, L"", 0},
+      {{L"-MsiWait", L"4294966"}, ParseOutcome::proceed, L"", 4294966},
+      {{L"-msiwait", L"4294967"}, ParseOutcome::notUnderstood, L"", 600},  // past INFINITE's ms
+      {{L"-msiwait", L"-5"}, ParseOutcome::notUnderstood, L"", 600},
+      {{L"-msiwait", L"10s"}, ParseOutcome::notUnderstood, L"", 600},
+      {{L"-msiwait"}, ParseOutcome::notUnderstood, L"", 600},
+      {{L"-log"}, ParseOutcome::notUnderstood, L"", 600},
+      {{L"-log", L""}, ParseOutcome::notUnderstood, L"", 600},
+  };
+  for (const auto& row : rows) {
+    const Parsed parsed = parse(row.arguments);
+    EXPECT_EQ(parsed.outcome, row.outcome) << row.arguments.size();
+    EXPECT_EQ(parsed.options.logFile, row.logFile);
+    EXPECT_EQ(parsed.options.installerWaitSeconds, row.waitSeconds);
+  }
+}
+
 TEST(ParseArguments, HelpFormsInAnyCase) {
   for (const std::wstring argument :
        {L"-help", L"--help", L"/help", L"-HELP", L"--Help", L"/hElP"}) {

@@ -1,0 +1,24 @@
+// A kernel handle owned until the end of a scope.
+#pragma once
+
+#include <windows.h>
+
+namespace eldoris {
+
+class OwnedHandle {
+ public:
+  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+  ~OwnedHandle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  // Functions that fail give either of the two, as each documents.
+  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace eldoris
