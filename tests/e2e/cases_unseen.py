@@ -4,11 +4,14 @@ none could be answered, so each run must end by itself, with the exit code a
 tool can act on, and say in its own log which boxes it did not show."""
 
 from case_model import Case
-from plugin_run import (FRESH_VERSION, INSTALLED, UNKNOWN, installed, installs, logged, msiexec_recorded,
-                        no_calls, package, prepare, product, verify)
+from plugin_run import (FRESH_VERSION, INSTALLED, MEDIA, UNKNOWN, VICTIM, Call, install_question, installed,
+                        installer_busy, installs, log_at, logged, marker, marker_set, msiexec_recorded, no_calls,
+                        package, prepare, product, verify)
 from provider_run import ENV, LOG, expect, media
 
-ERROR_INVALID_PARAMETER = 87
+ERROR_INVALID_COMMAND_LINE = 1639
+ERROR_INSTALL_ALREADY_RUNNING = 1618
+ERROR_INSTALL_LOG_FAILURE = 1622
 ERROR_NO_DATA = 232
 ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION = 1459
 OLDER_THAN_WIN2000 = 6
@@ -20,13 +23,36 @@ def _unseen(name, args, exit_code, steps=(), checks=(), **kw):
                 check=verify(no_calls, *checks), **kw)
 
 
+BUSY = "Windows Installer busy: Global\\_MSIExecute is held by another installation"
+RELATIVE_LOG = MEDIA + "\\logs\\deep\\run.log"  # -log logs\deep\run.log, from the media folder
+CHOSEN_LOG = "C:\\e2e\\chosen logs\\run.log"
+
+
+def planted_at_the_log_names(run):
+    """A link to another file at the run's log name, an earlier file at the installer's."""
+    folder = run.session.file(CHOSEN_LOG).parent
+    folder.mkdir(parents=True, exist_ok=True)
+    run.session.file(VICTIM).write_text("victim\n")
+    (folder / "run.log").unlink(missing_ok=True)
+    (folder / "run.log").symlink_to(run.session.file(VICTIM))
+    (folder / "run_velmarix-x64.msi.log").write_text("an earlier run's log\n")
+
+
+def replaced_not_followed(run):
+    folder = run.session.file(CHOSEN_LOG).parent
+    problems = [] if run.session.file(VICTIM).read_text() == "victim\n" else ["the linked file was written"]
+    problems += ["%s is still a link" % p.name for p in folder.iterdir() if p.is_symlink()]
+    installer_log = (folder / "run_velmarix-x64.msi.log").read_bytes()
+    return problems + (["the earlier installer log was kept"] if b"earlier" in installer_log else [])
+
+
 CASES = [
     # A question cannot be asked: the run ends before anything is installed.
     _unseen("no-options", "", ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION,
             steps=(package(FRESH_VERSION), msiexec_recorded()),
             checks=(product(UNKNOWN), logged("box 103 (Yes/No) not shown (no visible desktop)"))),
     # The help is not shown: a typo fails, a request succeeds.
-    _unseen("unknown-argument", "-silnet", ERROR_INVALID_PARAMETER,
+    _unseen("unknown-argument", "-silnet", ERROR_INVALID_COMMAND_LINE,
             checks=(logged("argument not understood: «-silnet»"),)),
     _unseen("help", "-silent -help", 0, checks=(logged("help asked for with «-help»"),)),
     # Boxes that only inform are taken as OK; the run ends as after OK.
@@ -38,4 +64,28 @@ CASES = [
     installs("unseen/silent-fresh", args="-silent", boxes=(), unseen=True),
     Case("unseen/silent-csp", args="-silent -csp", exit_code=0, env=dict(ENV), setup=media(), unseen=True,
          check=expect(['csp\\Setup.exe -args "/qb /Lv! %s " -noreboot -root -silent' % LOG], installed=True)),
+    # Another installation holds the Windows Installer: the run waits, then installs ...
+    installs("unseen/busy-installer-waited-for", args="-silent", boxes=(), unseen=True,
+             steps=(package(FRESH_VERSION), installer_busy(3000)),
+             checks=(logged(BUSY, "Windows Installer free after"),)),
+    # ... up to its bound: then it ends with 1618, nothing started, the marker untouched.
+    _unseen("busy-installer-past-the-bound", "-silent -msiwait 1", ERROR_INSTALL_ALREADY_RUNNING,
+            steps=(package(FRESH_VERSION), msiexec_recorded(), marker_set, installer_busy(4000)),
+            checks=(product(UNKNOWN), marker(True), logged(BUSY, "Windows Installer still busy after 1."))),
+    # A run that asks a person its questions does not wait.
+    installs("plugin/fresh/busy-installer-not-waited-for-when-asked", steps=(package(FRESH_VERSION),
+                                                                          installer_busy(3000)),
+             checks=(logged("decision: fresh installation", absent=(BUSY,)),)),
+    # -log: where the administrator says, folders made; the installer's log beside it.
+    installs("unseen/log-relative-in-new-folders", args="-silent -log logs\\deep\\run.log", boxes=(),
+             unseen=True, steps=(package(FRESH_VERSION), log_at(RELATIVE_LOG)),
+             call=Call(" /qb", log_file=MEDIA + "\\logs\\deep\\run_velmarix-x64.msi.log")),
+    installs("unseen/log-replaces-a-file-never-through-a-link", args='-silent -log "%s"' % CHOSEN_LOG, boxes=(),
+             unseen=True, steps=(package(FRESH_VERSION), planted_at_the_log_names, log_at(CHOSEN_LOG)),
+             call=Call(" /qb", log_file=CHOSEN_LOG.replace("run.log", "run_velmarix-x64.msi.log")),
+             checks=(replaced_not_followed,)),
+    # A log that cannot be written: 1622 before anything is installed; the log in TMP says why.
+    _unseen("log-unwritable", '-silent -log "%s\\run.log"' % VICTIM, ERROR_INSTALL_LOG_FAILURE,
+            steps=(package(FRESH_VERSION), msiexec_recorded(), lambda run: run.session.file(VICTIM).write_text("x")),
+            checks=(product(UNKNOWN), logged('-log «%s\\run.log»: ' % VICTIM))),
 ]

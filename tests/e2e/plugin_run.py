@@ -85,25 +85,30 @@ class Call:
     verbose log in temp unless log is False (its name ending in suffix, such
     as "-3" beside taken names, or a pattern of them), " REBOOT=R ", then tail."""
 
-    def __init__(self, tail, where=X64, log=True, temp=TEMP, media=MEDIA, log_made=True, suffix=""):
+    def __init__(self, tail, where=X64, log=True, temp=TEMP, media=MEDIA, log_made=True, suffix="",
+                 log_file=None):
         self.log_made = log_made  # False where TMP names no folder to make it in
+        self.log_file = log_file  # the log's exact path, as -log names it
         head = '"%s" /i "%s\\%s" ' % (MSIEXEC, media, where)
         base = where.rsplit("\\", 1)[-1]
         self.log_prefix = "%s\\%s_" % (temp, base) if log else None
         ending = suffix.pattern if isinstance(suffix, re.Pattern) else re.escape(suffix)
         parts = [re.escape(head)]
-        if log:
+        if log_file:
+            parts.append(re.escape('/Lv! "%s"' % log_file))
+        elif log:
             parts += [re.escape('/Lv! "' + self.log_prefix), STAMP, "(%s)" % ending, re.escape('.log"')]
         parts.append(re.escape(" REBOOT=R " + tail))
         self.pattern = re.compile("".join(parts))
         shown = suffix.pattern if isinstance(suffix, re.Pattern) else suffix
         log_text = '/Lv! "%s%s%s.log"' % (self.log_prefix, READABLE_STAMP, shown) if log else ""
+        log_text = '/Lv! "%s"' % log_file if log_file else log_text
         self.readable = head + log_text + " REBOOT=R " + tail
 
     def log_path(self, line):
         """The log path in a matching line, or None without our log option."""
-        if self.log_prefix is None:
-            return None
+        if self.log_file or self.log_prefix is None:
+            return self.log_file
         match = self.pattern.fullmatch(line)
         return self.log_prefix + match.group(1) + match.group(2) + ".log"
 
@@ -195,6 +200,21 @@ def bystander(run):
     run.bystander = run.session.start_bystander()
 
 
+def installer_busy(milliseconds):
+    """Another installation holds the Windows Installer for that long from
+    just before the run."""
+    def step(run):
+        run.busy = run.session.hold_installer(milliseconds)
+    return step
+
+
+def log_at(windows_path):
+    """-log puts the run's own log there: the checks read it there."""
+    def step(run):
+        run.run_log = windows_path
+    return step
+
+
 def earlier_run(args, boxes, exit_code, *expected_calls):
     """The program run once before the case's own run, with the same media and
     environment, and its msiexec command lines; verify() reports the differences."""
@@ -212,7 +232,7 @@ def prepare(*steps):
     """setup(run): no recorded calls, an empty TEMP as TMP (unless
     the case sets or unsets TMP), then the steps in order."""
     def setup(run):
-        run.notes, run.bystander, run.started = [], None, wine_now()
+        run.notes, run.bystander, run.busy, run.run_log, run.started = [], None, None, None, wine_now()
         run.session.file(RECORD).unlink(missing_ok=True)
         temp = run.session.file(TEMP)
         shutil.rmtree(temp, ignore_errors=True)
@@ -287,8 +307,9 @@ def calls(*expected):
             log = exp.log_path(line)
             if log is None:
                 continue
-            stamp = datetime.datetime.strptime(exp.pattern.fullmatch(line).group(1), "%Y-%m-%d-%H-%M-%S")
-            if not run.started <= stamp <= latest:
+            stamp = None if exp.log_file else datetime.datetime.strptime(
+                exp.pattern.fullmatch(line).group(1), "%Y-%m-%d-%H-%M-%S")
+            if stamp and not run.started <= stamp <= latest:
                 problems.append("log timestamp %s is not Wine's local time of the run (%s to %s)"
                                 % (stamp, run.started, latest))
             if run.session.file(log).exists() != exp.log_made:
@@ -381,8 +402,11 @@ CHILD_ENDED = re.compile(r"ended with exit code \d+ after \d+\.\d{3} s|could not
 
 
 def run_log_folder(run):
-    """Where the run's own log belongs: in the TMP the case gives, in Wine's
-    own when the case leaves TMP alone, nowhere when it unsets or empties it."""
+    """Where the run's own log belongs: where -log puts it (run.run_log), in
+    the TMP the case gives, in Wine's own when the case leaves TMP alone,
+    nowhere when it unsets or empties it."""
+    if run.run_log:
+        return run.session.file(run.run_log).parent
     if "TMP" in run.unset:
         return None
     tmp = run.env.get("TMP")
@@ -395,6 +419,8 @@ def run_logs(run):
     """The run's own logs where it writes them, or where it might wrongly
     write them without a TMP, but for those planted or left by another run
     of the case."""
+    if run.run_log:
+        return [run.session.file(run.run_log)] if run.session.file(run.run_log).exists() else []
     folder = run_log_folder(run)
     folders = [folder] if folder else [run.session.file(TEMP), *run.session.drive_c.glob("users/*/Temp")]
     found = {p for f in folders if f.is_dir() for p in f.iterdir() if RUN_LOG.fullmatch(p.name)}
@@ -450,13 +476,15 @@ def own_log(run, commands):
     return problems
 
 
-def logged(*beginnings):
-    """The run's own log has a line that begins with each of these texts."""
+def logged(*beginnings, absent=()):
+    """The run's own log has a line that begins with each of these texts, and
+    none that begins with one of those absent."""
     def check(run):
         logs = run_logs(run)
         events = run_log_events(logs[0])[0] if len(logs) == 1 else []
         return ["the run's log has no line %r..." % b for b in beginnings
-                if not any(e.startswith(b) for e in events)]
+                if not any(e.startswith(b) for e in events)] + \
+            ["the run's log has a line %r..." % b for b in absent if any(e.startswith(b) for e in events)]
     return check
 
 
@@ -472,6 +500,8 @@ def verify(*checks):
         finally:
             if run.bystander is not None:
                 run.session.stop_bystander(run.bystander)
+            if run.busy is not None:
+                run.busy.wait(timeout=60)
     return check
 
 
@@ -480,12 +510,13 @@ def verify(*checks):
 FRESH_VERSION = "2.0.9"
 
 
-def installs(name, args="", boxes=(install_question(), SUCCESS), steps=(), call=Call(" /qb"), **kw):
+def installs(name, args="", boxes=(install_question(), SUCCESS), steps=(), call=Call(" /qb"), checks=(), **kw):
     """A case: the product is not installed, the real msiexec installs the
     FRESH_VERSION package that steps put in place (by default in x64)."""
     steps = steps or (package(FRESH_VERSION),)
     return Case(name, args=args, boxes=boxes, exit_code=0, setup=prepare(*steps, msiexec_recorded()),
-                check=verify(calls(call), product(INSTALLED, FRESH_VERSION, LOCAL), marker(False)), **kw)
+                check=verify(calls(call), product(INSTALLED, FRESH_VERSION, LOCAL), marker(False), *checks),
+                **kw)
 
 
 def fails(name, steps, boxes, exit_code, call=Call(" /qb"), extra_checks=(), **kw):

@@ -49,6 +49,7 @@ class CaseRun:
         self.unset = list(case.unset)
         self.result = None  # boxbot's result, for case.check
         self.planted = set()  # run logs of the case's own making, not the run's
+        self.run_log = None  # where -log puts the run's own log, if the case gives one
 
     def helper(self, name):
         return self.build / name

@@ -473,6 +473,21 @@ class WineSession:
             time.sleep(0.05)
         return proc
 
+    def hold_installer(self, milliseconds):
+        """Holds Global\\_MSIExecute for that long, as another installation
+        would (worldstate's hold), from the moment this returns its Popen."""
+        ready = self.work / "installer.held"
+        ready.unlink(missing_ok=True)
+        proc = subprocess.Popen([WINE64, self.tools / "worldstate.exe", "hold", str(milliseconds), win_path(ready)],
+                                env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + HANG_GUARD
+        while not ready.exists():
+            if proc.poll() is not None or time.monotonic() > deadline:
+                proc.kill()
+                raise WineError("the Windows Installer's mutex could not be held (exit %s)" % proc.poll())
+            time.sleep(0.05)
+        return proc
+
     def bystander_survived(self, bystander):
         """Whether the bystander outlived everything the run started: once no
         restart is under way, it is asked to end, and only a program that

@@ -12,6 +12,10 @@
 //       marker with any subkeys and Wine's Windows version, then sets that
 //       version if one is given ("nt40", "win2k", ...). Exits with 0, or the
 //       Windows error of the step that failed.
+//   worldstate.exe hold MILLISECONDS READY
+//       holds Global\_MSIExecute as the Windows Installer does while it
+//       installs (Wine's own installations do not), creates READY once it
+//       holds it, and releases it after MILLISECONDS.
 #include <windows.h>
 #include <msi.h>
 
@@ -79,6 +83,16 @@ int reset(const wchar_t* product, const wchar_t* version) {
   return (int)setWineVersion(version);
 }
 
+int hold(const wchar_t* milliseconds, const wchar_t* ready) {
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Global\\_MSIExecute");
+  if (mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) return 3;
+  const int rc = helper::writeFile(ready, "held\n", false) ? 0 : 3;
+  Sleep((DWORD)wcstoul(milliseconds, nullptr, 10));
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+  return rc;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -91,6 +105,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     rc = query(argv[2], argv[3], argv[4]);
   else if (command == L"reset" && (argc == 3 || argc == 4))
     rc = reset(argv[2], argc == 4 ? argv[3] : nullptr);
+  else if (command == L"hold" && argc == 4)
+    rc = hold(argv[2], argv[3]);
   LocalFree(argv);
   return rc;
 }
