@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make libgtest-dev python3
+  cmake g++ make libgtest-dev python3 python3-pefile
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64 wine32:i386 wine32-preloader:i386 wine64-preloader wixl
