@@ -8,6 +8,7 @@ build/release-tests/.
 """
 
 import argparse
+import struct
 import subprocess
 import sys
 import tempfile
@@ -15,9 +16,14 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+try:
+    import pefile
+except ImportError:
+    # python3-pefile is installed for Debian's own Python; a python3 found first
+    # on PATH (pyenv's, a virtual environment's) does not look there.
+    sys.path.append("/usr/lib/python3/dist-packages")
+    import pefile
 
-from pe_image import (DYNAMIC_BASE, NX_COMPAT, RT_MANIFEST, RT_VERSION,  # noqa: E402
-                      SECURITY_DIRECTORY, SUBSYSTEM_WINDOWS_GUI, PeError, PeImage, version_info)
 from release_build import (BuildError, build_fresh, build_preset, copy_tree,  # noqa: E402
                            project_version)
 import throwaway_pki  # noqa: E402
@@ -40,6 +46,33 @@ class Failure(Exception):
 def check(condition, reason):
     if not condition:
         raise Failure(reason)
+
+
+def read_image(data):
+    """The program's headers, imports and resources, as pefile reads them."""
+    image = pefile.PE(data=data)
+    check(image.PE_TYPE == pefile.OPTIONAL_HEADER_MAGIC_PE, "not a PE32 (32-bit) image")
+    # pefile reads on past what it cannot make sense of, and says so here.
+    check(not image.get_warnings(), "pefile: " + "; ".join(image.get_warnings()))
+    return image
+
+
+def resources(image, kind):
+    """(name, language, bytes) of each resource of the type; a name is an id or a string."""
+    root = getattr(image, "DIRECTORY_ENTRY_RESOURCE", None)
+    return [(name.id if name.name is None else str(name.name), language.id,
+             image.get_data(language.data.struct.OffsetToData, language.data.struct.Size))
+            for entry in (root.entries if root else []) if entry.id == pefile.RESOURCE_TYPE[kind]
+            for name in entry.directory.entries for language in name.directory.entries]
+
+
+def imports(image):
+    """(DLL, function) of each import; the function is a name, or an int: the
+    ordinal of one imported by ordinal (pefile names some of those, ws2_32's
+    and oleaut32's, from tables of its own)."""
+    return [(entry.dll.decode(), function.ordinal if function.import_by_ordinal
+             else function.name.decode())
+            for entry in getattr(image, "DIRECTORY_ENTRY_IMPORT", []) for function in entry.imports]
 
 
 class Run:
@@ -67,29 +100,46 @@ class Run:
         return self._unsigned
 
 
+def _version(high, low):
+    return (high >> 16, high & 0xFFFF, low >> 16, low & 0xFFFF)
+
+
 def test_version_resource(run):
     """The version resource read back from build/windows/eldoris-setup.exe."""
     exe = build_preset(run.source, run.log("preset-build"))
     version = project_version(run.source) + (0,)
     text = ".".join(map(str, version[:3]))
-    entries = [r for r in PeImage(exe.read_bytes()).resources() if r[0] == RT_VERSION]
+    image = read_image(exe.read_bytes())
+    entries = resources(image, "RT_VERSION")
     check(len(entries) == 1, f"{len(entries)} version resources, not one")
-    _, name, language, blob = entries[0]
+    name, language, _ = entries[0]
     check(name == 1, f"version resource named {name!r}, not 1")
     check(language == RUSSIAN, f"version resource in language {language}, not {RUSSIAN}")
-    info = version_info(blob)
-    check(info["file_version"] == version, f"FILEVERSION {info['file_version']} != {version}")
-    check(info["product_version"] == version,
-          f"PRODUCTVERSION {info['product_version']} != {version}")
-    check(info["file_type"] == VFT_APP, f"file type {info['file_type']}, not an application")
-    check(list(info["strings"]) == [STRING_TABLE],
-          f"string tables {list(info['strings'])}, not [{STRING_TABLE}]")
-    texts = info["strings"][STRING_TABLE]
+    root = getattr(image, "VS_VERSIONINFO", [None])[0]
+    check(root and root.Key == b"VS_VERSION_INFO", "pefile read no VS_VERSION_INFO in it")
+    fixed = getattr(image, "VS_FIXEDFILEINFO", [None])[0]
+    check(fixed and fixed.Signature == 0xFEEF04BD, "its VS_FIXEDFILEINFO is missing or unsigned")
+    for what, found in (("FILEVERSION", _version(fixed.FileVersionMS, fixed.FileVersionLS)),
+                        ("PRODUCTVERSION", _version(fixed.ProductVersionMS, fixed.ProductVersionLS))):
+        check(found == version, f"{what} {found} != {version}")
+    check(fixed.FileType == VFT_APP, f"file type {fixed.FileType}, not an application")
+    parts = image.FileInfo[0]
+    tables = {table.LangID.decode(): {key.decode(): value.decode() for key, value in table.entries.items()}
+              for part in parts if part.Key == b"StringFileInfo" for table in part.StringTable}
+    check(list(tables) == [STRING_TABLE], f"string tables {list(tables)}, not [{STRING_TABLE}]")
+    texts = tables[STRING_TABLE]
     expected = dict(EXPECTED_TEXTS, FileVersion=text, ProductVersion=text)
     for key, value in expected.items():
         check(texts.get(key) == value, f"{key} is {texts.get(key)!r}, not {value!r}")
-    check(info["translations"] == [(RUSSIAN, UNICODE_CODE_PAGE)],
-          f"Translation {info['translations']}, not [({RUSSIAN}, {UNICODE_CODE_PAGE})]")
+    # pefile keeps only the last (language, code page) pair of a Translation:
+    # all of them are read from the value's bytes, the last ValueLength of the Var.
+    translations = []
+    for var in (var for part in parts if part.Key == b"VarFileInfo" for var in part.Var):
+        if b"Translation" in var.entry:
+            end = var.get_file_offset() + var.Length
+            translations += struct.iter_unpack("<HH", image.__data__[end - var.ValueLength:end])
+    check(translations == [(RUSSIAN, UNICODE_CODE_PAGE)],
+          f"Translation {translations}, not [({RUSSIAN}, {UNICODE_CODE_PAGE})]")
 
 
 # Libraries the system maps itself (Known DLLs): a copy planted beside the
@@ -104,15 +154,20 @@ REQUIRED_IMPORTS = {"kernel32.dll": {"LoadLibraryExW", "GetProcAddress"}}
 def test_hardening(run):
     """The built program asks for ASLR and DEP, imports only Known DLLs (msi.dll
     is loaded at run time from the system directory) and is a GUI program."""
-    image = PeImage(build_preset(run.source, run.log("preset-build")).read_bytes())
-    check(image.subsystem == SUBSYSTEM_WINDOWS_GUI, f"subsystem {image.subsystem}, not GUI")
-    for flag, name in ((DYNAMIC_BASE, "dynamic base (ASLR)"), (NX_COMPAT, "NX compatible (DEP)")):
-        check(image.dll_characteristics & flag, f"the header does not ask for {name}")
-    imports = {dll.lower(): set(functions) for dll, functions in image.imports().items()}
-    unknown = sorted(set(imports) - KNOWN_DLLS)
+    image = read_image(build_preset(run.source, run.log("preset-build")).read_bytes())
+    header = image.OPTIONAL_HEADER
+    check(header.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"],
+          f"subsystem {header.Subsystem}, not GUI")
+    for flag, name in (("DYNAMIC_BASE", "dynamic base (ASLR)"), ("NX_COMPAT", "NX compatible (DEP)")):
+        check(header.DllCharacteristics & pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_" + flag],
+              f"the header does not ask for {name}")
+    imported = {}
+    for dll, function in imports(image):
+        imported.setdefault(dll.lower(), set()).add(function)
+    unknown = sorted(set(imported) - KNOWN_DLLS)
     check(not unknown, f"imports from libraries that are not Known DLLs: {unknown}")
     for dll, functions in REQUIRED_IMPORTS.items():
-        missing = sorted(functions - imports.get(dll, set()))
+        missing = sorted(functions - imported.get(dll, set()))
         check(not missing, f"{dll} does not import {missing}")
 
 
@@ -138,19 +193,23 @@ def allowed_imports(path=IMPORTS_LIST):
 
 
 def import_problems(image):
-    """What keeps the image from starting on the oldest Windows: imports not
-    on the list or newer than it, and a header naming a newer system."""
+    """What keeps the image from starting on the oldest Windows: imports by
+    ordinal, imports not on the list or newer than it, and a header naming a
+    newer system."""
     allowed = allowed_imports()
     problems = []
-    for dll, functions in image.imports().items():
-        for function in functions:
-            oldest = allowed.get((dll.lower(), function))
-            if oldest is None:
-                problems.append(f"{dll}!{function} is not on {IMPORTS_LIST.name}")
-            elif WINDOWS.index(oldest) > WINDOWS.index(OLDEST):
-                problems.append(f"{dll}!{function} needs Windows {oldest}")
-    for what, version in (("operating system", image.os_version),
-                          ("subsystem", image.subsystem_version)):
+    for dll, function in imports(image):
+        oldest = allowed.get((dll.lower(), function))
+        if isinstance(function, int):
+            problems.append(f"{dll} ordinal {function}: imported by ordinal, not by a name NT 4.0 exports")
+        elif oldest is None:
+            problems.append(f"{dll}!{function} is not on {IMPORTS_LIST.name}")
+        elif WINDOWS.index(oldest) > WINDOWS.index(OLDEST):
+            problems.append(f"{dll}!{function} needs Windows {oldest}")
+    header = image.OPTIONAL_HEADER
+    for what, version in (("operating system", (header.MajorOperatingSystemVersion,
+                                                header.MinorOperatingSystemVersion)),
+                          ("subsystem", (header.MajorSubsystemVersion, header.MinorSubsystemVersion))):
         if version != (4, 0):
             problems.append(f"the header's {what} version is {version}, not (4, 0)")
     return problems
@@ -161,7 +220,7 @@ def test_imports_on_the_oldest_windows(run):
     by name by Windows NT 4.0 already: Windows' loader refuses a program with
     an import it cannot resolve before a line of it runs. The header names 4.0
     as the oldest system."""
-    image = PeImage(build_preset(run.source, run.log("preset-build")).read_bytes())
+    image = read_image(build_preset(run.source, run.log("preset-build")).read_bytes())
     problems = import_problems(image)
     check(not problems, "; ".join(problems))
 
@@ -179,10 +238,10 @@ MANIFEST_PARTS = [
 def test_manifest(run):
     """The manifest in the built program asks for elevation without UI access,
     Common Controls 6 and names Windows Vista and 7 as supported."""
-    image = PeImage(build_preset(run.source, run.log("preset-build")).read_bytes())
-    manifests = [r for r in image.resources() if r[0] == RT_MANIFEST]
+    image = read_image(build_preset(run.source, run.log("preset-build")).read_bytes())
+    manifests = resources(image, "RT_MANIFEST")
     check(len(manifests) == 1, f"{len(manifests)} manifests, not one")
-    _, name, _, blob = manifests[0]
+    name, _, blob = manifests[0]
     check(name == 1, f"manifest named {name!r}, not 1 (the program's own)")
     text = " ".join(blob.decode("utf-8").split())
     for part in MANIFEST_PARTS:
@@ -202,7 +261,8 @@ def test_reproducible_build(run):
             for encoding in ("utf-8", "utf-16-le"):
                 check(str(path).encode(encoding) not in program,
                       f"the program holds the path {path}")
-    check(PeImage(a).timestamp == 0, f"link time stamp {PeImage(a).timestamp:#x}, not 0")
+    stamp = read_image(a).FILE_HEADER.TimeDateStamp
+    check(stamp == 0, f"link time stamp {stamp:#x}, not 0")
     if a != b:
         at = next((i for i, (x, y) in enumerate(zip(a, b)) if x != y), min(len(a), len(b)))
         raise Failure(f"builds differ from byte {at:#x} (sizes {len(a)} and {len(b)})")
@@ -212,6 +272,12 @@ def _verify(exe, ca):
     done = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-TSA-CAfile", ca,
                            "-in", exe], capture_output=True, text=True)
     return done.returncode == 0, done.stdout + done.stderr
+
+
+def security_directory(exe):
+    """The header's entry of the Authenticode signature: its address is a file offset."""
+    directory = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
+    return read_image(exe.read_bytes()).OPTIONAL_HEADER.DATA_DIRECTORY[directory]
 
 
 def test_signing(run):
@@ -224,14 +290,13 @@ def test_signing(run):
     unrelated = throwaway_pki.make_ca(pki, "unrelated")
 
     unsigned = run.unsigned_build()
-    check(PeImage(unsigned.read_bytes()).directory(SECURITY_DIRECTORY) == (0, 0),
-          "the default build has a security directory")
+    security = security_directory(unsigned)
+    check((security.VirtualAddress, security.Size) == (0, 0), "the default build has a security directory")
     check(not _verify(unsigned, ca[0])[0], "osslsigncode verified the unsigned build")
 
     signed = build_fresh(run.source, run.scratch / "build-signed", run.log("signed-build"),
                          signing=signer)
-    _, size = PeImage(signed.read_bytes()).directory(SECURITY_DIRECTORY)
-    check(size > 0, "the signed build has an empty security directory")
+    check(security_directory(signed).Size > 0, "the signed build has an empty security directory")
     ok, output = _verify(signed, ca[0])
     check(ok and "Number of verified signatures: 1" in output,
           "osslsigncode verify failed: " + (output.strip().splitlines() or ["-"])[-1])
@@ -266,7 +331,7 @@ def main():
             started = time.monotonic()
             try:
                 test(run)
-            except (Failure, BuildError, PeError) as error:
+            except (Failure, BuildError, pefile.PEFormatError) as error:
                 failed += 1
                 print(f"FAIL {name}: {error}", flush=True)
                 continue
