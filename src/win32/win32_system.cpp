@@ -92,13 +92,18 @@ TextRead Win32Platform::environmentVariable(const std::wstring& name) {
   return {0, value};
 }
 
-TextRead Win32Platform::currentDirectory() {
-  // Read at the length the system reports, so that long paths work too.
+namespace {
+
+// A text read at the length the system reports, so that long paths work too:
+// `read(size, buffer)` returns the length written, or the size it needs
+// (terminator included) when the buffer is too small, or 0 on failure.
+template <typename Read>
+TextRead readAtReportedLength(Read read) {
   std::wstring buffer;
-  DWORD needed = GetCurrentDirectoryW(0, nullptr);
+  DWORD needed = read(0, nullptr);
   while (needed != 0) {
     buffer.assign(needed, L'\0');
-    const DWORD length = GetCurrentDirectoryW(needed, &buffer[0]);
+    const DWORD length = read(needed, &buffer[0]);
     if (length == 0) break;
     if (length < needed) {
       buffer.resize(length);
@@ -109,20 +114,17 @@ TextRead Win32Platform::currentDirectory() {
   return {GetLastError(), std::wstring()};
 }
 
+}  // namespace
+
+TextRead Win32Platform::currentDirectory() {
+  return readAtReportedLength(
+      [](DWORD size, wchar_t* buffer) { return GetCurrentDirectoryW(size, buffer); });
+}
+
 TextRead Win32Platform::fullPath(const std::wstring& path) {
-  std::wstring buffer;
-  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  while (needed != 0) {
-    buffer.assign(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, &buffer[0], nullptr);
-    if (length == 0) break;
-    if (length < needed) {
-      buffer.resize(length);
-      return {0, buffer};
-    }
-    needed = length;
-  }
-  return {GetLastError(), std::wstring()};
+  return readAtReportedLength([&path](DWORD size, wchar_t* buffer) {
+    return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+  });
 }
 
 TextRead Win32Platform::systemDirectory() {
