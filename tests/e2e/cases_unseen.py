@@ -66,15 +66,15 @@ CASES = [
          check=expect(['csp\\Setup.exe -args "/qb /Lv! %s " -noreboot -root -silent' % LOG], installed=True)),
     # Another installation holds the Windows Installer: the run waits, then installs ...
     installs("unseen/busy-installer-waited-for", args="-silent", boxes=(), unseen=True,
-             steps=(package(FRESH_VERSION), installer_busy(3000)),
+             steps=(package(FRESH_VERSION), installer_busy(6000)),
              checks=(logged(BUSY, "Windows Installer free after"),)),
     # ... up to its bound: then it ends with 1618, nothing started, the marker untouched.
     _unseen("busy-installer-past-the-bound", "-silent -msiwait 1", ERROR_INSTALL_ALREADY_RUNNING,
-            steps=(package(FRESH_VERSION), msiexec_recorded(), marker_set, installer_busy(4000)),
+            steps=(package(FRESH_VERSION), msiexec_recorded(), marker_set, installer_busy(60000)),
             checks=(product(UNKNOWN), marker(True), logged(BUSY, "Windows Installer still busy after 1."))),
     # A run that asks a person its questions does not wait.
     installs("plugin/fresh/busy-installer-not-waited-for-when-asked", steps=(package(FRESH_VERSION),
-                                                                          installer_busy(3000)),
+                                                                          installer_busy(60000)),
              checks=(logged("decision: fresh installation", absent=(BUSY,)),)),
     # -log: where the administrator says, folders made; the installer's log beside it.
     installs("unseen/log-relative-in-new-folders", args="-silent -log logs\\deep\\run.log", boxes=(),
