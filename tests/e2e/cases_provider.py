@@ -8,7 +8,7 @@ import shutil
 
 from case_model import OK, YES_NO, Box, Case
 from expected_texts import CAPTION, ERROR_CAPTION, MSG, failure_text
-from plugin_run import beside_taken_names, names_taken
+from plugin_run import beside_taken_names, logged, names_taken
 from provider_run import ENV, LOG, MSIEXEC, STAMP, TMP, expect, log_path_of, media, recorded_lines
 
 # What CreateProcessW reports for the full path of csp\Setup.exe when csp is
@@ -146,8 +146,9 @@ FAILURES = [
     # The UEC provider fails after the CSP succeeded; message 105 names the CSP for both.
     _fails("ucsp-1603-after-csp", "-csp -ucsp", (question("both"), setup_failed(1603)), 1603, [CSP, UCSP],
            env={"ELDORIS_EXIT_CODE_CSP": "0", "ELDORIS_EXIT_CODE_UCSP": "1603"}),
+    # The log's last line says whose code it is: the provider's 2, not the program's own.
     _fails("ucsp-2", "-ucsp", (question("ucsp"), setup_failed(2)), 2, [UCSP],
-           env={"ELDORIS_EXIT_CODE": "2"}),
+           env={"ELDORIS_EXIT_CODE": "2"}, extra=logged("exit code 2: ucsp\\Setup.exe's exit code")),
     # A setup that crashes has failed: its exception code is shown and returned.
     # A provider that asks for a restart stops the run before the plug-in; with
     # -restartcodes with a code that deployment tools read as a failure.
@@ -183,7 +184,7 @@ NOT_STARTED = [
            NO_FOLDER, [], setup=setups_planted_elsewhere, extra=planted_setups_removed,
            program_dir=PLANTED_SETUP),
     _fails("csp-folder-missing", "-csp", (question("csp"), setup_failed(NO_FOLDER)), NO_FOLDER, [],
-           setup=media(folders=("ucsp",))),
+           setup=media(folders=("ucsp",)), extra=logged("exit code 3: csp\\Setup.exe could not be started")),
     _fails("csp-folder-missing-silent", "-csp -silent", (), NO_FOLDER, [], setup=media(folders=())),
     _fails("csp-without-setup", "-csp", (question("csp"), setup_failed(NO_SETUP)), NO_SETUP, [],
            setup=media(setup_exe=False)),
