@@ -7,18 +7,24 @@
 namespace eldoris {
 
 ChildRun runLoggedChild(Platform& platform, const std::wstring& program,
-                        const std::wstring& commandLine, const std::wstring& name) {
+                        const std::wstring& commandLine, const std::wstring& name,
+                        std::wstring (*meaning)(std::uint32_t exitCode)) {
   logEvent(platform, L"starting: " + commandLine);
-  const ChildRun run = platform.runChildProcess(program, commandLine);
+  ChildRun run = platform.runChildProcess(program, commandLine);
   if (!run.started) {
     logEvent(platform, L"could not be started: Windows error " + decimal(run.code));
-    noteCodeSource(platform, run.code,
-                   name + L" could not be started: " + windowsErrorMeaning(run.code));
+    if (run.code == 0) {
+      run.code = code::functionFailed;
+      noteCodeSource(platform, run.code, name + L" could not be started, with no error");
+    } else {
+      noteCodeSource(platform, run.code,
+                     name + L" could not be started: " + windowsErrorMeaning(run.code));
+    }
     return run;
   }
   logEvent(platform, L"ended with exit code " + decimal(run.code) + L" after " +
                          secondsText(run.milliseconds));
-  noteCodeSource(platform, run.code, name + L"'s exit code");
+  noteCodeSource(platform, run.code, name + L"'s exit code: " + meaning(run.code));
   return run;
 }
 

@@ -102,14 +102,8 @@ InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCod
   platform.msiSourceListSetPackageName(productCode, packageName);
   clearSourceHash(platform, productCode);
 
-  const ChildRun run = runLoggedChild(platform, L"", commandLine, L"msiexec");
-  if (!run.started) {
-    if (run.code != 0) return run.code;
-    noteCodeSource(platform, code::functionFailed, L"msiexec could not be started, with no error");
-    return code::functionFailed;
-  }
-  noteCodeSource(platform, run.code, L"msiexec's exit code: " + installerCodeMeaning(run.code));
-  return mapInstallerExitCode(platform, run.code);
+  const ChildRun run = runLoggedChild(platform, L"", commandLine, L"msiexec", installerCodeMeaning);
+  return run.started ? mapInstallerExitCode(platform, run.code) : run.code;
 }
 
 }  // namespace eldoris

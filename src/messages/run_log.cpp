@@ -8,8 +8,6 @@ namespace {
 
 // Names taken by other files are skipped; this many is a folder someone filled.
 constexpr unsigned maxAttempts = 100;
-constexpr std::uint32_t errorFileExists = 80;      // ERROR_FILE_EXISTS
-constexpr std::uint32_t errorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
 
 void appendUtf8(std::vector<char>& out, std::uint32_t c) {
   const auto put = [&out](std::uint32_t byte) { out.push_back(static_cast<char>(byte)); };
@@ -89,9 +87,9 @@ NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::
       log.path = candidate;
       return log;
     }
-    if (log.error != errorFileExists && log.error != errorAlreadyExists) return log;
+    if (log.error != code::fileExists && log.error != code::alreadyExists) return log;
   }
-  log.error = errorFileExists;
+  log.error = code::fileExists;
   return log;
 }
 
@@ -111,7 +109,7 @@ std::uint32_t createFolders(Platform& platform, const std::wstring& path) {
   while (at != std::wstring::npos && at < file) {
     at = path.find_first_of(L"\\/", at + 1);
     const std::uint32_t error = platform.createDirectory(path.substr(0, at));
-    if (error != 0 && error != errorAlreadyExists) return error;
+    if (error != 0 && error != code::alreadyExists) return error;
   }
   return 0;
 }
@@ -124,7 +122,7 @@ NewLog replaceLogFile(Platform& platform, const std::wstring& path) {
   log.error = createFolders(platform, path);
   if (log.error != 0) return log;
   log.file = platform.createNewFile(path, log.error);
-  if (log.file || (log.error != errorFileExists && log.error != errorAlreadyExists)) return log;
+  if (log.file || (log.error != code::fileExists && log.error != code::alreadyExists)) return log;
   // Something has the name: the new log is made beside it and renamed over
   // it, which replaces a file or a link itself. Deleting it first would, for
   // a link, delete what the link points to on some systems.

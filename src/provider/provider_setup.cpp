@@ -53,7 +53,9 @@ ChildRun runSetup(Platform& platform, const std::wstring& setup, const std::wstr
         L"the current directory could not be read: " + windowsErrorMeaning(current.result));
     return {false, current.result};
   }
-  return runLoggedChild(platform, joinPath(current.text, setup), commandLine, setup);
+  return runLoggedChild(
+      platform, joinPath(current.text, setup), commandLine, setup,
+      [](std::uint32_t) { return std::wstring(L"the provider's own, read its log"); });
 }
 
 }  // namespace
@@ -82,13 +84,6 @@ InstallerResult runProviderSetup(Platform& platform, const std::wstring& subdire
       return code::success;
     }
     result = run.code;
-    if (run.started) {
-      noteCodeSource(platform, result, setup + L"'s exit code: the provider's own, read its log");
-    } else if (result == 0) {
-      // A start that failed with error 0 must still end the run as a failure.
-      result = code::functionFailed;
-      noteCodeSource(platform, result, setup + L" could not be started, with no error");
-    }
   }
 
   logEvent(platform, L"provider setup in " + subdirectory + L": failed with " + decimal(result));
