@@ -159,23 +159,13 @@ TEST(RunLog, WhereTheAdministratorSays) {
   };
   const std::wstring tmpLog = L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log";
   const std::vector<Row> rows = {
-      {"relative",
-       L"logs\\deep\\run.log",
-       nullptr,
-       0,
-       0,
-       L"D:\\setup\\logs\\deep\\run.log",
-       {L"D:\\setup", L"D:\\setup\\logs", L"D:\\setup\\logs\\deep"}},
+      // clang-format off
+      {"relative", L"logs\\deep\\run.log", nullptr, 0, 0, L"D:\\setup\\logs\\deep\\run.log", {L"D:\\setup", L"D:\\setup\\logs", L"D:\\setup\\logs\\deep"}},
       {"replaced", L"C:\\L\\run.log", "an earlier run's", 0, 0, L"C:\\L\\run.log", {L"C:\\L"}},
-      {"a share",
-       L"\\\\srv\\logs\\pc1\\run.log",
-       nullptr,
-       0,
-       0,
-       L"\\\\srv\\logs\\pc1\\run.log",
-       {L"\\\\srv\\logs\\pc1"}},
+      {"a share", L"\\\\srv\\logs\\pc1\\run.log", nullptr, 0, 0, L"\\\\srv\\logs\\pc1\\run.log", {L"\\\\srv\\logs\\pc1"}},
       {"no folder", L"C:\\L\\run.log", nullptr, 5, 0, tmpLog, {}},
       {"no file", L"C:\\L\\run.log", nullptr, 0, 5, L"", {L"C:\\L"}},
+      // clang-format on
   };
   for (const auto& row : rows) {
     FakePlatform platform;

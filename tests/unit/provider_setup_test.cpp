@@ -142,18 +142,14 @@ TEST(ProviderSetup, StartsTheSetupByItsFullPathWithALogOfItsOwn) {
   std::vector<std::wstring> allTaken = {stem + L".log"};
   for (int n = 2; n <= 100; ++n) allTaken.push_back(stem + L"-" + std::to_wstring(n) + L".log");
   const std::vector<Row> rows = {
+      // clang-format off
       {"media folder", L"D:\\setup", {}, 0, 0, L"D:\\setup\\csp\\Setup.exe", stem + L".log"},
       {"root of a drive", L"D:\\", {}, 0, 0, L"D:\\csp\\Setup.exe", stem + L".log"},
-      {"names taken",
-       L"D:\\setup",
-       {stem + L".log", stem + L"-2.log"},
-       0,
-       0,
-       L"D:\\setup\\csp\\Setup.exe",
-       stem + L"-3.log"},
+      {"names taken", L"D:\\setup", {stem + L".log", stem + L"-2.log"}, 0, 0, L"D:\\setup\\csp\\Setup.exe", stem + L"-3.log"},
       {"every name taken", L"D:\\setup", allTaken, 0, 80, L"", L""},
       // Not for a taken name: the setup is told the name and reports it.
       {"TMP folder missing", L"D:\\setup", {}, 3, 0, L"D:\\setup\\csp\\Setup.exe", stem + L".log"},
+      // clang-format on
   };
   for (const auto& row : rows) {
     FakePlatform platform;
