@@ -454,6 +454,18 @@ class WineSession:
             time.sleep(0.05)
         return seen
 
+    @staticmethod
+    def _once_ready(proc, ready, failure, stop):
+        """proc once it has made the file ready; stopped, and failure raised,
+        if it ends first or does not make it in time."""
+        deadline = time.monotonic() + HANG_GUARD
+        while not ready.exists():
+            if proc.poll() is not None or time.monotonic() > deadline:
+                stop(proc)
+                raise WineError(failure)
+            time.sleep(0.05)
+        return proc
+
     def start_bystander(self):
         """Starts a Windows program that runs until it is asked to end (cmd.exe
         waiting at "pause"), to show whether a system restart ended the
@@ -465,13 +477,7 @@ class WineSession:
         command = "echo ready>%s& pause& echo alive>%s" % (win_path(ready), win_path(alive))
         proc = subprocess.Popen([WINE64, "cmd", "/c", command], env=self.env, stdin=subprocess.PIPE,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + HANG_GUARD
-        while not ready.exists():
-            if proc.poll() is not None or time.monotonic() > deadline:
-                self.stop_bystander(proc)
-                raise WineError("the bystander program did not start")
-            time.sleep(0.05)
-        return proc
+        return self._once_ready(proc, ready, "the bystander program did not start", self.stop_bystander)
 
     def hold_installer(self, milliseconds):
         """Holds Global\\_MSIExecute for that long, as another installation
@@ -480,13 +486,8 @@ class WineSession:
         ready.unlink(missing_ok=True)
         proc = subprocess.Popen([WINE64, self.tools / "worldstate.exe", "hold", str(milliseconds), win_path(ready)],
                                 env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + HANG_GUARD
-        while not ready.exists():
-            if proc.poll() is not None or time.monotonic() > deadline:
-                proc.kill()
-                raise WineError("the Windows Installer's mutex could not be held (exit %s)" % proc.poll())
-            time.sleep(0.05)
-        return proc
+        return self._once_ready(proc, ready, "the Windows Installer's mutex could not be held",
+                                lambda p: (p.kill(), p.wait()))
 
     def bystander_survived(self, bystander):
         """Whether the bystander outlived everything the run started: once no
