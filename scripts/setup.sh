@@ -34,8 +34,70 @@ install_missing() {
     dpkg --add-architecture i386
   fi
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
+  refresh_indexes
+  apt-get install -y -qq "${missing[@]}" >/dev/null && return 0
+  # With one architecture's index of a suite unread, apt pairs the newer
+  # packages of that suite for one architecture with the older ones of the
+  # release for the other, which multi-arch refuses; the release's own suite
+  # has both in one version.
+  local codename
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  if [[ -n $unread_indexes && -n $codename ]]; then
+    echo "setup: trying the installation again with the packages of $codename itself preferred (-t $codename)" >&2
+    if apt-get install -y -qq -t "$codename" "${missing[@]}" >/dev/null; then
+      echo "setup: installed from $codename; some may lack updates from the unread indexes: run 'apt-get update && apt-get upgrade' later" >&2
+      return 0
+    fi
+  fi
+  install_failed "${missing[*]}"
+  return 1
+}
+
+# The indexes that the last `apt-get update` could not read, one a line.
+unread_indexes=""
+
+# apt-get update, tried again while a mirror is being refreshed: for a few
+# minutes it serves an index of another size than its Release file names
+# ("Mirror sync in progress?"), and apt then ends with 100. After the last
+# try the installation goes on with the indexes apt has, which often hold
+# everything needed.
+refresh_indexes() {
+  local tries=4 pause=20 try output
+  for ((try = 1; try <= tries; try++)); do
+    if output=$(apt-get update -qq 2>&1); then
+      unread_indexes=$(failed_fetches "$output")
+      [[ -z $unread_indexes ]] && return 0
+    else
+      unread_indexes=$(failed_fetches "$output")
+    fi
+    printf '%s\n' "$output" >&2
+    if ((try < tries)); then
+      echo "setup: apt-get update could not read every package index (try $try of $tries); trying again in $pause s" >&2
+      sleep "$pause"
+    fi
+  done
+  echo "setup: going on with the package indexes apt has; unread:" >&2
+  printf '  %s\n' ${unread_indexes:-"(apt named none)"} >&2
+}
+
+# The addresses in apt's "Failed to fetch <address>" lines.
+failed_fetches() {
+  grep -oE 'Failed to fetch [^ ]+' <<<"$1" | cut -d' ' -f4 | sort -u || true
+}
+
+install_failed() {
+  {
+    echo
+    echo "setup: apt-get could not install: $1"
+    if [[ -n $unread_indexes ]]; then
+      echo "These package indexes could not be read:"
+      printf '  %s\n' $unread_indexes
+      echo "This is usually a Debian mirror being refreshed (\"Mirror sync in progress?\"),"
+      echo "not a fault of this project. Run the same command again in a few minutes."
+    else
+      echo "Every package index was read; apt's own lines above say why."
+    fi
+  } >&2
 }
 
 # Some virtual machines cannot execute 32-bit x86 code at all: an i386 program

@@ -103,7 +103,9 @@ if build host; then
   fi
   suite "static analysis" bash scripts/static-analysis.sh
 fi
-$quick || suite release python3 tests/release/run_release_tests.py --source .
+# Debian's python3-pefile is installed for Debian's own interpreter, which a
+# python3 found first on PATH (pyenv's, a virtual environment's) is not.
+$quick || suite release /usr/bin/python3 tests/release/run_release_tests.py --source .
 
 if [[ -n $e2e_pid ]]; then
   wait "$e2e_pid"

@@ -4,7 +4,9 @@ manifest, a reproducible build and Authenticode signing. Prints one line per tes
 "N passed, N failed"; exits non-zero when a test failed. Build logs go to
 build/release-tests/.
 
-    python3 tests/release/run_release_tests.py --source .
+    /usr/bin/python3 tests/release/run_release_tests.py --source .
+
+Debian's python3-pefile belongs to Debian's own interpreter, /usr/bin/python3.
 """
 
 import argparse
@@ -16,13 +18,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-try:
-    import pefile
-except ImportError:
-    # python3-pefile is installed for Debian's own Python; a python3 found first
-    # on PATH (pyenv's, a virtual environment's) does not look there.
-    sys.path.append("/usr/lib/python3/dist-packages")
-    import pefile
+import pefile  # noqa: E402
 
 from release_build import (BuildError, build_fresh, build_preset, copy_tree,  # noqa: E402
                            project_version)
