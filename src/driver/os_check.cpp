@@ -28,6 +28,16 @@ OsVerdict judgeWindowsVersion(const std::optional<OsVersion>& version) {
   return {};
 }
 
+std::wstring kernelVersionNote(const std::optional<OsVersion>& reported,
+                               const std::optional<OsVersion>& kernel) {
+  if (!reported || !kernel ||
+      (kernel->major == reported->major && kernel->minor == reported->minor)) {
+    return std::wstring();
+  }
+  return L"; the system is " + decimal(kernel->major) + L"." + decimal(kernel->minor) + L"." +
+         decimal(kernel->build) + L" (RtlGetVersion: the manifest names no Windows after 7)";
+}
+
 InstallerResult checkOperatingSystem(Platform& platform, bool silent) {
   const std::wstring caption = messageText(platform, msg::productTitle);
   const std::optional<OsVersion> version = platform.windowsVersion();
@@ -37,7 +47,7 @@ InstallerResult checkOperatingSystem(Platform& platform, bool silent) {
                            (version->basicRecord
                                 ? std::wstring(L", service pack unknown (basic version record)")
                                 : L", service pack " + decimal(version->servicePackMajor)) +
-                           wow64);
+                           wow64 + kernelVersionNote(version, platform.kernelVersion()));
   } else {
     logEvent(platform, L"Windows version unreadable" + wow64);
   }

@@ -86,7 +86,7 @@ InstallerResult finishWithRestartDecision(Platform& platform, const InstallOptio
     logEvent(platform, L"restart: declined");
     return notStarted;
   }
-  const RestartCall call = restartCallFor(platform.desktopVisible, platform.windowsVersion());
+  const RestartCall call = restartCallFor(platform.windowsVersion());
   logEvent(platform, L"restart: requested now through " + std::wstring(restartCallName(call)) +
                          L"; once it has started the log ends here, exit code " + decimal(started) +
                          L" (" + decimal(failed) + L" with box 111 if it cannot be started)");
@@ -102,6 +102,27 @@ InstallerResult finishWithRestartDecision(Platform& platform, const InstallOptio
   messenger.show(msg::restartFailed, box::ok, options.silent);
   return failed;
 }
+
+// COM on the program's thread for as long as the Windows Installer's calls
+// may come: MsiOpenPackageExW asks for it. Uninitialised when the call
+// succeeded (S_OK) or COM already was (S_FALSE).
+class ComForTheInstaller {
+ public:
+  explicit ComForTheInstaller(Platform& platform) : platform_(platform) {
+    const std::uint32_t result = platform_.initializeCom();
+    owed_ = result == 0 || result == 1;
+    if (!owed_) logEvent(platform, L"COM not initialised: HRESULT " + hexadecimal(result));
+  }
+  ~ComForTheInstaller() {
+    if (owed_) platform_.uninitializeCom();
+  }
+  ComForTheInstaller(const ComForTheInstaller&) = delete;
+  ComForTheInstaller& operator=(const ComForTheInstaller&) = delete;
+
+ private:
+  Platform& platform_;
+  bool owed_ = false;
+};
 
 std::wstring programVersion() {
 #ifdef ELDORIS_VERSION_TEXT
@@ -200,6 +221,7 @@ InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger&
   // The Windows Installer's own interface is off for this process's calls, the
   // first of which is in installPlugin; set only now, because it loads msi.dll,
   // which the question and a declined run need not wait for.
+  const ComForTheInstaller com(platform);
   logEvent(platform, L"Windows Installer: its own interface set to none");
   platform.msiSetInternalUiNone();
 
@@ -266,7 +288,8 @@ std::wstring ownCodeMeaning(InstallerResult result) {
       return L"another installation kept the Windows Installer busy past the wait (-msiwait): "
              L"retry later";
     case code::logFailure:
-      return L"a log cannot be written where -log puts it";
+      return L"a log could not be made: the one -log names, or an installer's (the lines above "
+             L"say which)";
     case code::envVarNotFound:
       return L"TMP is not set";
     case code::noData:
@@ -318,7 +341,12 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
     platform.installerWaitSeconds = options.installerWaitSeconds;
   }
   if (!options.logFile.empty() && !log.refused()) {
-    platform.installerLogStem = withoutExtension(log.path());
+    platform.installerLogStem = withoutExtension(log.requested());
+    if (log.notReplaced() != 0) {
+      logEvent(platform, L"-log " + quoted(options.logFile) + L": " + log.requested() +
+                             L" could not be replaced (" + windowsErrorMeaning(log.notReplaced()) +
+                             L"); this log is beside it, " + log.path());
+    }
   }
   InstallerResult result = code::logFailure;
   if (log.refused()) {

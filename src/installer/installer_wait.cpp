@@ -7,7 +7,7 @@ namespace eldoris {
 
 namespace {
 
-using State = InstallerMutexWait::State;
+using State = InstallerWait::State;
 
 // The msiexec processes that run, for the log: who may hold the installer.
 std::wstring whoRuns(Platform& platform) {
@@ -20,11 +20,29 @@ std::wstring whoRuns(Platform& platform) {
   return text;
 }
 
+// A service whose status cannot be read leaves the mutex, as on systems
+// without the service's sign.
+InstallerWait look(Platform& platform, InstallerBusySign& sign, std::uint32_t milliseconds) {
+  const InstallerWait wait = platform.waitForInstaller(sign, milliseconds);
+  if (sign == InstallerBusySign::mutex || wait.state != State::unknown) return wait;
+  logEvent(platform, L"Windows Installer: its service's status cannot be read (" +
+                         windowsErrorMeaning(wait.error) + L"); Global\\_MSIExecute is looked at");
+  sign = InstallerBusySign::mutex;
+  return platform.waitForInstaller(sign, milliseconds);
+}
+
 }  // namespace
+
+InstallerBusySign installerBusySignFor(const std::optional<OsVersion>& version) {
+  const bool xpOrLater =
+      version && (version->major > 5 || (version->major == 5 && version->minor >= 1));
+  return xpOrLater ? InstallerBusySign::serviceStatus : InstallerBusySign::mutex;
+}
 
 InstallerResult waitForWindowsInstaller(Platform& platform, const std::wstring& program) {
   if (!platform.installerWaitSeconds) return code::success;  // a person decides
-  const InstallerMutexWait now = platform.waitForInstallerMutex(0);
+  InstallerBusySign sign = installerBusySignFor(platform.windowsVersion());
+  const InstallerWait now = look(platform, sign, 0);
   if (now.state == State::free) return code::success;
   if (now.state == State::unknown) {
     logEvent(platform, L"Windows Installer: whether it is busy cannot be told (" +
@@ -33,7 +51,9 @@ InstallerResult waitForWindowsInstaller(Platform& platform, const std::wstring& 
   }
   const std::uint32_t bound = *platform.installerWaitSeconds;
   const std::wstring busy =
-      L"Windows Installer busy: Global\\_MSIExecute is held by another installation (" +
+      (sign == InstallerBusySign::mutex
+           ? L"Windows Installer busy: Global\\_MSIExecute is held by another installation ("
+           : L"Windows Installer busy: its service is running another installation (") +
       whoRuns(platform) + L")";
   if (bound == 0) {
     logEvent(platform, busy + L"; " + program + L" starts without waiting (-msiwait 0)");
@@ -41,7 +61,7 @@ InstallerResult waitForWindowsInstaller(Platform& platform, const std::wstring& 
   }
   logEvent(platform,
            busy + L"; waiting up to " + decimal(bound) + L" s before " + program + L" starts");
-  const InstallerMutexWait waited = platform.waitForInstallerMutex(bound * 1000);
+  const InstallerWait waited = platform.waitForInstaller(sign, bound * 1000);
   switch (waited.state) {
     case State::free:
       logEvent(platform, L"Windows Installer free after " + secondsText(waited.milliseconds));

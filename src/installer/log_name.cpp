@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "messages/code_meaning.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
 
@@ -16,12 +17,16 @@ std::wstring formatTimestamp(Platform& platform) {
 InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bool silent,
                             std::wstring& path) {
   if (!platform.installerLogStem.empty()) {
-    const NewLog log =
-        replaceLogFile(platform, platform.installerLogStem + L"_" + baseName + L".log");
+    const std::wstring wanted = platform.installerLogStem + L"_" + baseName + L".log";
+    const NewLog log = replaceLogFile(platform, wanted);
     if (!log.file) {
-      logEvent(platform, L"installer log: " + log.path + L" cannot be written (error " +
+      logEvent(platform, L"installer log: " + wanted + L" cannot be written (error " +
                              decimal(log.error) + L")");
       return code::logFailure;
+    }
+    if (log.notReplaced != 0) {
+      logEvent(platform, L"installer log: " + wanted + L" could not be replaced (" +
+                             windowsErrorMeaning(log.notReplaced) + L"); written beside it");
     }
     path = log.path;
     return code::success;
@@ -46,10 +51,11 @@ InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bo
                            L" is taken by files that the program did not make");
     return log.error;
   }
-  logEvent(platform, L"installer log: " + log.path + L" cannot be created (error " +
-                         decimal(log.error) + L"); the installer is told to write it");
-  path = log.path;
-  return code::success;
+  // A name the program did not make is never handed on: it may be another
+  // user's, pending deletion (CreateFileW then answers "access denied").
+  logEvent(platform, L"installer log: " + log.path + L" cannot be created (" +
+                         windowsErrorMeaning(log.error) + L"); the installer is not started");
+  return code::logFailure;
 }
 
 }  // namespace eldoris

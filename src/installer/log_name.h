@@ -15,16 +15,16 @@ std::wstring formatTimestamp(Platform& platform);
 // handed on: <TMP>\<baseName>_<timestamp>.log, TMP taken verbatim, created
 // empty under the first name that nothing has (then "-2", "-3"...), so that
 // the child never writes into a file or through a link that another user of
-// a shared TMP made. Where it cannot be created for another reason, the first
-// name is handed on and the child reports that it cannot write it.
+// a shared TMP made. Only a file that this call created is handed on.
 //
 // With -log the log goes beside the run's own instead, as
 // <installerLogStem>_<baseName>.log, replaced as the run's own is.
 //
 // Returns 0 with `path` set. Without TMP shows message 144 (unless silent)
 // and returns the Windows error code; when every name is taken returns 80
-// (ERROR_FILE_EXISTS); when the log beside the run's own cannot be written
-// returns 1622 (ERROR_INSTALL_LOG_FAILURE). `path` is left unchanged on failure.
+// (ERROR_FILE_EXISTS); when no log can be created for another reason returns
+// 1622 (ERROR_INSTALL_LOG_FAILURE), the reason in the run's log. `path` is
+// left unchanged on failure.
 InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bool silent,
                             std::wstring& path);
 

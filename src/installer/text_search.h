@@ -1,4 +1,5 @@
-// Plain, case-sensitive searches of installer argument texts.
+// Installer argument texts: plain, case-sensitive searches, and the
+// user-interface level that the program puts in front of them.
 #pragma once
 
 #include <string>
@@ -16,5 +17,10 @@ inline bool isQuiet(const std::wstring& arguments) { return containsText(argumen
 inline bool hasLogOption(const std::wstring& arguments) {
   return containsText(arguments, L"/l") || containsText(arguments, L"/L");
 }
+
+// Basic UI, with its progress window and error boxes, where a person can see
+// them; none where nobody can, since basic UI's error boxes and disk prompts
+// would wait there for ever for an answer.
+inline const wchar_t* uiLevel(bool desktopVisible) { return desktopVisible ? L"/qb" : L"/qn"; }
 
 }  // namespace eldoris

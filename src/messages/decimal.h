@@ -1,4 +1,4 @@
-// Unsigned decimal text without the C runtime's formatter, which would more
+// Unsigned decimal (and hexadecimal) text without the C runtime's formatter, which would more
 // than double the size of the program.
 #pragma once
 
@@ -24,6 +24,14 @@ inline void appendDecimal(std::wstring& text, std::uint32_t value, std::size_t d
 inline std::wstring decimal(std::uint32_t value) {
   std::wstring text;
   appendDecimal(text, value);
+  return text;
+}
+
+// `value` as "0x" and eight hexadecimal digits, as HRESULTs are written.
+inline std::wstring hexadecimal(std::uint32_t value) {
+  std::wstring text = L"0x";
+  for (int shift = 28; shift >= 0; shift -= 4)
+    text.push_back(L"0123456789ABCDEF"[(value >> shift) & 0xF]);
   return text;
 }
 

@@ -76,18 +76,23 @@ std::vector<char> toUtf8(const std::wstring& text) {
   return out;
 }
 
+namespace {
+
+bool isTaken(std::uint32_t error) {
+  return error == code::fileExists || error == code::alreadyExists;
+}
+
+}  // namespace
+
 NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::wstring& stem,
                      const std::wstring& stamp) {
   NewLog log;
-  log.path = folder + L"\\" + logName(stem, stamp, 1);
   for (unsigned attempt = 1; attempt <= maxAttempts; ++attempt) {
-    const std::wstring candidate = folder + L"\\" + logName(stem, stamp, attempt);
-    log.file = platform.createNewFile(candidate, log.error);
-    if (log.file) {
-      log.path = candidate;
-      return log;
-    }
-    if (log.error != code::fileExists && log.error != code::alreadyExists) return log;
+    // A name refused after a taken one (pending deletion, say) is no more
+    // the program's than the taken one: neither is handed on.
+    log.path = folder + L"\\" + logName(stem, stamp, attempt);
+    log.file = platform.createNewFile(log.path, log.error);
+    if (log.file || !isTaken(log.error)) return log;
   }
   log.error = code::fileExists;
   return log;
@@ -108,7 +113,7 @@ std::uint32_t createFolders(Platform& platform, const std::wstring& path) {
   }
   while (at != std::wstring::npos && at < file) {
     at = path.find_first_of(L"\\/", at + 1);
-    const std::uint32_t error = platform.createDirectory(path.substr(0, at));
+    const std::uint32_t error = platform.createProtectedFolder(path.substr(0, at));
     if (error != 0 && error != code::alreadyExists) return error;
   }
   return 0;
@@ -122,22 +127,22 @@ NewLog replaceLogFile(Platform& platform, const std::wstring& path) {
   log.error = createFolders(platform, path);
   if (log.error != 0) return log;
   log.file = platform.createNewFile(path, log.error);
-  if (log.file || (log.error != code::fileExists && log.error != code::alreadyExists)) return log;
+  if (log.file || !isTaken(log.error)) return log;
   // Something has the name: the new log is made beside it and renamed over
   // it, which replaces a file or a link itself. Deleting it first would, for
   // a link, delete what the link points to on some systems.
   const std::size_t separator = path.find_last_of(L"\\/");
-  NewLog fresh =
-      createLogFile(platform, path.substr(0, separator), path.substr(separator + 1), L"new");
+  NewLog fresh = createLogFile(platform, path.substr(0, separator),
+                               withoutExtension(path.substr(separator + 1)),
+                               formatTimestamp(platform.localTime()));
   log.error = fresh.error;
   if (!fresh.file) return log;
-  log.error = platform.moveFileOver(fresh.path, path);
-  if (log.error != 0) {
-    fresh.file.reset();
-    platform.deleteFile(fresh.path);  // the program's own, made above
-    return log;
-  }
+  // A log that cannot take the old one's place is still a log: an
+  // installation is not stopped for a viewer that holds the old one open.
+  fresh.notReplaced = platform.moveFileOver(fresh.path, path);
+  if (fresh.notReplaced != 0) return fresh;
   log.file = std::move(fresh.file);
+  log.error = 0;
   return log;
 }
 
@@ -153,9 +158,11 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
   NewLog log;
   if (!requested.empty()) {
     const TextRead full = platform_.fullPath(requested);
+    requested_ = full.result == 0 ? full.text : requested;
     log = full.result == 0 ? replaceLogFile(platform_, full.text)
                            : NewLog{nullptr, requested, full.result};
-    if (!log.file) refused_ = NewLog{nullptr, log.path, log.error};
+    if (!log.file) refused_ = NewLog{nullptr, requested_, log.error};
+    notReplaced_ = log.notReplaced;
   }
   if (!log.file) {
     const TextRead tmp = platform_.environmentVariable(L"TMP");

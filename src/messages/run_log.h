@@ -25,21 +25,27 @@ std::wstring logName(const std::wstring& stem, const std::wstring& stamp, unsign
 // A log file made by the program, never one that was there before it.
 struct NewLog {
   std::unique_ptr<OutputFile> file;  // open when created
-  std::wstring path;                 // the name it has, or the first name tried
+  std::wstring path;                 // the name it has; without a file, the name tried last
   std::uint32_t error = 0;           // why none was created; 80 when every name was taken
+  // Why the log could not take the place of what had the name it was to
+  // have (replaceLogFile): it is beside it instead, under `path`.
+  std::uint32_t notReplaced = 0;
 };
 
 // Creates <folder>\<stem>_<stamp>.log under the first name of logName's
 // that nothing has: an existing file, folder or link, another user's
-// included, is never opened. Gives up at the first other error.
+// included, is never opened. Gives up at the first other error: without a
+// file, no name in the result is one that the program made.
 NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::wstring& stem,
                      const std::wstring& stamp);
 
 // Creates the log at `path`, a full path an administrator chose: the folders
-// that are missing are made, and a file there is replaced. What is at that
-// name goes first (a link itself, never what it points to) and the log is
-// then created where nothing is, so it is never written through a link or
-// junction. `path` is kept in the result either way.
+// that are missing are made, readable by Users and writable by nobody but
+// SYSTEM and the Administrators, and a file there is replaced. The log is
+// created where nothing is, beside the name, and then renamed over what has
+// the name (a link itself, never what it points to), so it is never written
+// through a link or junction. Where that rename fails (the old log held open
+// by a viewer), the log stays beside it: `notReplaced` says why.
 NewLog replaceLogFile(Platform& platform, const std::wstring& path);
 
 // `path` without the extension of its file name: the stem the installers'
@@ -55,7 +61,8 @@ class RunLog final : public EventSink {
   // Creates the log at `requested` (-log; relative to the current directory),
   // or else in TMP under the first name that nothing has. When the requested
   // log cannot be made, the log in TMP is made and refused() says why; without
-  // TMP, or when no name can be created there, lines are dropped.
+  // TMP, or when no name can be created there, lines are dropped. A requested
+  // log that could not replace the old one is beside it (notReplaced()).
   RunLog(Platform& platform, const std::wstring& requested);
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
@@ -65,14 +72,20 @@ class RunLog final : public EventSink {
   void write(const std::wstring& event) override;
   void close() { file_.reset(); }
   const std::wstring& path() const { return path_; }
+  // The full path that -log asks for, whether or not the log is there.
+  const std::wstring& requested() const { return requested_; }
   // The requested log that could not be made, with the Windows error.
   const std::optional<NewLog>& refused() const { return refused_; }
+  // Why the requested log is beside the old one instead of in its place; 0 where it is there.
+  std::uint32_t notReplaced() const { return notReplaced_; }
 
  private:
   Platform& platform_;
   std::unique_ptr<OutputFile> file_;
   std::wstring path_;
+  std::wstring requested_;
   std::optional<NewLog> refused_;
+  std::uint32_t notReplaced_ = 0;
 };
 
 // Makes `log` the platform's for as long as it lives.

@@ -30,6 +30,7 @@ struct OsVersion {
   std::uint32_t minor = 0;
   std::uint16_t servicePackMajor = 0;
   bool basicRecord = false;  // read without the service pack (see windowsVersion)
+  std::uint32_t build = 0;
 };
 
 // GetVersionExW's two records: the extended one, with the service pack,
@@ -75,16 +76,23 @@ class EventSink {
 // `failed`: the dialog could not be shown (DialogBoxParamW gave -1).
 enum class DialogOutcome { next, cancelled, failed };
 
-// How a restart is asked of Windows. ExitWindowsEx stops the processes of the
-// caller's logon session, and for a caller that is not the interactive user
-// "can succeed without actually shutting down the computer"; such a caller
-// uses InitiateSystemShutdownExW (Windows XP on) or InitiateSystemShutdownW.
-enum class RestartCall { exitWindows, initiateShutdownEx, initiateShutdown };
+// How a forced restart is asked of Windows: InitiateSystemShutdownExW
+// (Windows XP on), or on Windows 2000 its predecessor. Both restart the
+// computer for any caller that holds the shutdown privilege; ExitWindowsEx
+// stops only the caller's logon session, and its force flag "has no effect
+// if terminal services is enabled".
+enum class RestartCall { initiateShutdownEx, initiateShutdown };
 
-// Global\_MSIExecute, which the Windows Installer holds while it installs,
-// after a wait for it to be free: free (a missing or abandoned one counts),
-// still held, or unknown (the Windows error says why).
-struct InstallerMutexWait {
+// How a busy Windows Installer shows: its service accepts only
+// SERVICE_ACCEPT_SHUTDOWN while it installs (Windows Installer 3.0 on), which
+// can be read without taking anything; Global\_MSIExecute is held while it
+// installs, and a look at it owns it for that instant.
+enum class InstallerBusySign { serviceStatus, mutex };
+
+// The Windows Installer after a wait for it to be free: free (a missing or
+// abandoned mutex, or a service that is not installing, counts), still busy,
+// or unknown (the Windows error says why).
+struct InstallerWait {
   enum class State { free, held, unknown } state = State::free;
   std::uint32_t error = 0;
   std::uint32_t milliseconds = 0;  // how long the wait took
@@ -133,6 +141,10 @@ class Platform {
   virtual bool tokenIsAdministrator() = 0;
   // One of GetVersionExW's records; nothing where the system refuses it.
   virtual std::optional<OsVersion> versionRecord(VersionRecord record) = 0;
+  // The version as the kernel has it (RtlGetVersion), whatever the manifest
+  // names: GetVersionExW answers 6.2 on Windows 8.1 and later to a program
+  // that names none of them. Nothing where the system lacks the call.
+  virtual std::optional<OsVersion> kernelVersion() = 0;
   virtual bool isWow64Process() = 0;
   virtual TextRead environmentVariable(const std::wstring& name) = 0;
   virtual TextRead currentDirectory() = 0;
@@ -156,8 +168,11 @@ class Platform {
   // Renames `from` to `to`, replacing what has that name: the name itself,
   // never what a link there points to. 0, or the Windows error.
   virtual std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) = 0;
-  // Creates one folder; 0, or the Windows error (183 where the name exists).
-  virtual std::uint32_t createDirectory(const std::wstring& path) = 0;
+  // Creates one folder that only SYSTEM and the Administrators may change and
+  // Users may read, whatever its parent grants (a protected access list, so
+  // that nothing is inherited); 0, or the Windows error (183 where the name
+  // exists: that folder is left as it is).
+  virtual std::uint32_t createProtectedFolder(const std::wstring& path) = 0;
   // Creates a file only where nothing has the name yet: an existing file,
   // folder or link is never opened or followed (the Windows error says why).
   // The handle is not inherited by child processes; the file may be renamed
@@ -176,9 +191,14 @@ class Platform {
   virtual std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) = 0;
 
   // Windows Installer.
-  // Waits up to `milliseconds` (0: only looks) for Global\_MSIExecute to be
-  // free. It is never kept: a wait that acquires it releases it at once.
-  virtual InstallerMutexWait waitForInstallerMutex(std::uint32_t milliseconds) = 0;
+  // Waits up to `milliseconds` (0: only looks) for the Windows Installer to be
+  // free, by `sign`. The mutex is never kept: a wait that acquires it
+  // releases it at once.
+  virtual InstallerWait waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) = 0;
+  // COM on the program's thread, which MsiOpenPackageExW asks for:
+  // CoInitialize's HRESULT, and CoUninitialize.
+  virtual std::uint32_t initializeCom() = 0;
+  virtual void uninitializeCom() = 0;
   virtual void msiSetInternalUiNone() = 0;
   virtual int msiQueryProductState(const std::wstring& productCode) = 0;
   virtual int msiQueryFeatureState(const std::wstring& productCode,

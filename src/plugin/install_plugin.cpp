@@ -26,7 +26,9 @@ InstallerResult installPlugin(Platform& platform, std::wstring pluginArgs, bool 
                          (state == installStateDefault ? L" (installed)" : L" (not installed)"));
   if (state != installStateDefault) {
     logEvent(platform, L"decision: fresh installation");
-    if (!isQuiet(extraArguments)) extraArguments.insert(0, L" /qb");
+    if (!isQuiet(extraArguments)) {
+      extraArguments.insert(0, L" " + std::wstring(uiLevel(platform.desktopVisible)));
+    }
     return runMsiInstall(platform, PluginProductCode, packageMask, extraArguments, silent, logPath);
   }
 
@@ -58,8 +60,10 @@ InstallerResult installPlugin(Platform& platform, std::wstring pluginArgs, bool 
     logEvent(platform, L"feature " + std::wstring(PluginFeatureName) + L" absent: added");
     extraArguments.insert(0, L" ADDLOCAL=ORVELIX");
   }
-  extraArguments.insert(0, isQuiet(extraArguments) ? L"REINSTALL=ALL REINSTALLMODE=vomus"
-                                                   : L"REINSTALL=ALL REINSTALLMODE=vomus /qb");
+  const std::wstring reinstallAll = L"REINSTALL=ALL REINSTALLMODE=vomus";
+  extraArguments.insert(0, isQuiet(extraArguments)
+                               ? reinstallAll
+                               : reinstallAll + L" " + uiLevel(platform.desktopVisible));
   return runMsiInstall(platform, PluginProductCode, packageMask, extraArguments, silent, logPath);
 }
 

@@ -1,5 +1,6 @@
 #include "plugin/package_version.h"
 
+#include "installer/installer_wait.h"
 #include "installer/package_search.h"
 #include "messages/code_meaning.h"
 #include "messages/message_ids.h"
@@ -48,6 +49,10 @@ class PackageHandle {
 
 InstallerResult comparePackageVersion(Platform& platform, const std::wstring& productCode,
                                       const std::wstring& packageMask, int& versionOrder) {
+  // While another installation runs, the Windows Installer's calls give
+  // 1618 (MsiOpenPackageExW first): where nobody is asked, it is waited for.
+  const InstallerResult free = waitForWindowsInstaller(platform, L"the version check");
+  if (free != 0) return free;
   const TextRead installed = platform.msiGetProductInfo(productCode, L"VersionString");
   if (installed.result != 0) {
     logEvent(platform, L"installed version unreadable (error " + decimal(installed.result) + L")");

@@ -8,7 +8,8 @@
 namespace eldoris {
 
 // Reads the version of the package that `packageMask` finds, the one that
-// will be installed. On 0, `versionOrder` is -1, 0 or 1 as the package sorts
+// will be installed, after a wait for a busy Windows Installer where nobody
+// is asked (1618 past it, before any box). On 0, `versionOrder` is -1, 0 or 1 as the package sorts
 // before, equal to or after the installed product. Otherwise the failure has
 // been shown (in every mode) and its code is returned, `versionOrder` untouched.
 InstallerResult comparePackageVersion(Platform& platform, const std::wstring& productCode,

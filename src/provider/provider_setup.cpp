@@ -14,10 +14,10 @@ namespace eldoris {
 
 std::wstring buildProviderCommandLine(const std::wstring& subdirectory, const std::wstring& logPath,
                                       const std::wstring& extraArguments, bool silent,
-                                      bool reinstall, bool noUpdate) {
+                                      bool reinstall, bool noUpdate, bool desktopVisible) {
   std::wstring arguments = extraArguments;
   if (!logPath.empty()) arguments.insert(0, L"/Lv! \"\"\"" + logPath + L"\"\"\" ");
-  if (!isQuiet(arguments)) arguments.insert(0, L"/qb ");
+  if (!isQuiet(arguments)) arguments.insert(0, uiLevel(desktopVisible) + std::wstring(L" "));
 
   std::wstring line = subdirectory + L"\\Setup.exe -args \"" + arguments + L"\"";
   line += L" -noreboot -root";
@@ -76,9 +76,10 @@ InstallerResult runProviderSetup(Platform& platform, const std::wstring& subdire
   }
 
   if (result == 0) {
-    const ChildRun run = runSetup(platform, setup,
-                                  buildProviderCommandLine(subdirectory, logPath, extraArguments,
-                                                           silent, reinstall, noUpdate));
+    const ChildRun run =
+        runSetup(platform, setup,
+                 buildProviderCommandLine(subdirectory, logPath, extraArguments, silent, reinstall,
+                                          noUpdate, platform.desktopVisible));
     if (run.started && isProviderSuccess(run.code)) {
       logEvent(platform, L"provider setup in " + subdirectory + L": done");
       return code::success;

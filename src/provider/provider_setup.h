@@ -7,10 +7,11 @@
 
 namespace eldoris {
 
-// <subdirectory>\Setup.exe -args "<log and UI options><extraArguments>" -noreboot -root [...]
+// <subdirectory>\Setup.exe -args "<log and UI options><extraArguments>" -noreboot -root [...];
+// the UI option is /qn where nobody can see the desktop.
 std::wstring buildProviderCommandLine(const std::wstring& subdirectory, const std::wstring& logPath,
                                       const std::wstring& extraArguments, bool silent,
-                                      bool reinstall, bool noUpdate);
+                                      bool reinstall, bool noUpdate, bool desktopVisible);
 
 // Exit codes of a setup that ran and that count as success.
 bool isProviderSuccess(std::uint32_t exitCode);

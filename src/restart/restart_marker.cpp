@@ -37,8 +37,7 @@ std::uint32_t deleteRestartMarker(Platform& platform) {
   return result;
 }
 
-RestartCall restartCallFor(bool desktopVisible, const std::optional<OsVersion>& version) {
-  if (desktopVisible) return RestartCall::exitWindows;
+RestartCall restartCallFor(const std::optional<OsVersion>& version) {
   const bool xpOrLater =
       version && (version->major > 5 || (version->major == 5 && version->minor >= 1));
   return xpOrLater ? RestartCall::initiateShutdownEx : RestartCall::initiateShutdown;
@@ -46,8 +45,6 @@ RestartCall restartCallFor(bool desktopVisible, const std::optional<OsVersion>& 
 
 const wchar_t* restartCallName(RestartCall call) {
   switch (call) {
-    case RestartCall::exitWindows:
-      return L"ExitWindowsEx";
     case RestartCall::initiateShutdownEx:
       return L"InitiateSystemShutdownExW";
     case RestartCall::initiateShutdown:

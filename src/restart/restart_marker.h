@@ -25,11 +25,11 @@ std::uint32_t isRestartMarkerPresent(Platform& platform, bool& present);
 // Fails for a marker that has subkeys; the restart is then offered again later.
 std::uint32_t deleteRestartMarker(Platform& platform);
 
-// ExitWindowsEx where a person sees the run; elsewhere (a deployment tool's
-// system account) the call that restarts for a caller who is not the
-// interactive user: InitiateSystemShutdownExW from Windows XP on, its
-// predecessor before.
-RestartCall restartCallFor(bool desktopVisible, const std::optional<OsVersion>& version);
+// The call that restarts the computer whoever runs the program (a person
+// elevated with another account's credentials, RunAs, a deployment tool's
+// system account): InitiateSystemShutdownExW from Windows XP on, its
+// predecessor on Windows 2000.
+RestartCall restartCallFor(const std::optional<OsVersion>& version);
 // The call's name, for the run's log.
 const wchar_t* restartCallName(RestartCall call);
 

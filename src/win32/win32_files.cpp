@@ -1,6 +1,7 @@
 // Directory listing and file queries.
 #include <windows.h>
 
+#include "win32/system_function.h"
 #include "win32/win32_platform.h"
 
 namespace eldoris {
@@ -64,8 +65,90 @@ std::uint32_t Win32Platform::moveFileOver(const std::wstring& from, const std::w
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
 }
 
-std::uint32_t Win32Platform::createDirectory(const std::wstring& path) {
-  return CreateDirectoryW(path.c_str(), nullptr) ? 0 : GetLastError();
+namespace {
+
+// SYSTEM, the Administrators and the Users, as the access list names them.
+struct Trustee {
+  DWORD subAuthorities;
+  DWORD first;
+  DWORD second;
+  DWORD rights;
+};
+
+constexpr DWORD readAndList = FILE_GENERIC_READ | FILE_EXECUTE;  // FILE_EXECUTE: traverse
+constexpr Trustee folderTrustees[] = {
+    {1, SECURITY_LOCAL_SYSTEM_RID, 0, FILE_ALL_ACCESS},
+    {2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, FILE_ALL_ACCESS},
+    {2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, readAndList},
+};
+
+// The SIDs of folderTrustees, freed with it.
+class TrusteeSids {
+ public:
+  TrusteeSids() {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    for (std::size_t i = 0; i < 3; ++i) {
+      const Trustee& t = folderTrustees[i];
+      if (!AllocateAndInitializeSid(&nt, static_cast<BYTE>(t.subAuthorities), t.first, t.second, 0,
+                                    0, 0, 0, 0, 0, &sids_[i])) {
+        sids_[i] = nullptr;
+      }
+    }
+  }
+  ~TrusteeSids() {
+    for (PSID sid : sids_) {
+      if (sid != nullptr) FreeSid(sid);
+    }
+  }
+  TrusteeSids(const TrusteeSids&) = delete;
+  TrusteeSids& operator=(const TrusteeSids&) = delete;
+  PSID operator[](std::size_t i) const { return sids_[i]; }
+  bool complete() const { return sids_[0] && sids_[1] && sids_[2]; }
+
+ private:
+  PSID sids_[3] = {};
+};
+
+}  // namespace
+
+std::uint32_t Win32Platform::createProtectedFolder(const std::wstring& path) {
+  // With no security descriptor a folder inherits its parent's access list,
+  // which under C:\ lets Authenticated Users change what is in it.
+  const TrusteeSids sids;
+  if (!sids.complete()) return GetLastError();
+  DWORD size = sizeof(ACL);
+  for (std::size_t i = 0; i < 3; ++i) {
+    size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sids[i]);
+  }
+  std::vector<DWORD> aclBuffer(size / sizeof(DWORD) + 1);
+  auto* acl = reinterpret_cast<PACL>(aclBuffer.data());
+  if (!InitializeAcl(acl, size, ACL_REVISION)) return GetLastError();
+  for (std::size_t i = 0; i < 3; ++i) {
+    // AddAccessAllowedAce (NT 3.1) gives no inheritance flags: set in the
+    // entry itself, so that the logs made in the folder get the same list.
+    void* ace = nullptr;
+    if (!AddAccessAllowedAce(acl, ACL_REVISION, folderTrustees[i].rights, sids[i]) ||
+        !GetAce(acl, static_cast<DWORD>(i), &ace)) {
+      return GetLastError();
+    }
+    static_cast<ACE_HEADER*>(ace)->AceFlags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  }
+  SECURITY_DESCRIPTOR descriptor{};
+  if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE)) {
+    return GetLastError();
+  }
+  // From Windows 2000 on a given list is merged with what the parent lets its
+  // children inherit, unless it is protected; NT 4.0 takes it as it is.
+  using SetControl =
+      BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
+  const auto setControl =
+      lookUpSystemFunction<SetControl>(L"advapi32.dll", "SetSecurityDescriptorControl");
+  if (setControl != nullptr && !setControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+    return GetLastError();
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+  return CreateDirectoryW(path.c_str(), &attributes) ? 0 : GetLastError();
 }
 
 namespace {

@@ -28,8 +28,11 @@ std::optional<std::vector<std::uint32_t>> Win32Platform::processIds(const std::w
   return ids;
 }
 
-InstallerMutexWait Win32Platform::waitForInstallerMutex(std::uint32_t milliseconds) {
-  using State = InstallerMutexWait::State;
+namespace {
+
+using State = InstallerWait::State;
+
+InstallerWait waitForMutex(std::uint32_t milliseconds) {
   OwnedHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\_MSIExecute"));
   if (!mutex.valid()) {
     // Not there: nothing installs.
@@ -49,6 +52,55 @@ InstallerMutexWait Win32Platform::waitForInstallerMutex(std::uint32_t millisecon
     default:
       return {State::unknown, GetLastError(), took};
   }
+}
+
+// Owns a handle of the service control manager.
+class ServiceHandle {
+ public:
+  explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
+  ~ServiceHandle() {
+    if (handle_ != nullptr) CloseServiceHandle(handle_);
+  }
+  ServiceHandle(const ServiceHandle&) = delete;
+  ServiceHandle& operator=(const ServiceHandle&) = delete;
+  SC_HANDLE get() const { return handle_; }
+
+ private:
+  SC_HANDLE handle_;
+};
+
+// "The Windows Installer service is currently running if the value of the
+// dwControlsAccepted member ... is SERVICE_ACCEPT_SHUTDOWN" (the _MSIExecute
+// Mutex page); the status is read every half second until it is not.
+InstallerWait waitForService(std::uint32_t milliseconds) {
+  // Looked up at run time: Windows NT 4.0's advapi32 lacks it.
+  using QueryStatus = BOOL(WINAPI*)(SC_HANDLE, SC_STATUS_TYPE, LPBYTE, DWORD, LPDWORD);
+  const auto query = lookUpSystemFunction<QueryStatus>(L"advapi32.dll", "QueryServiceStatusEx");
+  if (query == nullptr) return {State::unknown, ERROR_PROC_NOT_FOUND, 0};
+  const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (manager.get() == nullptr) return {State::unknown, GetLastError(), 0};
+  const ServiceHandle service(OpenServiceW(manager.get(), L"msiserver", SERVICE_QUERY_STATUS));
+  if (service.get() == nullptr) return {State::unknown, GetLastError(), 0};
+  const DWORD started = GetTickCount();
+  for (;;) {
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    const auto took = static_cast<std::uint32_t>(GetTickCount() - started);
+    if (!query(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+               sizeof status, &needed)) {
+      return {State::unknown, GetLastError(), took};
+    }
+    if (status.dwControlsAccepted != SERVICE_ACCEPT_SHUTDOWN) return {State::free, 0, took};
+    if (took >= milliseconds) return {State::held, 0, took};
+    Sleep(milliseconds - took < 500 ? milliseconds - took : 500);
+  }
+}
+
+}  // namespace
+
+InstallerWait Win32Platform::waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) {
+  return sign == InstallerBusySign::serviceStatus ? waitForService(milliseconds)
+                                                  : waitForMutex(milliseconds);
 }
 
 }  // namespace eldoris

@@ -1,4 +1,7 @@
-// The Windows Installer functions, through msi.dll loaded at run time.
+// The Windows Installer functions, through msi.dll loaded at run time, and
+// COM, which they need on the calling thread.
+#include <objbase.h>
+
 #include "win32/win32_platform.h"
 
 namespace eldoris {
@@ -13,6 +16,12 @@ std::wstring textUpToNul(const std::wstring& buffer) {
 }
 
 }  // namespace
+
+std::uint32_t Win32Platform::initializeCom() {
+  return static_cast<std::uint32_t>(CoInitialize(nullptr));
+}
+
+void Win32Platform::uninitializeCom() { CoUninitialize(); }
 
 void Win32Platform::msiSetInternalUiNone() {
   const auto& msi = msi_.get();

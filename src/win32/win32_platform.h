@@ -23,6 +23,7 @@ class Win32Platform final : public Platform {
   std::optional<bool> shellIsUserAnAdmin(ShellExport how) override;
   bool tokenIsAdministrator() override;
   std::optional<OsVersion> versionRecord(VersionRecord record) override;
+  std::optional<OsVersion> kernelVersion() override;
   bool isWow64Process() override;
   TextRead environmentVariable(const std::wstring& name) override;
   TextRead currentDirectory() override;
@@ -37,7 +38,7 @@ class Win32Platform final : public Platform {
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
   std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) override;
-  std::uint32_t createDirectory(const std::wstring& path) override;
+  std::uint32_t createProtectedFolder(const std::wstring& path) override;
   std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                             std::uint32_t& error) override;
 
@@ -45,7 +46,9 @@ class Win32Platform final : public Platform {
 
   std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) override;
 
-  InstallerMutexWait waitForInstallerMutex(std::uint32_t milliseconds) override;
+  InstallerWait waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) override;
+  std::uint32_t initializeCom() override;
+  void uninitializeCom() override;
   void msiSetInternalUiNone() override;
   int msiQueryProductState(const std::wstring& productCode) override;
   int msiQueryFeatureState(const std::wstring& productCode, const std::wstring& feature) override;

@@ -33,32 +33,29 @@ std::uint32_t lastErrorOr(DWORD fallback) {
   return error != 0 ? error : fallback;
 }
 
-// Looked up at run time: Windows 2000 lacks the first, and both are only
-// called where nobody sees the run.
+// Looked up at run time: Windows 2000 lacks the first; the second, its
+// predecessor, is looked up beside it.
 using ShutdownEx = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
 using Shutdown = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL);
 
 BOOL callRestart(RestartCall call) {
-  // Forced and at once: no dialog, no time to stop it, as ExitWindowsEx's.
-  constexpr DWORD noDialog = 0;
-  switch (call) {
-    case RestartCall::exitWindows:
-      return ExitWindowsEx(EWX_REBOOT | EWX_FORCE,
-                           SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_OTHER);
-    case RestartCall::initiateShutdownEx: {
-      const auto shutdown =
-          lookUpSystemFunction<ShutdownEx>(L"advapi32.dll", "InitiateSystemShutdownExW");
-      if (shutdown == nullptr) break;
-      return shutdown(nullptr, nullptr, noDialog, TRUE, TRUE,
+  // No time-out: no dialog, and nothing can stop it. Programs with unsaved
+  // work are closed all the same, as the restart question warns.
+  constexpr DWORD atOnce = 0;
+  constexpr BOOL forceAppsClosed = TRUE;
+  constexpr BOOL reboot = TRUE;
+  if (call == RestartCall::initiateShutdownEx) {
+    const auto shutdown =
+        lookUpSystemFunction<ShutdownEx>(L"advapi32.dll", "InitiateSystemShutdownExW");
+    if (shutdown != nullptr) {
+      return shutdown(nullptr, nullptr, atOnce, forceAppsClosed, reboot,
                       SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
                           SHTDN_REASON_FLAG_PLANNED);
     }
-    case RestartCall::initiateShutdown: {
-      const auto shutdown =
-          lookUpSystemFunction<Shutdown>(L"advapi32.dll", "InitiateSystemShutdownW");
-      if (shutdown == nullptr) break;
-      return shutdown(nullptr, nullptr, noDialog, TRUE, TRUE);
-    }
+  } else {
+    const auto shutdown =
+        lookUpSystemFunction<Shutdown>(L"advapi32.dll", "InitiateSystemShutdownW");
+    if (shutdown != nullptr) return shutdown(nullptr, nullptr, atOnce, forceAppsClosed, reboot);
   }
   SetLastError(ERROR_PROC_NOT_FOUND);
   return FALSE;

@@ -59,7 +59,20 @@ std::optional<OsVersion> Win32Platform::versionRecord(VersionRecord record) {
   info.dwOSVersionInfoSize =
       record == VersionRecord::extended ? sizeof(OSVERSIONINFOEXW) : sizeof(OSVERSIONINFOW);
   if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return std::nullopt;
-  return OsVersion{info.dwMajorVersion, info.dwMinorVersion, info.wServicePackMajor};
+  return OsVersion{info.dwMajorVersion, info.dwMinorVersion, info.wServicePackMajor, false,
+                   info.dwBuildNumber};
+}
+
+std::optional<OsVersion> Win32Platform::kernelVersion() {
+  // ntdll is mapped into every process; it exports RtlGetVersion from Windows 2000 on.
+  using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+  const auto get = lookUpSystemFunction<GetVersion>(L"ntdll.dll", "RtlGetVersion");
+  if (get == nullptr) return std::nullopt;
+  OSVERSIONINFOEXW info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  if (get(reinterpret_cast<OSVERSIONINFOW*>(&info)) != 0) return std::nullopt;
+  return OsVersion{info.dwMajorVersion, info.dwMinorVersion, info.wServicePackMajor, false,
+                   info.dwBuildNumber};
 }
 
 bool Win32Platform::isWow64Process() {

@@ -29,13 +29,13 @@ void checkPlugin(std::uint8_t flags, const std::wstring& userArguments) {
     if (!endsWith(line, userArguments)) std::abort();
     if (line.find(L" REBOOT=R ") == std::wstring::npos) std::abort();
     const bool quiet = userArguments.find(L"/q") != std::wstring::npos;
-    if (!quiet && line.find(L"/qb") == std::wstring::npos) std::abort();
+    if (!quiet && line.find(uiLevel(platform.desktopVisible)) == std::wstring::npos) std::abort();
   }
 }
 
 void checkProvider(std::uint8_t flags, const std::wstring& userArguments) {
   const std::wstring line = buildProviderCommandLine(L"csp", L"C:\\Temp\\csp.log", userArguments,
-                                                     flags & 1, flags & 2, flags & 4);
+                                                     flags & 1, flags & 2, flags & 4, flags & 8);
   if (line.rfind(L"csp\\Setup.exe -args \"", 0) != 0) std::abort();
   if (line.find(userArguments + L"\" -noreboot -root") == std::wstring::npos) std::abort();
 }

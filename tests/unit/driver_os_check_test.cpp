@@ -72,5 +72,20 @@ TEST(CheckOperatingSystem, WithoutTheExtendedRecordTheBasicOneDecides) {
   }
 }
 
+// GetVersionExW answers 6.2 from Windows 8.1 on; the log shows the kernel's.
+TEST(CheckOperatingSystem, TheLogNamesTheKernelsVersionWhereItDiffers) {
+  const OsVersion eight{6, 2, 0, false, 9200};
+  const std::vector<std::pair<std::optional<OsVersion>, std::wstring>> rows = {
+      {OsVersion{10, 0, 0, false, 22631},
+       L"; the system is 10.0.22631 (RtlGetVersion: the manifest names no Windows after 7)"},
+      {OsVersion{6, 3, 0, false, 9600},
+       L"; the system is 6.3.9600 (RtlGetVersion: the manifest names no Windows after 7)"},
+      {OsVersion{6, 2, 0, false, 9200}, L""},
+      {std::nullopt, L""},  // Windows NT 4.0 lacks RtlGetVersion
+  };
+  for (const auto& [kernel, note] : rows) EXPECT_EQ(kernelVersionNote(eight, kernel), note);
+  EXPECT_EQ(kernelVersionNote(std::nullopt, rows[0].first), L"");
+}
+
 }  // namespace
 }  // namespace eldoris::testing

@@ -3,6 +3,7 @@
 #include "driver/os_check.h"
 #include "driver/run.h"
 #include "fake_platform.h"
+#include "installer/installer_wait.h"
 #include "messages/message_ids.h"
 
 namespace eldoris::testing {
@@ -254,11 +255,11 @@ TEST(Run, ALogWhereTheAdministratorSaysOrNothingInstalled) {
 }
 
 TEST(Run, WhereNobodyIsAskedABusyInstallerIsWaitedFor) {
-  using State = InstallerMutexWait::State;
+  using State = InstallerWait::State;
   struct Row {
     const char* name;
     std::wstring arguments;
-    std::deque<InstallerMutexWait> mutex;
+    std::deque<InstallerWait> mutex;
     InstallerResult exitCode;
     std::vector<std::uint32_t> asked;  // milliseconds
     std::size_t children;
@@ -268,25 +269,72 @@ TEST(Run, WhereNobodyIsAskedABusyInstallerIsWaitedFor) {
       // clang-format off
       {"a person is asked", L"-norestart", {{State::held}}, 0, {}, 1, nullptr},
       {"free", L"-silent", {}, 0, {0}, 1, nullptr},
-      {"freed", L"-silent", {{State::held}, {State::free, 0, 2500}}, 0, {0, 600000}, 1, " Windows Installer busy: Global\\_MSIExecute is held by another installation (msiexec.exe runs as process 4242, 77); waiting up to 600 s before msiexec starts\r\n"},
+      {"freed", L"-silent", {{State::held}, {State::free, 0, 2500}}, 0, {0, 600000}, 1, " Windows Installer busy: its service is running another installation (msiexec.exe runs as process 4242, 77); waiting up to 600 s before msiexec starts\r\n"},
       {"past the bound", L"-silent -msiwait 5", {{State::held}, {State::held, 0, 5000}}, 1618, {0, 5000}, 0, " Windows Installer still busy after 5.000 s: msiexec is not started"},
       {"no wait", L"-silent -msiwait 0", {{State::held}}, 0, {0}, 1, "msiexec starts without waiting (-msiwait 0)"},
-      {"cannot tell", L"-silent", {{State::unknown, 5}}, 0, {0}, 1, " Windows Installer: whether it is busy cannot be told (Windows error 5"},
+      {"service unreadable", L"-silent", {{State::unknown, 5}}, 0, {0, 0}, 1, " Windows Installer: its service's status cannot be read (Windows error 5 (access is denied)); Global\\_MSIExecute is looked at\r\n"},
+      {"cannot tell", L"-silent", {{State::unknown, 5}, {State::unknown, 6}}, 0, {0, 0}, 1, " Windows Installer: whether it is busy cannot be told (Windows error 6"},
       {"before a provider", L"-silent -csp", {{State::held}, {State::held, 0, 600000}}, 1618, {0, 600000}, 0, ": csp\\Setup.exe is not started"},
       // clang-format on
   };
   for (const auto& row : rows) {
     FakePlatform platform = freshMachine();
     platform.answers = {box::idYes};
-    platform.mutexWaits = row.mutex;
+    platform.installerWaits = row.mutex;
     platform.msiexecProcesses = std::vector<std::uint32_t>{4242, 77};
     EXPECT_EQ(run(platform, row.arguments), row.exitCode) << row.name;
-    EXPECT_EQ(platform.mutexWaitsAsked, row.asked) << row.name;
+    EXPECT_EQ(platform.installerWaitsAsked, row.asked) << row.name;
     EXPECT_EQ(platform.commandLines.size(), row.children) << row.name;
     const std::string log = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
     if (row.logged) {
       EXPECT_NE(log.find(row.logged), std::string::npos) << row.name;
     }
+  }
+}
+
+// The Windows Installer's calls give 1618 while another installation runs:
+// an upgrade waits before its version check's first one.
+TEST(Run, AnUpgradeWaitsForTheInstallerBeforeTheVersionCheck) {
+  using State = InstallerWait::State;
+  for (const bool freed : {true, false}) {
+    FakePlatform platform = freshMachine();
+    platform.productState = 5;
+    platform.packageVersion = {0, L"2.0.10"};
+    platform.installerWaits = {{State::held}, {freed ? State::free : State::held, 0, 5000}};
+    EXPECT_EQ(run(platform, L"-silent -msiwait 5"), freed ? 0u : 1618u);
+    const auto& calls = platform.calls;
+    const auto waited = std::find(calls.begin(), calls.end(), "installerWait");
+    const auto checked = std::find(calls.begin(), calls.end(), "msiGetProductInfo");
+    EXPECT_LT(waited, checked);
+    EXPECT_EQ(checked == calls.end(), !freed);
+  }
+}
+
+TEST(Run, TheInstallersBusySignIsItsServiceFromWindowsXpOn) {
+  const std::vector<std::pair<std::optional<OsVersion>, InstallerBusySign>> rows = {
+      {OsVersion{5, 0, 4}, InstallerBusySign::mutex},  // Windows Installer 2.0 unless updated
+      {OsVersion{5, 1, 2}, InstallerBusySign::serviceStatus},
+      {OsVersion{5, 2, 2}, InstallerBusySign::serviceStatus},
+      {OsVersion{10, 0, 0}, InstallerBusySign::serviceStatus},
+      {std::nullopt, InstallerBusySign::mutex},
+  };
+  for (const auto& [version, sign] : rows) EXPECT_EQ(installerBusySignFor(version), sign);
+}
+
+// MsiOpenPackageExW asks for COM on its thread: from before the first call of
+// the Windows Installer to the end, uninitialised only when it was initialised.
+TEST(Run, ComIsInitialisedAroundTheWindowsInstallersCalls) {
+  for (const std::uint32_t result : {0u, 1u, 0x80010106u}) {  // S_OK, S_FALSE, RPC_E_CHANGED_MODE
+    FakePlatform platform = freshMachine();
+    platform.comResult = result;
+    EXPECT_EQ(run(platform, L"-silent"), 0u);
+    const auto& calls = platform.calls;
+    const auto init = std::find(calls.begin(), calls.end(), "comInit");
+    EXPECT_LT(init, std::find(calls.begin(), calls.end(), "msiSetInternalUi"));
+    const bool owed = result != 0x80010106u;
+    EXPECT_EQ(calls.back() == "comUninit", owed) << result;
+    const std::string log = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
+    EXPECT_EQ(log.find("COM not initialised: HRESULT 0x80010106") == std::string::npos, owed);
   }
 }
 
@@ -439,11 +487,9 @@ TEST(Run, RestartDecision) {
     EXPECT_EQ(platform.commandLines.empty(), row.exitCode == 1459) << row.name;
     EXPECT_EQ(platform.markerPresent(), row.markerAfter) << row.name;
     EXPECT_EQ(platform.restartsStarted, row.restarts) << row.name;
-    // Where nobody sees the run, the call that restarts for a caller who is
-    // not the interactive user.
+    // Seen or not, the call that restarts for a caller who is not the interactive user.
     for (const RestartCall call : platform.restartCalls) {
-      EXPECT_EQ(call, row.seen ? RestartCall::exitWindows : RestartCall::initiateShutdownEx)
-          << row.name;
+      EXPECT_EQ(call, RestartCall::initiateShutdownEx) << row.name;
     }
   }
 }

@@ -193,6 +193,7 @@ bool FakePlatform::tokenIsAdministrator() { return adminByToken; }
 std::optional<OsVersion> FakePlatform::versionRecord(VersionRecord record) {
   return record == VersionRecord::extended ? version : basicVersion;
 }
+std::optional<OsVersion> FakePlatform::kernelVersion() { return kernel; }
 bool FakePlatform::isWow64Process() { return wow64; }
 
 TextRead FakePlatform::environmentVariable(const std::wstring& name) {
@@ -209,13 +210,14 @@ TextRead FakePlatform::fullPath(const std::wstring& path) {
 }
 
 std::uint32_t FakePlatform::moveFileOver(const std::wstring& from, const std::wstring& to) {
+  if (moveError != 0) return moveError;
   files[to] = files[from];
   files.erase(from);
   moves[from] = to;
   return 0;
 }
 
-std::uint32_t FakePlatform::createDirectory(const std::wstring& path) {
+std::uint32_t FakePlatform::createProtectedFolder(const std::wstring& path) {
   if (folderError != 0) return folderError;
   folders.push_back(path);
   return 0;
@@ -225,14 +227,22 @@ std::optional<std::vector<std::uint32_t>> FakePlatform::processIds(const std::ws
   return msiexecProcesses;
 }
 
-InstallerMutexWait FakePlatform::waitForInstallerMutex(std::uint32_t milliseconds) {
-  calls.push_back("mutex");
-  mutexWaitsAsked.push_back(milliseconds);
-  if (mutexWaits.empty()) return {};
-  const InstallerMutexWait wait = mutexWaits.front();
-  mutexWaits.pop_front();
+InstallerWait FakePlatform::waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) {
+  calls.push_back("installerWait");
+  installerWaitsAsked.push_back(milliseconds);
+  installerSignsAsked.push_back(sign);
+  if (installerWaits.empty()) return {};
+  const InstallerWait wait = installerWaits.front();
+  installerWaits.pop_front();
   return wait;
 }
+
+std::uint32_t FakePlatform::initializeCom() {
+  calls.push_back("comInit");
+  return comResult;
+}
+
+void FakePlatform::uninitializeCom() { calls.push_back("comUninit"); }
 TextRead FakePlatform::systemDirectory() {
   calls.push_back("systemDirectory");
   return systemDir;

@@ -39,6 +39,7 @@ class FakePlatform : public Platform {
   DesktopView desktop{true, 1};
   std::optional<OsVersion> version = OsVersion{6, 1, 1};  // the extended record
   std::optional<OsVersion> basicVersion = OsVersion{6, 1, 0};
+  std::optional<OsVersion> kernel;  // RtlGetVersion's; unset: the system lacks it
   bool wow64 = true;
   std::map<std::wstring, std::wstring> environment{{L"TMP", L"C:\\Temp"},
                                                    {L"WINDIR", L"C:\\Windows"}};
@@ -48,10 +49,12 @@ class FakePlatform : public Platform {
   // Subdirectories of the current directory, in listing order, with their entries.
   std::vector<std::pair<DirEntry, std::vector<DirEntry>>> tree;
   bool listingFails = false;
-  std::set<std::wstring> existingPaths;       // taken names with nothing in them, such as folders
-  std::uint32_t createError = 0;              // why no new file can be created, if it cannot
-  std::uint32_t folderError = 0;              // why no folder can be made, if it cannot
-  std::deque<InstallerMutexWait> mutexWaits;  // Global\_MSIExecute; free when it runs out
+  std::set<std::wstring> existingPaths;      // taken names with nothing in them, such as folders
+  std::uint32_t createError = 0;             // why no new file can be created, if it cannot
+  std::uint32_t folderError = 0;             // why no folder can be made, if it cannot
+  std::uint32_t moveError = 0;               // why no file can be renamed, if it cannot
+  std::deque<InstallerWait> installerWaits;  // the Windows Installer; free when it runs out
+  std::uint32_t comResult = 0;               // CoInitialize's HRESULT
   std::optional<std::vector<std::uint32_t>> msiexecProcesses = std::vector<std::uint32_t>{};
   // Files by path: those here before the run are taken names; the run's own
   // files are added with what it wrote.
@@ -76,9 +79,10 @@ class FakePlatform : public Platform {
   std::vector<std::wstring> commandLines;
   std::vector<std::wstring> programs;  // the program path given with each
   std::vector<std::wstring> deletedFiles;
-  std::vector<std::wstring> folders;           // made, in order
-  std::map<std::wstring, std::wstring> moves;  // renamed from, to
-  std::vector<std::uint32_t> mutexWaitsAsked;  // milliseconds
+  std::vector<std::wstring> folders;               // made, in order
+  std::map<std::wstring, std::wstring> moves;      // renamed from, to
+  std::vector<std::uint32_t> installerWaitsAsked;  // milliseconds
+  std::vector<InstallerBusySign> installerSignsAsked;
   std::vector<std::wstring> searchedPatterns;
   std::vector<std::wstring> openedPackages;
   int openHandles = 0;
@@ -106,6 +110,7 @@ class FakePlatform : public Platform {
   std::optional<bool> shellIsUserAnAdmin(ShellExport how) override;
   bool tokenIsAdministrator() override;
   std::optional<OsVersion> versionRecord(VersionRecord record) override;
+  std::optional<OsVersion> kernelVersion() override;
   bool isWow64Process() override;
   TextRead environmentVariable(const std::wstring& name) override;
   TextRead currentDirectory() override;
@@ -119,11 +124,13 @@ class FakePlatform : public Platform {
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
   std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) override;
-  std::uint32_t createDirectory(const std::wstring& path) override;
+  std::uint32_t createProtectedFolder(const std::wstring& path) override;
   std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                             std::uint32_t& error) override;
   std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) override;
-  InstallerMutexWait waitForInstallerMutex(std::uint32_t milliseconds) override;
+  InstallerWait waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) override;
+  std::uint32_t initializeCom() override;
+  void uninitializeCom() override;
   ChildRun runChildProcess(const std::wstring& program, const std::wstring& commandLine) override;
   void msiSetInternalUiNone() override;
   int msiQueryProductState(const std::wstring& productCode) override;

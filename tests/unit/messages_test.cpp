@@ -156,6 +156,7 @@ TEST(RunLog, WhereTheAdministratorSays) {
     std::uint32_t folderError, createError;
     std::wstring path;                  // the log's
     std::vector<std::wstring> folders;  // made
+    std::uint32_t moveError = 0;        // the old log held open, say
   };
   const std::wstring tmpLog = L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log";
   const std::vector<Row> rows = {
@@ -165,6 +166,7 @@ TEST(RunLog, WhereTheAdministratorSays) {
       {"a share", L"\\\\srv\\logs\\pc1\\run.log", nullptr, 0, 0, L"\\\\srv\\logs\\pc1\\run.log", {L"\\\\srv\\logs\\pc1"}},
       {"no folder", L"C:\\L\\run.log", nullptr, 5, 0, tmpLog, {}},
       {"no file", L"C:\\L\\run.log", nullptr, 0, 5, L"", {L"C:\\L"}},
+      {"old log held open: beside it", L"C:\\L\\run.log", "an earlier run's", 0, 0, L"C:\\L\\run_2026-12-06-07-05-09.log", {L"C:\\L"}, 32},
       // clang-format on
   };
   for (const auto& row : rows) {
@@ -172,11 +174,13 @@ TEST(RunLog, WhereTheAdministratorSays) {
     if (row.before) platform.files[row.requested] = row.before;
     platform.folderError = row.folderError;
     platform.createError = row.createError;
+    platform.moveError = row.moveError;
     RunLog log(platform, row.requested);
     log.write(L"line");
     EXPECT_EQ(log.path(), row.path) << row.name;
     EXPECT_EQ(platform.folders, row.folders) << row.name;
     EXPECT_EQ(log.refused().has_value(), row.folderError + row.createError != 0) << row.name;
+    EXPECT_EQ(log.notReplaced(), row.moveError) << row.name;
     if (!row.path.empty()) {
       EXPECT_EQ(platform.files[row.path].rfind("\xEF\xBB\xBF", 0), 0u) << row.name;
     }

@@ -54,13 +54,20 @@ TEST(ProviderSetup, BuildsTheSetupCommandLine) {
        L"ucsp\\Setup.exe -args \"/qb " + logOption(kUcspLog) + L"-l x.log " + tail},
   };
   for (const auto& c : cases) {
-    FakePlatform platform;
-    EXPECT_EQ(runProviderSetup(platform, c.subdirectory, c.extraArguments, c.silent, c.reinstall,
-                               c.noUpdate),
-              0u)
-        << c.name;
-    EXPECT_EQ(platform.commandLines, std::vector<std::wstring>{c.commandLine}) << c.name;
-    EXPECT_TRUE(platform.boxes.empty()) << c.name;
+    for (const bool seen : {true, false}) {  // where nobody sees it: /qn for /qb
+      FakePlatform platform;
+      platform.desktopVisible = seen;
+      std::wstring expected = c.commandLine;
+      if (const auto basic = expected.find(L"\"/qb "); !seen && basic != std::wstring::npos) {
+        expected.replace(basic + 1, 3, L"/qn");
+      }
+      EXPECT_EQ(runProviderSetup(platform, c.subdirectory, c.extraArguments, c.silent, c.reinstall,
+                                 c.noUpdate),
+                0u)
+          << c.name;
+      EXPECT_EQ(platform.commandLines, std::vector<std::wstring>{expected}) << c.name;
+      EXPECT_TRUE(platform.boxes.empty()) << c.name;
+    }
   }
 }
 
@@ -147,8 +154,10 @@ TEST(ProviderSetup, StartsTheSetupByItsFullPathWithALogOfItsOwn) {
       {"root of a drive", L"D:\\", {}, 0, 0, L"D:\\csp\\Setup.exe", stem + L".log"},
       {"names taken", L"D:\\setup", {stem + L".log", stem + L"-2.log"}, 0, 0, L"D:\\setup\\csp\\Setup.exe", stem + L"-3.log"},
       {"every name taken", L"D:\\setup", allTaken, 0, 80, L"", L""},
-      // Not for a taken name: the setup is told the name and reports it.
-      {"TMP folder missing", L"D:\\setup", {}, 3, 0, L"D:\\setup\\csp\\Setup.exe", stem + L".log"},
+      // No name that the program did not make is handed on: not even one
+      // refused after a taken one, as a name pending deletion is.
+      {"TMP folder missing", L"D:\\setup", {}, 3, 1622, L"", L""},
+      {"refused after a taken one", L"D:\\setup", {stem + L".log"}, 5, 1622, L"", L""},
       // clang-format on
   };
   for (const auto& row : rows) {

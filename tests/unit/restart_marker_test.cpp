@@ -85,22 +85,20 @@ TEST(RestartMarker, NamesTheViewOnlyWhereThereAreTwo) {
   }
 }
 
-TEST(RestartMarker, TheRestartIsAskedAsTheCallerMay) {
+// Whoever runs the program: ExitWindowsEx restarts only for the interactive user.
+TEST(RestartMarker, TheRestartIsAskedAsAnyCallerMay) {
   struct Row {
-    bool visible;
     std::optional<OsVersion> version;
     RestartCall call;
   };
   const std::vector<Row> rows = {
-      {true, OsVersion{10, 0, 0}, RestartCall::exitWindows},
-      {true, OsVersion{5, 0, 4}, RestartCall::exitWindows},
-      {false, OsVersion{10, 0, 0}, RestartCall::initiateShutdownEx},
-      {false, OsVersion{5, 1, 2}, RestartCall::initiateShutdownEx},
-      {false, OsVersion{5, 0, 4}, RestartCall::initiateShutdown},  // 2000 lacks the Ex
-      {false, std::nullopt, RestartCall::initiateShutdown},
+      {OsVersion{10, 0, 0}, RestartCall::initiateShutdownEx},
+      {OsVersion{5, 1, 2}, RestartCall::initiateShutdownEx},
+      {OsVersion{5, 0, 4}, RestartCall::initiateShutdown},  // 2000 lacks the Ex
+      {std::nullopt, RestartCall::initiateShutdown},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(restartCallFor(row.visible, row.version), row.call);
+    EXPECT_EQ(restartCallFor(row.version), row.call);
   }
 }
 
