@@ -81,9 +81,6 @@ class Case:
     timeout: int = 90
     media: Optional[str] = None  # the program's current directory, if not C:\e2e\media
     program_dir: Optional[str] = None  # where the program is copied to and run from
-    # The run ends in a forced restart, which may end boxbot before it sees
-    # the exit code: then only the boxes answered before it are compared.
-    restarts: bool = False
     # The program runs on a desktop that nobody can see (boxbot's
     # desktop=hidden): a box it shows there is never answered.
     unseen: bool = False
@@ -116,8 +113,7 @@ def _text_diff(expected, actual):
 def compare(case, result):
     """Differences between the case's expectations and boxbot's result, as lines."""
     problems = []
-    cut_short = case.restarts and result["status"] == "running"
-    if result["status"] != "exited" and not cut_short:
+    if result["status"] != "exited":
         problems.append("program did not exit normally: %s %s (start error %d)"
                         % (result["status"], result["error"], result["start_error"]))
     shown = result["boxes"]
@@ -146,9 +142,7 @@ def compare(case, result):
         if got["stuck"]:
             problems.append("%s stayed open after the answer %r" % (label, got["answer"]))
     problems.extend(_compare_dialogs(case, result))
-    # A restart may end the program before it returns: wineboot ends it with 0.
-    codes = {case.exit_code, 0} if case.restarts else {case.exit_code}
-    if result["status"] == "exited" and result["exit_code"] not in codes:
+    if result["status"] == "exited" and result["exit_code"] != case.exit_code:
         problems.append("exit code: expected %d, got %d" % (case.exit_code, result["exit_code"]))
     return problems
 

@@ -6,12 +6,16 @@ states the boxes, the exit code, the command lines that ran and the state
 afterwards. (A crashing provider setup is among the provider cases.)"""
 
 import shutil
+import subprocess
+import threading
+import time
 
 from case_model import Case, compare
-from plugin_run import (AFTER_AN_EARLIER_RUN, FRESH_VERSION, INSTALLED, LOCAL, REINSTALL, SUCCESS,
-                        WINE_PACKAGE_NOT_OPENED, X64, Call, beside_taken_names, calls, earlier_run, failure, fails,
-                        install_question, installs, marker, msiexec_recorded, names_taken, not_a_package, package,
-                        prepare, product, reinstall_question, restart_question, run_logs, verify)
+from plugin_run import (AFTER_AN_EARLIER_RUN, FRESH_VERSION, INSTALLED, LOCAL, REINSTALL, SUCCESS, TEMP,
+                        UNKNOWN, WINE_PACKAGE_NOT_OPENED, X64, Call, beside_taken_names, calls, earlier_run, failure,
+                        fails, install_question, installer_busy, installs, logged, marker, msiexec_recorded,
+                        names_taken, not_a_package, package, prepare, product, reinstall_question, restart_question,
+                        run_logs, verify)
 from wine_session import RESTART_MARKER_KEY
 
 VERSION = FRESH_VERSION
@@ -42,6 +46,7 @@ def folder_named_like_package(where=X64):
 
 ERROR_INSTALL_ALREADY_RUNNING = 1618
 ERROR_INSTALL_PACKAGE_INVALID = 1620
+ERROR_INSTALL_LOG_FAILURE = 1622
 STRAY = "0-notes\\velmarix-x64-readme.txt"
 
 # Discovery takes any entry that matches the mask; msiexec then refuses it.
@@ -69,6 +74,23 @@ ODD_PROGRAM = "C:\\e2e\\Загрузки пользователя\\setup files"
 DEEP_MEDIA = ("C:\\e2e\\" + "\\".join("folder-%02d-of-a-deep-media-tree" % i for i in range(8)))[:250]
 
 
+def refusing_once_the_run_logs(run):
+    """TEMP refuses new names (chattr +i; a name there still reads as taken)
+    from when the run has made its own log there, while another installation
+    keeps it waiting before msiexec; then that installation ends."""
+    temp = run.session.file(TEMP)
+
+    def refuse():
+        deadline = time.monotonic() + 60
+        while not run_logs(run) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        subprocess.run(["chattr", "+i", str(temp)], check=True)
+        run.busy.kill()
+
+    threading.Thread(target=refuse, daemon=True).start()
+    run.undo.append(lambda: subprocess.run(["chattr", "-i", str(temp)], check=True))
+
+
 def folder(windows_path):
     def step(run):
         run.session.file(windows_path).mkdir(parents=True, exist_ok=True)
@@ -88,9 +110,18 @@ PATHS = [
                       product(INSTALLED, VERSION, LOCAL))),
     installs("faults/temp/spaces-and-cyrillic", steps=(folder(ODD_TEMP), package(VERSION)),
              call=Call(" /qb", temp=ODD_TEMP), env={"TMP": ODD_TEMP}),
-    # msiexec cannot open the log it is asked for and installs nothing.
-    _real_msiexec_fails("temp/missing-folder", [package(VERSION)], WINE_PACKAGE_NOT_OPENED,
-                        call=Call(" /qb", temp=MISSING_TEMP, log_made=False), env={"TMP": MISSING_TEMP}),
+    # No log can be made: msiexec is not started (1622).
+    fails("faults/temp/missing-folder", [package(VERSION), msiexec_recorded()],
+          (install_question(), failure(ERROR_INSTALL_LOG_FAILURE)), ERROR_INSTALL_LOG_FAILURE, call=None,
+          env={"TMP": MISSING_TEMP}),
+    # Names taken, the next one refused (as one pending deletion is): no name
+    # that the program did not make is handed on.
+    Case("faults/temp/installer-log-names-taken-then-refused", args="-silent", exit_code=ERROR_INSTALL_LOG_FAILURE,
+         unseen=True, windows_version="win2k",
+         setup=prepare(package(VERSION), msiexec_recorded(), names_taken("velmarix-x64.msi"), installer_busy(60000),
+                       refusing_once_the_run_logs),
+         check=verify(calls(), product(UNKNOWN), logged(
+             "installer log: %s\\velmarix-x64.msi_" % TEMP, "exit code 1622: the program's own: a log could not"))),
     installs("faults/paths/spaces-and-cyrillic", call=Call(" /qb", media=ODD_MEDIA), media=ODD_MEDIA,
              program_dir=ODD_PROGRAM),
     # Wine's msiexec never returns from a package path past MAX_PATH (with /qn

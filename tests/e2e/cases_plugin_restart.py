@@ -1,13 +1,14 @@
 """Cases of the restart that an installation asks for: msiexec (a stand-in)
 ends with 3010, 1641 or 3011, the program sets the restart marker, and at the
 end offers the restart, or with -norestart keeps the marker for a later run.
-A bystander program shows whether a restart was started: a forced restart
-ends every program."""
+The restart is asked with InitiateSystemShutdownExW whoever runs the program;
+Wine's restarts nothing, and a bystander program shows that nothing ended the
+session as ExitWindowsEx would."""
 
 from case_model import Case
 from plugin_run import (AFTER_AN_EARLIER_RUN, SUCCESS, Call, bystander, calls, earlier_run, failure,
-                        install_question, logged, marker, marker_set, msiexec_recorded, package, prepare,
-                        restart_as_expected, restart_question, verify)
+                        install_question, logged, marker, marker_set, msiexec_recorded, no_session_ended,
+                        package, prepare, restart_question, verify)
 
 ERROR_SUCCESS_REBOOT_INITIATED = 1641
 ERROR_SUCCESS_REBOOT_REQUIRED = 3010
@@ -15,14 +16,16 @@ ERROR_SUCCESS_RESTART_REQUIRED = 3011
 ERROR_INSTALL_FAILURE = 1603
 
 FRESH = Call(" /qb")
+REQUESTED = "restart: requested now through InitiateSystemShutdownExW; once it has started the log ends here, exit code "
 
 
-def _restart(name, msiexec_exit, args="", boxes=(), exit_code=0, marker_after=False, restart=False,
-             before=(), call=FRESH, checks=(), **kw):
+def _restart(name, msiexec_exit, args="", boxes=(), exit_code=0, marker_after=False, before=(), call=None,
+             checks=(), **kw):
     """The package in x64, msiexec ending with msiexec_exit; before: steps ahead of the run."""
-    return Case("restart/" + name, args=args, boxes=boxes, exit_code=exit_code, restarts=restart,
+    call = call or Call(" /qn" if kw.get("unseen") else " /qb")
+    return Case("restart/" + name, args=args, boxes=boxes, exit_code=exit_code,
                 setup=prepare(package("2.0.9"), msiexec_recorded(msiexec_exit), *before, bystander),
-                check=verify(restart_as_expected, calls(call), marker(marker_after), *checks), **kw)
+                check=verify(no_session_ended, calls(call), marker(marker_after), *checks), **kw)
 
 
 DECLINED = [
@@ -55,11 +58,12 @@ KEPT = [
 ]
 
 ACCEPTED = [
-    # The marker is deleted before the question; Yes restarts.
+    # The marker is deleted before the question; Yes restarts, with the call
+    # that restarts for a caller who is not the interactive user too.
     _restart("accepted", ERROR_SUCCESS_REBOOT_REQUIRED, boxes=(install_question(), restart_question("yes")),
-             restart=True),
+             checks=(logged(REQUESTED + "0"),)),
     # Silent takes the restart as accepted, without a question.
-    _restart("silent-accepted", ERROR_SUCCESS_REBOOT_REQUIRED, args="-silent", restart=True),
+    _restart("silent-accepted", ERROR_SUCCESS_REBOOT_REQUIRED, args="-silent", checks=(logged(REQUESTED + "0"),)),
 ]
 
 # -restartcodes: the exit code tells a deployment tool of the restart, as
@@ -68,18 +72,10 @@ CODES = [
     _restart("codes-declined", ERROR_SUCCESS_REBOOT_REQUIRED, args="-restartcodes",
              boxes=(install_question(), restart_question("no")), exit_code=ERROR_SUCCESS_REBOOT_REQUIRED),
     _restart("codes-none-due", 0, args="-restartcodes", boxes=(install_question(), SUCCESS)),
-    # The restart may end the program before its exit code is seen: its log
-    # says what it was to be.
     _restart("codes-silent-accepted", ERROR_SUCCESS_REBOOT_REQUIRED, args="-silent -restartcodes",
-             exit_code=ERROR_SUCCESS_REBOOT_INITIATED, restart=True,
-             checks=(logged("restart: requested now through ExitWindowsEx; once it has started the log ends "
-                            "here, exit code 1641"),)),
-    # Where nobody sees the desktop the restart is asked as a caller who is not
-    # the interactive user asks it. Wine's InitiateSystemShutdownExW restarts
-    # nothing, so the programs live on; ExitWindowsEx would have ended them.
+             exit_code=ERROR_SUCCESS_REBOOT_INITIATED, checks=(logged(REQUESTED + "1641"),)),
     _restart("codes-unseen-silent-accepted", ERROR_SUCCESS_REBOOT_REQUIRED, args="-silent -restartcodes",
-             exit_code=ERROR_SUCCESS_REBOOT_INITIATED, unseen=True,
-             checks=(logged("restart: requested now through InitiateSystemShutdownExW"),)),
+             exit_code=ERROR_SUCCESS_REBOOT_INITIATED, unseen=True, checks=(logged(REQUESTED + "1641"),)),
     # Where nobody sees the desktop, as under a deployment tool: the tool restarts.
     _restart("codes-unseen-silent-norestart", ERROR_SUCCESS_REBOOT_REQUIRED,
              args="-silent -norestart -restartcodes", exit_code=ERROR_SUCCESS_REBOOT_REQUIRED, marker_after=True,

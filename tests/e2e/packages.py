@@ -7,6 +7,9 @@ from pathlib import Path
 TEMPLATE = Path(__file__).resolve().parent / "packages" / "plugin.wxs"
 # The same product with a second feature, EXTRAS, so that ORVELIX can be left out.
 WITH_EXTRAS = TEMPLATE.with_name("plugin_extras.wxs")
+# plugin.wxs with a launch condition that always fails: basic UI shows its
+# message in an error box that waits for OK; without UI msiexec ends with 1603.
+REFUSING = TEMPLATE.with_name("plugin_refusing")
 
 
 def build_package(arch, version, out_path, template=TEMPLATE):
@@ -15,6 +18,8 @@ def build_package(arch, version, out_path, template=TEMPLATE):
     returns out_path as a Path."""
     if arch not in ("x64", "x86"):
         raise ValueError("arch must be x64 or x86, not %r" % arch)
+    refuses = template == REFUSING
+    template = TEMPLATE if refuses else template
     out_path = Path(out_path).resolve()
     out_path.parent.mkdir(parents=True, exist_ok=True)
     # wixl only finds sources by a path relative to its working directory.
@@ -24,7 +29,8 @@ def build_package(arch, version, out_path, template=TEMPLATE):
         subprocess.run(["wixl", "-a", arch, "-o", str(out_path),
                         "-D", "Version=" + version,
                         "-D", "Win64=" + ("yes" if arch == "x64" else "no"),
-                        "-D", "Payload=" + payload.name, str(template)],
+                        "-D", "Payload=" + payload.name,
+                        "-D", "Refuses=" + ("yes" if refuses else "no"), str(template)],
                        cwd=str(out_path.parent), check=True, capture_output=True, timeout=120)
     finally:
         payload.unlink()
