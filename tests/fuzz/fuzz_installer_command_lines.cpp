@@ -3,6 +3,7 @@
 
 #include "../unit/fake_platform.h"
 #include "fuzz_input.h"
+#include "installer/text_search.h"
 #include "plugin/install_plugin.h"
 #include "provider/provider_setup.h"
 
