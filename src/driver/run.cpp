@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include "driver/admin_check.h"
+#include "driver/one_run.h"
 #include "driver/os_check.h"
 #include "messages/audience.h"
 #include "messages/code_meaning.h"
@@ -170,6 +171,12 @@ InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger&
   const InstallerResult system = checkOperatingSystem(platform, options.silent);
   if (system != 0) return system;
 
+  // Held to the end of the run, before anything is changed.
+  std::unique_ptr<HeldLock> oneRun;
+  const InstallerResult alone = waitForOtherRuns(platform, platform.installerWaitSeconds, oneRun);
+  if (alone != 0) return alone;
+  forgetStaleRestartMarker(platform);
+
   const int confirmed =
       messenger.show(confirmationMessage(options), box::yesNo, options.silent, box::idYes);
   if (confirmed == box::notAsked) return code::requiresInteractiveDesktop;
@@ -285,8 +292,8 @@ std::wstring ownCodeMeaning(InstallerResult result) {
     case code::invalidCommandLine:
       return L"an argument was not understood, and nobody can see the help";
     case code::installAlreadyRunning:
-      return L"another installation kept the Windows Installer busy past the wait (-msiwait): "
-             L"retry later";
+      return L"another run of the program, or another installation keeping the Windows Installer "
+             L"busy, went on past the wait (-msiwait), or a person is asked: retry later";
     case code::logFailure:
       return L"a log could not be made: the one -log names, or an installer's (the lines above "
              L"say which)";

@@ -137,13 +137,30 @@ NewLog replaceLogFile(Platform& platform, const std::wstring& path) {
                                formatTimestamp(platform.localTime()));
   log.error = fresh.error;
   if (!fresh.file) return log;
-  // A log that cannot take the old one's place is still a log: an
-  // installation is not stopped for a viewer that holds the old one open.
-  fresh.notReplaced = platform.moveFileOver(fresh.path, path);
+  // The log of the run before, a failed one that a tool retries, say, is
+  // kept once, renamed. A log that cannot take the old
+  // one's place is still a log: an installation is not stopped for a viewer
+  // that holds the old one open, and the old one is lost on no path.
+  // Only a file itself is kept: renaming a link would, on some systems,
+  // rename what it points to.
+  if (platform.isPlainFile(path))
+    fresh.notReplaced = platform.moveFileOver(path, keptLogName(path));
+  if (fresh.notReplaced == 0) fresh.notReplaced = platform.moveFileOver(fresh.path, path);
   if (fresh.notReplaced != 0) return fresh;
   log.file = std::move(fresh.file);
   log.error = 0;
   return log;
+}
+
+std::wstring keptLogName(const std::wstring& path) {
+  const std::size_t separator = path.find_last_of(L"\\/");
+  const std::size_t name = separator == std::wstring::npos ? 0 : separator + 1;
+  bool dotLog = path.size() >= name + 4;
+  for (std::size_t i = 0; dotLog && i < 4; ++i) {
+    const wchar_t c = path[path.size() - 4 + i];
+    dotLog = (c >= L'A' && c <= L'Z' ? c + 32 : c) == L".log"[i];
+  }
+  return dotLog ? path.substr(0, path.size() - 1) + L"_" : path + L".lo_";
 }
 
 std::wstring withoutExtension(const std::wstring& path) {

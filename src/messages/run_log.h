@@ -44,9 +44,14 @@ NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::
 // SYSTEM and the Administrators, and a file there is replaced. The log is
 // created where nothing is, beside the name, and then renamed over what has
 // the name (a link itself, never what it points to), so it is never written
-// through a link or junction. Where that rename fails (the old log held open
-// by a viewer), the log stays beside it: `notReplaced` says why.
+// through a link or junction. What had the name is kept first, once, under
+// keptLogName. Where a rename fails (the old log held open by a viewer), the
+// new log stays beside it: `notReplaced` says why.
 NewLog replaceLogFile(Platform& platform, const std::wstring& path);
+
+// Where a replaced log is kept once, as Configuration Manager keeps its own:
+// "x.log" as "x.lo_" (any case of ".log"), any other name with ".lo_" after it.
+std::wstring keptLogName(const std::wstring& path);
 
 // `path` without the extension of its file name: the stem the installers'
 // logs take beside the run's own.

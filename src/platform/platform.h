@@ -98,6 +98,23 @@ struct InstallerWait {
   std::uint32_t milliseconds = 0;  // how long the wait took
 };
 
+// Held for as long as it lives; released when destroyed.
+class HeldLock {
+ public:
+  virtual ~HeldLock() = default;
+};
+
+// The lock that keeps runs of the program apart, after a wait for it: taken
+// (`lock` holds it), held by another run past the wait, foreign (an object
+// of its name that neither SYSTEM nor the Administrators own: another
+// user's, made before any run), or unknown (the Windows error says why).
+struct RunLock {
+  enum class State { taken, held, foreign, unknown } state = State::taken;
+  std::uint32_t error = 0;
+  std::uint32_t milliseconds = 0;  // how long the wait took
+  std::unique_ptr<HeldLock> lock;
+};
+
 // Who gave a code that a step returns when it is not the program's own, and
 // what it means: the run's log ends with it.
 struct CodeSource {
@@ -165,6 +182,9 @@ class Platform {
   // The size of what is at `path` (0 for a folder); nothing where nothing is.
   virtual std::optional<std::uint64_t> fileSize(const std::wstring& path) = 0;
   virtual void deleteFile(const std::wstring& path) = 0;
+  // Whether `path` names a file itself: not a folder, nor a link, junction
+  // or other reparse point, nor reached through one.
+  virtual bool isPlainFile(const std::wstring& path) = 0;
   // Renames `from` to `to`, replacing what has that name: the name itself,
   // never what a link there points to. 0, or the Windows error.
   virtual std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) = 0;
@@ -195,6 +215,11 @@ class Platform {
   // free, by `sign`. The mutex is never kept: a wait that acquires it
   // releases it at once.
   virtual InstallerWait waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) = 0;
+  // Takes the mutex `name` (in the global namespace, which every session
+  // and account sees), made where it is missing with an access list that
+  // lets only SYSTEM and the Administrators open it, waiting up to
+  // `milliseconds` (0: only looks) while another run holds it.
+  virtual RunLock takeRunLock(const std::wstring& name, std::uint32_t milliseconds) = 0;
   // COM on the program's thread, which MsiOpenPackageExW asks for:
   // CoInitialize's HRESULT, and CoUninitialize.
   virtual std::uint32_t initializeCom() = 0;
@@ -218,6 +243,17 @@ class Platform {
   virtual std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) = 0;
   virtual std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                                       std::uint32_t view) = 0;
+  // When a key was last written (RegQueryInfoKeyW), as a FILETIME: 100 ns
+  // since 1601, UTC. Nothing where it cannot be opened or read.
+  virtual std::optional<std::uint64_t> userKeyWriteTime(const std::wstring& path,
+                                                        std::uint32_t view) = 0;
+
+  // The time now, as a FILETIME (UTC).
+  virtual std::uint64_t systemTimeNow() = 0;
+  // How long ago the system started, in milliseconds (GetTickCount64, Windows
+  // Vista on); nothing where the system lacks it: GetTickCount, which all
+  // have, wraps after 49.7 days.
+  virtual std::optional<std::uint64_t> millisecondsSinceStart() = 0;
 
   // Starts a forced restart through `call`: 0, or the Windows error of the
   // privilege or of the call (ERROR_PROC_NOT_FOUND where the system lacks it).

@@ -37,6 +37,58 @@ std::uint32_t deleteRestartMarker(Platform& platform) {
   return result;
 }
 
+std::wstring fileTimeText(std::uint64_t fileTime) {
+  // Days from 1601-01-01 to 1970-01-01, then the civil date of a day count
+  // from 1970 (Howard Hinnant's days_from_civil, inverted).
+  const auto seconds = static_cast<std::int64_t>(fileTime / 10000000u);
+  const std::int64_t days = seconds / 86400 - 134774;
+  const auto secondOfDay = static_cast<std::uint32_t>(seconds % 86400);
+  const std::int64_t z = days + 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto dayOfEra = static_cast<std::uint32_t>(z - era * 146097);
+  const std::uint32_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const std::uint32_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const std::uint32_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+  const std::uint32_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+  const std::uint32_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+  const auto year = static_cast<std::uint32_t>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+  std::wstring text;
+  appendDecimal(text, year, 4);
+  const std::uint32_t parts[] = {month, day, secondOfDay / 3600, secondOfDay / 60 % 60,
+                                 secondOfDay % 60};
+  const wchar_t separators[] = L"-- ::";
+  for (std::size_t i = 0; i < 5; ++i) {
+    text += separators[i];
+    appendDecimal(text, parts[i], 2);
+  }
+  return text + L" UTC";
+}
+
+void forgetStaleRestartMarker(Platform& platform) {
+  const auto written = platform.userKeyWriteTime(markerPath(), view(platform));
+  if (!written) return;  // no marker: isRestartMarkerPresent says so at the end
+  const std::wstring when = L"restart marker written " + fileTimeText(*written);
+  const auto sinceStart = platform.millisecondsSinceStart();
+  if (!sinceStart) {
+    // GetTickCount's count is the time since the start modulo 49.7 days:
+    // a marker it dates before the start may still be due.
+    logEvent(platform, when +
+                           L"; when the system started cannot be told for certain without "
+                           L"GetTickCount64 (GetTickCount wraps after 49.7 days): it stays");
+    return;
+  }
+  const std::uint64_t now = platform.systemTimeNow();
+  const std::wstring start = L" the system started (" + fileTimeText(now - *sinceStart * 10000);
+  if (!writtenBeforeStart(*written, now, *sinceStart)) {
+    logEvent(platform, when + L", after" + start + L"): it stays");
+    return;
+  }
+  logEvent(platform,
+           when + L", before" + start + L"): the restart it asked for has happened; it goes");
+  deleteRestartMarker(platform);
+}
+
 RestartCall restartCallFor(const std::optional<OsVersion>& version) {
   const bool xpOrLater =
       version && (version->major > 5 || (version->major == 5 && version->minor >= 1));

@@ -3,7 +3,9 @@
 // how the restart is asked of Windows.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -24,6 +26,22 @@ std::uint32_t createRestartMarker(Platform& platform);
 std::uint32_t isRestartMarkerPresent(Platform& platform, bool& present);
 // Fails for a marker that has subkeys; the restart is then offered again later.
 std::uint32_t deleteRestartMarker(Platform& platform);
+
+// Whether a key last written at `written` (a FILETIME) was written before
+// the system started, `sinceStart` milliseconds before `now`.
+constexpr bool writtenBeforeStart(std::uint64_t written, std::uint64_t now,
+                                  std::uint64_t sinceStart) {
+  return written < now && now - written > sinceStart * 10000;
+}
+
+// A FILETIME as "YYYY-MM-DD HH:MM:SS UTC", for the run's log.
+std::wstring fileTimeText(std::uint64_t fileTime);
+
+// A marker last written before the system started asked for a restart that
+// has happened since: it is deleted, whoever made it. One written since
+// stays, and so does every marker where when the system started cannot be
+// told for certain. The run's log says which, with both times.
+void forgetStaleRestartMarker(Platform& platform);
 
 // The call that restarts the computer whoever runs the program (a person
 // elevated with another account's credentials, RunAs, a deployment tool's

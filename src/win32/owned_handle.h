@@ -16,6 +16,12 @@ class OwnedHandle {
   // Functions that fail give either of the two, as each documents.
   bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
   HANDLE get() const { return handle_; }
+  // Hands the handle on: it is no longer closed here.
+  HANDLE release() {
+    HANDLE handle = handle_;
+    handle_ = nullptr;
+    return handle;
+  }
 
  private:
   HANDLE handle_;

@@ -1,6 +1,8 @@
 // Directory listing and file queries.
 #include <windows.h>
 
+#include "win32/access_list.h"
+#include "win32/owned_handle.h"
 #include "win32/system_function.h"
 #include "win32/win32_platform.h"
 
@@ -61,93 +63,67 @@ std::optional<std::uint64_t> Win32Platform::fileSize(const std::wstring& path) {
 
 void Win32Platform::deleteFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
+namespace {
+
+// Whether GetFinalPathNameByHandleW's path, without its "\\?\" (or
+// "\\?\UNC\" for "\\"), is `path`, ASCII letters in any case.
+bool samePath(std::wstring final, const std::wstring& path) {
+  if (final.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    final = L"\\\\" + final.substr(8);
+  } else if (final.rfind(L"\\\\?\\", 0) == 0) {
+    final = final.substr(4);
+  }
+  if (final.size() != path.size()) return false;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c + 32 : c; };
+    if (fold(final[i]) != fold(path[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool Win32Platform::isPlainFile(const std::wstring& path) {
+  if (path.find_first_of(L"?*") != std::wstring::npos) return false;
+  // The search reports a link's own attributes.
+  WIN32_FIND_DATAW data{};
+  if (!FindHandle(FindFirstFileW(path.c_str(), &data)).valid() ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return false;
+  }
+  // A file reached through a link elsewhere, or through a linked folder, has
+  // another final path. Before Vista, which lacks the call, NTFS knows no
+  // links to files, and a junction shows as a folder above.
+  using FinalPath = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  const auto finalPath =
+      lookUpSystemFunction<FinalPath>(L"kernel32.dll", "GetFinalPathNameByHandleW");
+  if (finalPath == nullptr) return true;
+  // Attributes only: a viewer's sharing does not refuse it.
+  OwnedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+  if (!file.valid()) return false;
+  std::wstring final(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD length = finalPath(file.get(), &final[0], static_cast<DWORD>(final.size()), 0);
+    if (length == 0) return false;
+    if (length < final.size()) return samePath(final.substr(0, length), path);
+    final.assign(length, L'\0');
+  }
+  return false;
+}
+
 std::uint32_t Win32Platform::moveFileOver(const std::wstring& from, const std::wstring& to) {
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
 }
 
-namespace {
-
-// SYSTEM, the Administrators and the Users, as the access list names them.
-struct Trustee {
-  DWORD subAuthorities;
-  DWORD first;
-  DWORD second;
-  DWORD rights;
-};
-
-constexpr DWORD readAndList = FILE_GENERIC_READ | FILE_EXECUTE;  // FILE_EXECUTE: traverse
-constexpr Trustee folderTrustees[] = {
-    {1, SECURITY_LOCAL_SYSTEM_RID, 0, FILE_ALL_ACCESS},
-    {2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, FILE_ALL_ACCESS},
-    {2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, readAndList},
-};
-
-// The SIDs of folderTrustees, freed with it.
-class TrusteeSids {
- public:
-  TrusteeSids() {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    for (std::size_t i = 0; i < 3; ++i) {
-      const Trustee& t = folderTrustees[i];
-      if (!AllocateAndInitializeSid(&nt, static_cast<BYTE>(t.subAuthorities), t.first, t.second, 0,
-                                    0, 0, 0, 0, 0, &sids_[i])) {
-        sids_[i] = nullptr;
-      }
-    }
-  }
-  ~TrusteeSids() {
-    for (PSID sid : sids_) {
-      if (sid != nullptr) FreeSid(sid);
-    }
-  }
-  TrusteeSids(const TrusteeSids&) = delete;
-  TrusteeSids& operator=(const TrusteeSids&) = delete;
-  PSID operator[](std::size_t i) const { return sids_[i]; }
-  bool complete() const { return sids_[0] && sids_[1] && sids_[2]; }
-
- private:
-  PSID sids_[3] = {};
-};
-
-}  // namespace
-
 std::uint32_t Win32Platform::createProtectedFolder(const std::wstring& path) {
   // With no security descriptor a folder inherits its parent's access list,
-  // which under C:\ lets Authenticated Users change what is in it.
-  const TrusteeSids sids;
-  if (!sids.complete()) return GetLastError();
-  DWORD size = sizeof(ACL);
-  for (std::size_t i = 0; i < 3; ++i) {
-    size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sids[i]);
-  }
-  std::vector<DWORD> aclBuffer(size / sizeof(DWORD) + 1);
-  auto* acl = reinterpret_cast<PACL>(aclBuffer.data());
-  if (!InitializeAcl(acl, size, ACL_REVISION)) return GetLastError();
-  for (std::size_t i = 0; i < 3; ++i) {
-    // AddAccessAllowedAce (NT 3.1) gives no inheritance flags: set in the
-    // entry itself, so that the logs made in the folder get the same list.
-    void* ace = nullptr;
-    if (!AddAccessAllowedAce(acl, ACL_REVISION, folderTrustees[i].rights, sids[i]) ||
-        !GetAce(acl, static_cast<DWORD>(i), &ace)) {
-      return GetLastError();
-    }
-    static_cast<ACE_HEADER*>(ace)->AceFlags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-  }
-  SECURITY_DESCRIPTOR descriptor{};
-  if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE)) {
-    return GetLastError();
-  }
-  // From Windows 2000 on a given list is merged with what the parent lets its
-  // children inherit, unless it is protected; NT 4.0 takes it as it is.
-  using SetControl =
-      BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
-  const auto setControl =
-      lookUpSystemFunction<SetControl>(L"advapi32.dll", "SetSecurityDescriptorControl");
-  if (setControl != nullptr && !setControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
-    return GetLastError();
-  }
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+  // which under C:\ lets Authenticated Users change what is in it. Users may
+  // read and list (FILE_EXECUTE: traverse) what the run writes.
+  AccessList access({FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_EXECUTE, true}, false);
+  if (access.get() == nullptr) return access.error();
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, access.get(), FALSE};
   return CreateDirectoryW(path.c_str(), &attributes) ? 0 : GetLastError();
 }
 

@@ -37,6 +37,7 @@ class Win32Platform final : public Platform {
   std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
+  bool isPlainFile(const std::wstring& path) override;
   std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) override;
   std::uint32_t createProtectedFolder(const std::wstring& path) override;
   std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
@@ -47,6 +48,7 @@ class Win32Platform final : public Platform {
   std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) override;
 
   InstallerWait waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) override;
+  RunLock takeRunLock(const std::wstring& name, std::uint32_t milliseconds) override;
   std::uint32_t initializeCom() override;
   void uninitializeCom() override;
   void msiSetInternalUiNone() override;
@@ -65,6 +67,10 @@ class Win32Platform final : public Platform {
   std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) override;
   std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                               std::uint32_t view) override;
+  std::optional<std::uint64_t> userKeyWriteTime(const std::wstring& path,
+                                                std::uint32_t view) override;
+  std::uint64_t systemTimeNow() override;
+  std::optional<std::uint64_t> millisecondsSinceStart() override;
 
   std::uint32_t restartSystem(RestartCall call) override;
 

@@ -65,4 +65,19 @@ std::uint32_t Win32Platform::deleteUserKey(const std::wstring& parent, const std
   return static_cast<std::uint32_t>(deleted);
 }
 
+std::optional<std::uint64_t> Win32Platform::userKeyWriteTime(const std::wstring& path,
+                                                             std::uint32_t view) {
+  Key key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | view, key.out()) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  FILETIME written{};
+  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, &written) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+}
+
 }  // namespace eldoris

@@ -146,6 +146,20 @@ TextRead Win32Platform::systemDirectory() {
   return {error, directory};
 }
 
+std::uint64_t Win32Platform::systemTimeNow() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+std::optional<std::uint64_t> Win32Platform::millisecondsSinceStart() {
+  // Looked up at run time: Windows Vista added it.
+  using TickCount64 = ULONGLONG(WINAPI*)();
+  const auto ticks = lookUpSystemFunction<TickCount64>(L"kernel32.dll", "GetTickCount64");
+  if (ticks == nullptr) return std::nullopt;
+  return ticks();
+}
+
 LocalTime Win32Platform::localTime() {
   SYSTEMTIME now{};
   GetLocalTime(&now);

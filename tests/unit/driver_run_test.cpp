@@ -338,6 +338,46 @@ TEST(Run, ComIsInitialisedAroundTheWindowsInstallersCalls) {
   }
 }
 
+TEST(Run, OneRunAtATime) {
+  using State = RunLock::State;
+  struct Row {
+    const char* name;
+    std::wstring arguments;
+    std::deque<State> locks;
+    InstallerResult exitCode;
+    std::vector<std::uint32_t> asked;  // milliseconds
+    const char* logged;
+  };
+  const std::vector<Row> rows = {
+      // clang-format off
+      {"alone", L"-silent", {}, 0, {0}, nullptr},
+      {"a person is asked", L"-norestart", {State::held}, 1618, {0}, " another run of the program is in progress (it holds Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}): this run ends before it changes anything\r\n"},
+      {"waited for", L"-silent", {State::held, State::taken}, 0, {0, 600000}, " another run of the program is in progress (it holds Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}); waiting up to 600 s for its end\r\n"},
+      {"past the wait", L"-silent -msiwait 5", {State::held, State::held}, 1618, {0, 5000}, " the other run is still in progress after 5.000 s: this run ends before it changes anything\r\n"},
+      {"no wait", L"-silent -msiwait 0", {State::held}, 1618, {0}, ": this run ends before it changes anything"},
+      {"another user's object", L"-silent", {State::foreign}, 0, {0}, " was made by an account that is neither SYSTEM nor an administrator: runs are not kept apart\r\n"},
+      {"cannot tell", L"-silent", {State::unknown}, 0, {0}, " cannot be taken (Windows error 0): runs are not kept apart\r\n"},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform = freshMachine();
+    platform.answers = {box::idYes};
+    platform.runLocks = row.locks;
+    platform.userKeys.insert(L"Software\\NeedBstrReboot");  // from before the start
+    platform.keyWriteTimes[L"Software\\NeedBstrReboot"] = platform.now - 72000000000ull;
+    EXPECT_EQ(run(platform, row.arguments + L" -norestart"), row.exitCode) << row.name;
+    EXPECT_EQ(platform.runLocksAsked, row.asked) << row.name;
+    const bool ran = row.exitCode == 0;
+    EXPECT_EQ(platform.commandLines.size(), ran ? 1u : 0u) << row.name;
+    EXPECT_EQ(platform.markerPresent(), !ran) << row.name;  // a run that ends changes nothing
+    EXPECT_EQ(platform.runLocksHeld, 0) << row.name;        // released at the end
+    const std::string log = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
+    if (row.logged) {
+      EXPECT_NE(log.find(row.logged), std::string::npos) << row.name;
+    }
+  }
+}
+
 TEST(Run, TheDialogNeedsSelectDlgAndCspAndNoSilence) {
   struct Row {
     std::wstring arguments;
@@ -429,7 +469,8 @@ struct RestartRow {
   std::vector<MessageId> messages;  // after the confirmation
   bool markerAfter;
   int restarts;
-  bool seen = true;  // whether anybody can see the desktop
+  bool seen = true;             // whether anybody can see the desktop
+  std::uint32_t markerAge = 0;  // seconds before now; the system started an hour ago
 };
 
 TEST(Run, RestartDecision) {
@@ -461,6 +502,9 @@ TEST(Run, RestartDecision) {
       {"unseen, silent", L"-silent -restartcodes", true, 0, {}, true, 1641, {}, false, 1, false},
       {"unseen, silent norestart", L"-silent -norestart -restartcodes", false, 3010, {}, true, 3010, {}, true, 0, false},
       {"unseen, not silent", L"-reinstall", true, 0, {}, true, 1459, {}, true, 0, false},
+      // A marker written before the system started asked for a restart that has happened.
+      {"marker from before the start", L"-silent -norestart -restartcodes", true, 0, {}, true, 0, {}, false, 0, true, 7200},
+      {"marker since the start", L"-silent -norestart -restartcodes", true, 0, {}, true, 3010, {}, true, 0, true, 1800},
       // clang-format on
   };
   for (const auto& row : rows) {
@@ -470,6 +514,8 @@ TEST(Run, RestartDecision) {
     platform.desktop.stationVisible = row.seen;
     platform.answers.insert(platform.answers.end(), row.answers.begin(), row.answers.end());
     if (row.markerBefore) platform.userKeys.insert(L"Software\\NeedBstrReboot");
+    platform.keyWriteTimes[L"Software\\NeedBstrReboot"] =
+        platform.now - row.markerAge * 10000000ull;
     const bool withCsp = row.arguments.find(L"-csp") != std::wstring::npos;
     const bool withUcsp = row.arguments.find(L"-ucsp") != std::wstring::npos;
     for (int i = 0; i < int(withCsp) + int(withUcsp); ++i) platform.childRuns.push_back({true, 0});

@@ -213,6 +213,7 @@ std::uint32_t FakePlatform::moveFileOver(const std::wstring& from, const std::ws
   if (moveError != 0) return moveError;
   files[to] = files[from];
   files.erase(from);
+  moves.erase(to);  // the name's earlier file, gone elsewhere, is no longer what it names
   moves[from] = to;
   return 0;
 }
@@ -282,6 +283,8 @@ std::optional<std::uint64_t> FakePlatform::fileSize(const std::wstring& path) {
   if (existingPaths.count(path) != 0) return 0;
   return std::nullopt;
 }
+
+bool FakePlatform::isPlainFile(const std::wstring& path) { return files.count(path) != 0; }
 
 void FakePlatform::deleteFile(const std::wstring& path) {
   deletedFiles.push_back(path);
@@ -398,6 +401,7 @@ std::uint32_t FakePlatform::createUserKey(const std::wstring& path, std::uint32_
   keyViews.insert(view);
   if (createKeyResult != 0) return createKeyResult;
   userKeys.insert(path);
+  keyWriteTimes[path] = now;
   return 0;
 }
 
@@ -415,6 +419,45 @@ std::uint32_t FakePlatform::deleteUserKey(const std::wstring& parent, const std:
   if (keysWithSubkeys.count(path) != 0) return 5;  // ERROR_ACCESS_DENIED
   userKeys.erase(path);
   return 0;
+}
+
+std::optional<std::uint64_t> FakePlatform::userKeyWriteTime(const std::wstring& path,
+                                                            std::uint32_t view) {
+  keyViews.insert(view);
+  if (userKeys.count(path) == 0) return std::nullopt;
+  const auto written = keyWriteTimes.find(path);
+  return written != keyWriteTimes.end() ? written->second : now;
+}
+
+std::uint64_t FakePlatform::systemTimeNow() { return now; }
+std::optional<std::uint64_t> FakePlatform::millisecondsSinceStart() { return sinceStart; }
+
+namespace {
+
+class FakeHeldLock final : public HeldLock {
+ public:
+  explicit FakeHeldLock(int& held) : held_(held) { ++held_; }
+  ~FakeHeldLock() override { --held_; }
+  FakeHeldLock(const FakeHeldLock&) = delete;
+  FakeHeldLock& operator=(const FakeHeldLock&) = delete;
+
+ private:
+  int& held_;
+};
+
+}  // namespace
+
+RunLock FakePlatform::takeRunLock(const std::wstring&, std::uint32_t milliseconds) {
+  calls.push_back("runLock");
+  runLocksAsked.push_back(milliseconds);
+  RunLock lock;
+  if (!runLocks.empty()) {
+    lock.state = runLocks.front();
+    runLocks.pop_front();
+  }
+  lock.milliseconds = lock.state == RunLock::State::held ? milliseconds : 0;
+  if (lock.state == RunLock::State::taken) lock.lock = std::make_unique<FakeHeldLock>(runLocksHeld);
+  return lock;
 }
 
 std::uint32_t FakePlatform::restartSystem(RestartCall call) {

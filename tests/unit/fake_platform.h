@@ -71,6 +71,10 @@ class FakePlatform : public Platform {
   std::set<std::wstring> keysWithSubkeys;  // cannot be deleted
   std::uint32_t createKeyResult = 0;
   bool restartSucceeds = true;
+  std::map<std::wstring, std::uint64_t> keyWriteTimes;  // FILETIMEs; absent: written now
+  std::uint64_t now = 134410143090000000u;              // 2026-12-06 07:05:09 UTC
+  std::optional<std::uint64_t> sinceStart = 3600000;    // milliseconds; unset: no GetTickCount64
+  std::deque<RunLock::State> runLocks;                  // taken when it runs out
 
   // --- Record ---
   std::vector<Box> boxes;
@@ -82,6 +86,8 @@ class FakePlatform : public Platform {
   std::vector<std::wstring> folders;               // made, in order
   std::map<std::wstring, std::wstring> moves;      // renamed from, to
   std::vector<std::uint32_t> installerWaitsAsked;  // milliseconds
+  std::vector<std::uint32_t> runLocksAsked;        // milliseconds
+  int runLocksHeld = 0;
   std::vector<InstallerBusySign> installerSignsAsked;
   std::vector<std::wstring> searchedPatterns;
   std::vector<std::wstring> openedPackages;
@@ -123,6 +129,7 @@ class FakePlatform : public Platform {
   std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
+  bool isPlainFile(const std::wstring& path) override;
   std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) override;
   std::uint32_t createProtectedFolder(const std::wstring& path) override;
   std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
@@ -147,6 +154,11 @@ class FakePlatform : public Platform {
   std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) override;
   std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                               std::uint32_t view) override;
+  std::optional<std::uint64_t> userKeyWriteTime(const std::wstring& path,
+                                                std::uint32_t view) override;
+  std::uint64_t systemTimeNow() override;
+  std::optional<std::uint64_t> millisecondsSinceStart() override;
+  RunLock takeRunLock(const std::wstring& name, std::uint32_t milliseconds) override;
   std::uint32_t restartSystem(RestartCall call) override;
 
  private:

@@ -181,10 +181,22 @@ TEST(RunLog, WhereTheAdministratorSays) {
     EXPECT_EQ(platform.folders, row.folders) << row.name;
     EXPECT_EQ(log.refused().has_value(), row.folderError + row.createError != 0) << row.name;
     EXPECT_EQ(log.notReplaced(), row.moveError) << row.name;
+    if (row.before) {  // kept once, unless it could not be moved at all
+      EXPECT_EQ(platform.files[row.moveError ? row.requested : L"C:\\L\\run.lo_"], row.before)
+          << row.name;
+    }
     if (!row.path.empty()) {
       EXPECT_EQ(platform.files[row.path].rfind("\xEF\xBB\xBF", 0), 0u) << row.name;
     }
   }
+}
+
+TEST(RunLog, AReplacedLogIsKeptOnceAsConfigurationManagerKeepsItsOwn) {
+  EXPECT_EQ(keptLogName(L"C:\\L\\eldoris-setup.log"), L"C:\\L\\eldoris-setup.lo_");
+  EXPECT_EQ(keptLogName(L"C:\\L\\run_csp.LOG"), L"C:\\L\\run_csp.LO_");
+  EXPECT_EQ(keptLogName(L"C:\\L\\run.txt"), L"C:\\L\\run.txt.lo_");
+  EXPECT_EQ(keptLogName(L"C:\\L.log\\run"), L"C:\\L.log\\run.lo_");
+  EXPECT_EQ(keptLogName(L"C:\\.log"), L"C:\\.lo_");
 }
 
 TEST(WhoCanSee, NobodyOnAnInvisibleStationOrInSessionZeroFromVista) {

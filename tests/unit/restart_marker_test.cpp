@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
+#include "messages/run_log.h"
 
 namespace eldoris::testing {
 namespace {
@@ -99,6 +100,54 @@ TEST(RestartMarker, TheRestartIsAskedAsAnyCallerMay) {
   };
   for (const auto& row : rows) {
     EXPECT_EQ(restartCallFor(row.version), row.call);
+  }
+}
+
+TEST(RestartMarker, FileTimesAreWrittenAsUtcDates) {
+  const std::vector<std::pair<std::uint64_t, std::wstring>> rows = {
+      {0, L"1601-01-01 00:00:00 UTC"},
+      {116444736000000000u, L"1970-01-01 00:00:00 UTC"},
+      {125963423990000000u, L"2000-02-29 23:59:59 UTC"},
+      {134410143090000000u, L"2026-12-06 07:05:09 UTC"},
+  };
+  for (const auto& [fileTime, text] : rows) EXPECT_EQ(fileTimeText(fileTime), text);
+}
+
+// The restart that a marker written before the system started asked for has
+// happened; where the start cannot be told for certain, the marker stays.
+TEST(RestartMarker, OneWrittenBeforeTheSystemStartedGoes) {
+  constexpr std::uint64_t minute = 600000000;  // in FILETIME units
+  struct Row {
+    const char* name;
+    std::optional<std::uint64_t> writtenAgo;  // nothing: no marker
+    std::optional<std::uint64_t> sinceStart;  // milliseconds
+    bool stays;
+    const char* logged;
+  };
+  const std::vector<Row> rows = {
+      // clang-format off
+      {"before the start", 61 * minute, 3600000, false, " restart marker written 2026-12-06 06:04:09 UTC, before the system started (2026-12-06 06:05:09 UTC): the restart it asked for has happened; it goes\r\n"},
+      {"since the start", 59 * minute, 3600000, true, " restart marker written 2026-12-06 06:06:09 UTC, after the system started (2026-12-06 06:05:09 UTC): it stays\r\n"},
+      {"years before", 500000 * minute, 3600000, false, ": the restart it asked for has happened; it goes\r\n"},
+      {"without GetTickCount64", 500000 * minute, std::nullopt, true, "when the system started cannot be told for certain without GetTickCount64 (GetTickCount wraps after 49.7 days): it stays\r\n"},
+      {"no marker", std::nullopt, 3600000, false, nullptr},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform;
+    RunLog log(platform, L"");
+    const AttachedLog attached(platform, log);
+    if (row.writtenAgo) {
+      platform.userKeys.insert(kMarker);
+      platform.keyWriteTimes[kMarker] = platform.now - *row.writtenAgo;
+    }
+    platform.sinceStart = row.sinceStart;
+    forgetStaleRestartMarker(platform);
+    EXPECT_EQ(platform.markerPresent(), row.stays) << row.name;
+    const std::string written = platform.files[log.path()];
+    if (row.logged) {
+      EXPECT_NE(written.find(row.logged), std::string::npos) << row.name << ": " << written;
+    }
   }
 }
 

@@ -1,0 +1,27 @@
+// One run of the program at a time, on the whole machine: two runs started
+// together (a deployment tool and a logon script, or a double click twice)
+// would share the restart marker, the logs and the Windows Installer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "platform/platform.h"
+
+namespace eldoris {
+
+// The mutex every run holds from before it changes anything to its end.
+inline constexpr wchar_t runLockName[] =
+    L"Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}";
+
+// Takes the run lock into `lock`. Where another run holds it, waits for that
+// run's end where nobody is asked (`waitSeconds`, -msiwait) and returns 1618
+// past the wait, or at once where a person is asked. Where the lock cannot
+// be had (an object of its name that another user made, an error), the run
+// goes on as runs always did. Every step is logged.
+InstallerResult waitForOtherRuns(Platform& platform,
+                                 const std::optional<std::uint32_t>& waitSeconds,
+                                 std::unique_ptr<HeldLock>& lock);
+
+}  // namespace eldoris
