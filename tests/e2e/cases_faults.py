@@ -11,10 +11,10 @@ import threading
 import time
 
 from case_model import Case, compare
-from plugin_run import (AFTER_AN_EARLIER_RUN, FRESH_VERSION, INSTALLED, LOCAL, REINSTALL, SUCCESS, TEMP,
+from plugin_run import (AFTER_AN_EARLIER_RUN, FRESH_VERSION, INSTALLED, LOCAL, SUCCESS, TEMP,
                         UNKNOWN, WINE_PACKAGE_NOT_OPENED, X64, Call, beside_taken_names, calls, earlier_run, failure,
                         fails, install_question, installer_busy, installs, logged, marker, msiexec_recorded,
-                        names_taken, not_a_package, package, prepare, product, reinstall_question, restart_question,
+                        names_taken, not_a_package, package, prepare, product, restart_question,
                         run_logs, verify)
 from wine_session import RESTART_MARKER_KEY
 
@@ -166,32 +166,56 @@ MARKER = [
 
 # --- a second instance ------------------------------------------------------------
 
-FIRST_INSTANCE = Case("first instance", boxes=(install_question(), reinstall_question("yes"), SUCCESS))
+FIRST_INSTANCE = Case("first instance", boxes=(install_question(), SUCCESS))
+WAITING = "another run of the program is in progress (it holds Global\\EldorisSetup"
 
 
-def first_instance_waiting(run):
+def first_instance_waiting(answered_when=None):
     """Another instance started first on the same media, left at its question
-    while the case's own run goes through."""
-    job = dict(run.job(FIRST_INSTANCE), shot=1)  # held before its first box
-    run.first = run.session.start_drive(run.helper("boxbot.exe"), job, FIRST_INSTANCE.timeout, name="first")
-    if not run.first.wait_for_hold():
-        run.notes.append("the first instance never showed its question")
-    run.planted = set(run_logs(run))  # the first instance's own log
+    while the case's own run starts; answered once the case's own run logs a
+    line that begins with answered_when, or else by first_instance_goes_on."""
+    def step(run):
+        job = dict(run.job(FIRST_INSTANCE), shot=1)  # held before its first box
+        run.first = run.session.start_drive(run.helper("boxbot.exe"), job, FIRST_INSTANCE.timeout, name="first")
+        if not run.first.wait_for_hold():
+            run.notes.append("the first instance never showed its question")
+        run.planted = set(run_logs(run))  # the first instance's own log
+        run.first_result, run.answering = None, None
+        if answered_when:
+            run.answering = threading.Thread(target=answer_once_logged, args=(run, answered_when), daemon=True)
+            run.answering.start()
+    return step
+
+
+def answer_once_logged(run, beginning):
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline and logged(beginning)(run):  # not yet logged
+        time.sleep(0.1)
+    run.first_result = run.session.finish_drive(run.first)
 
 
 def first_instance_goes_on(run):
-    """The first instance is answered only now: it finds the product that the
-    second installed and offers to reinstall it."""
-    result = run.session.finish_drive(run.first)
+    """The first instance, answered, installs the plug-in."""
+    if run.answering:
+        run.answering.join(180)
+    result = run.first_result if run.answering else run.session.finish_drive(run.first)
+    if result is None:
+        return ["the first instance was never answered"]
     return ["first instance: " + p for p in compare(FIRST_INSTANCE, result)]
 
 
 SECOND_INSTANCE = [
-    Case("faults/second-instance-while-first-asks", boxes=(install_question(), SUCCESS), exit_code=0,
-         setup=prepare(package(VERSION), msiexec_recorded(), first_instance_waiting),
-         check=verify(first_instance_goes_on,
-                      calls(FRESH, Call(REINSTALL + " /qb", suffix=AFTER_AN_EARLIER_RUN)),
-                      product(INSTALLED, VERSION, LOCAL), marker(False))),
+    # A person's second run ends at once, before it changes anything.
+    Case("faults/second-instance-while-first-asks", exit_code=ERROR_INSTALL_ALREADY_RUNNING,
+         setup=prepare(package(VERSION), msiexec_recorded(), first_instance_waiting()),
+         check=verify(logged(WAITING), first_instance_goes_on, calls(FRESH), product(INSTALLED, VERSION, LOCAL),
+                      marker(False))),
+    # Where nobody is asked, it waits for the first to end, then finds its work done.
+    Case("faults/second-instance-waits-for-the-first", args="-silent", exit_code=0,
+         setup=prepare(package(VERSION), msiexec_recorded(), first_instance_waiting(WAITING)),
+         check=verify(first_instance_goes_on, logged(WAITING, "the other run ended after",
+                                                    "decision: same version, nothing to do (-silent)"),
+                      calls(FRESH), product(INSTALLED, VERSION, LOCAL), marker(False))),
 ]
 
 # --- a DLL planted beside the program ------------------------------------------------

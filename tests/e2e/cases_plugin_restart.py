@@ -5,6 +5,8 @@ The restart is asked with InitiateSystemShutdownExW whoever runs the program;
 Wine's restarts nothing, and a bystander program shows that nothing ended the
 session as ExitWindowsEx would."""
 
+import datetime
+
 from case_model import Case
 from plugin_run import (AFTER_AN_EARLIER_RUN, SUCCESS, Call, bystander, calls, earlier_run, failure,
                         install_question, logged, marker, marker_set, msiexec_recorded, no_session_ended,
@@ -39,6 +41,12 @@ DECLINED = [
              before=(marker_set,)),
 ]
 
+def marker_written_long_ago(run):
+    """The marker's last write time in 2001, long before the system (the
+    host, whose uptime is Wine's GetTickCount64) started."""
+    run.session.backdate_user_key("Software\\NeedBstrReboot", datetime.datetime(2001, 1, 1))
+
+
 KEPT = [
     # -norestart: the browser notice, and the marker stays for a later run.
     _restart("norestart-keeps-marker", ERROR_SUCCESS_REBOOT_REQUIRED, args="-norestart",
@@ -51,6 +59,11 @@ KEPT = [
              before=(msiexec_recorded(ERROR_SUCCESS_REBOOT_REQUIRED),
                      earlier_run("-norestart", (install_question(), SUCCESS), 0, FRESH),
                      msiexec_recorded(0)), call=Call(" /qb", suffix=AFTER_AN_EARLIER_RUN)),
+    # A marker from before the system started asked for a restart that has
+    # happened: it goes, and the run ends without a restart code.
+    _restart("marker-from-before-the-start-gone", 0, args="-silent -norestart -restartcodes",
+             before=(marker_set, marker_written_long_ago),
+             checks=(logged("restart marker written 2001-01-01 00:00:00 UTC, before the system started ("),)),
     # A failed run neither offers nor removes it.
     _restart("failed-run-keeps-marker", ERROR_INSTALL_FAILURE, boxes=(install_question(),
                                                                       failure(ERROR_INSTALL_FAILURE)),

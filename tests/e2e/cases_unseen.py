@@ -5,9 +5,9 @@ tool can act on, and say in its own log which boxes it did not show."""
 
 import packages
 from case_model import Case
-from plugin_run import (FRESH_VERSION, INSTALLED, MEDIA, UNKNOWN, VICTIM, Call, calls, install_question, installed,
-                        installer_busy, installs, log_at, logged, marker, marker_set, msiexec_recorded, no_calls,
-                        package, prepare, product, verify)
+from plugin_run import (FRESH_VERSION, INSTALLED, MEDIA, UNKNOWN, VICTIM, Call, calls, earlier_run, install_question,
+                        installed, installer_busy, installs, log_at, logged, marker, marker_set, msiexec_recorded,
+                        no_calls, package, prepare, product, verify)
 from provider_run import ENV, LOG, expect, media
 
 ERROR_INVALID_COMMAND_LINE = 1639
@@ -32,6 +32,7 @@ MUTEX_ONLY = "win2k"
 NO_UI = Call(" /qn")  # where nobody sees the run, basic UI's boxes would never be answered
 RELATIVE_LOG = MEDIA + "\\logs\\deep\\run.log"  # -log logs\deep\run.log, from the media folder
 CHOSEN_LOG = "C:\\e2e\\chosen logs\\run.log"
+CHOSEN_INSTALLER_LOG = CHOSEN_LOG.replace("run.log", "run_velmarix-x64.msi.log")
 
 
 def planted_at_the_log_names(run):
@@ -50,6 +51,13 @@ def replaced_not_followed(run):
     problems += ["%s is still a link" % p.name for p in folder.iterdir() if p.is_symlink()]
     installer_log = (folder / "run_velmarix-x64.msi.log").read_bytes()
     return problems + (["the earlier installer log was kept"] if b"earlier" in installer_log else [])
+
+
+def failed_run_log_kept(run):
+    """The earlier, failed run's logs lie beside the new ones as .lo_."""
+    kept = [run.session.file(CHOSEN_LOG.replace(".log", name)) for name in (".lo_", "_velmarix-x64.msi.lo_")]
+    problems = ["%s is missing" % p.name for p in kept if not p.exists()]
+    return problems or ([] if b"exit code 1603: " in kept[0].read_bytes() else ["%s is not the failed run's" % kept[0].name])
 
 
 def folders_made_private(run):
@@ -114,6 +122,11 @@ CASES = [
              unseen=True, steps=(package(FRESH_VERSION), planted_at_the_log_names, log_at(CHOSEN_LOG)),
              call=Call(" /qn", log_file=CHOSEN_LOG.replace("run.log", "run_velmarix-x64.msi.log")),
              checks=(replaced_not_followed,)),
+    # A tool that retries a failed installation: the failed run's logs are kept once.
+    installs("unseen/log-of-a-failed-run-kept", args='-silent -log "%s"' % CHOSEN_LOG, boxes=(), unseen=True,
+             steps=(package(FRESH_VERSION), msiexec_recorded(1603), log_at(CHOSEN_LOG),
+                    earlier_run('-silent -log "%s"' % CHOSEN_LOG, (), 1603, Call(" /qb", log_file=CHOSEN_INSTALLER_LOG))),
+             call=Call(" /qn", log_file=CHOSEN_INSTALLER_LOG), checks=(failed_run_log_kept,)),
     # A log that cannot be written: 1622 before anything is installed; the log in TMP says why.
     _unseen("log-unwritable", '-silent -log "%s\\run.log"' % VICTIM, ERROR_INSTALL_LOG_FAILURE,
             steps=(package(FRESH_VERSION), msiexec_recorded(), lambda run: run.session.file(VICTIM).write_text("x")),

@@ -223,7 +223,11 @@ def earlier_run(args, boxes, exit_code, *expected_calls):
     def step(run):
         case = Case("earlier run", args=args, boxes=boxes, exit_code=exit_code)
         result = run.session.drive(run.helper("boxbot.exe"), run.job(case), case.timeout)
-        problems = compare(case, result) + calls(*expected_calls)(run)
+        saved, run.case = run.case, case  # own_log reads the exit code of run.case
+        try:
+            problems = compare(case, result) + calls(*expected_calls)(run)
+        finally:
+            run.case = saved
         run.notes += ["earlier run (%s): %s" % (args, p) for p in problems]
         run.session.file(RECORD).unlink(missing_ok=True)
         run.planted = set(run_logs(run))  # the case's own run logs anew

@@ -1,6 +1,7 @@
 """A throw-away Wine world for end-to-end runs: Xvfb display, 64-bit prefix,
 registry and Windows Installer helpers, and the boxbot driver."""
 
+import datetime
 import json
 import os
 import shutil
@@ -361,6 +362,22 @@ class WineSession:
 
     def create_restart_marker(self):
         self.reg_add(RESTART_MARKER_KEY, view=32)
+
+    def backdate_user_key(self, key, when):
+        """Sets the last write time that Wine keeps for HKCU\\<key> (the
+        "#time=" line under the key in user.reg, a FILETIME in hexadecimal) to
+        `when`, a naive UTC datetime: with the server stopped, which saves the
+        registry, and a persistent one started again."""
+        self.run(["wineserver", "-k"], timeout=60, check=False)
+        self.run(["wineserver", "-w"], timeout=60)
+        path = self.prefix / "user.reg"
+        lines = path.read_text(encoding="latin-1").split("\n")
+        header = "[%s]" % key.replace("\\", "\\\\")
+        at = next(i for i, line in enumerate(lines) if line.split(" ")[0] == header)
+        filetime = (when - datetime.datetime(1601, 1, 1)) // datetime.timedelta(microseconds=1) * 10
+        lines[at + 1] = "#time=%x" % filetime
+        path.write_text("\n".join(lines), encoding="latin-1")
+        self.run(["wineserver", "-p"], timeout=60)
 
     # --- Windows Installer -----------------------------------------------
 
