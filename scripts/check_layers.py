@@ -10,10 +10,11 @@ import argparse
 import re
 from pathlib import Path
 
-# From the bottom: the seam, the words every step uses, the steps, the Win32
-# adapter (which may drive the steps' logic), the flow on top.
-LAYERS = ["platform", "messages", "options", "restart", "installer", "plugin", "provider", "win32",
-          "driver"]
+# From the bottom: the seam, numbers as text, the log files, the run's own
+# state, the words every step uses, the steps, the Win32 adapter (which may
+# drive the steps' logic), the flow on top.
+LAYERS = ["platform", "text", "logfiles", "context", "messages", "options", "restart", "installer",
+          "plugin", "provider", "win32", "driver"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/[^"]+"')
 
 

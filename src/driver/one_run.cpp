@@ -7,41 +7,39 @@
 
 namespace eldoris {
 
-InstallerResult waitForOtherRuns(Platform& platform,
-                                 const std::optional<std::uint32_t>& waitSeconds,
+InstallerResult waitForOtherRuns(RunContext& run, const std::optional<std::uint32_t>& waitSeconds,
                                  std::unique_ptr<HeldLock>& lock) {
   using State = RunLock::State;
   const std::wstring name = runLockName;
-  RunLock taken = platform.takeRunLock(name, 0);
+  RunLock taken = run.platform.takeRunLock(name, 0);
   const bool waits = taken.state == State::held && waitSeconds && *waitSeconds > 0;
   if (waits) {
-    logEvent(platform, L"another run of the program is in progress (it holds " + name +
-                           L"); waiting up to " + decimal(*waitSeconds) + L" s for its end");
-    taken = platform.takeRunLock(name, *waitSeconds * 1000);
+    logEvent(run, L"another run of the program is in progress (it holds " + name +
+                      L"); waiting up to " + decimal(*waitSeconds) + L" s for its end");
+    taken = run.platform.takeRunLock(name, *waitSeconds * 1000);
   }
   switch (taken.state) {
     case State::taken:
-      if (waits)
-        logEvent(platform, L"the other run ended after " + secondsText(taken.milliseconds));
+      if (waits) logEvent(run, L"the other run ended after " + secondsText(taken.milliseconds));
       lock = std::move(taken.lock);
       return code::success;
     case State::held:
       logEvent(
-          platform,
+          run,
           (waits ? L"the other run is still in progress after " + secondsText(taken.milliseconds)
                  : L"another run of the program is in progress (it holds " + name + L")") +
               L": this run ends before it changes anything");
       return code::installAlreadyRunning;
     case State::foreign:
-      logEvent(platform, name +
-                             L" was made by an account that is neither SYSTEM nor an "
-                             L"administrator: runs are not kept apart");
+      logEvent(run, name +
+                        L" was made by an account that is neither SYSTEM nor an "
+                        L"administrator: runs are not kept apart");
       return code::success;
     case State::unknown:
       break;
   }
-  logEvent(platform, name + L" cannot be taken (" + windowsErrorMeaning(taken.error) +
-                         L"): runs are not kept apart");
+  logEvent(run, name + L" cannot be taken (" + windowsErrorMeaning(taken.error) +
+                    L"): runs are not kept apart");
   return code::success;
 }
 

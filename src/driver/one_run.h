@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -20,8 +21,7 @@ inline constexpr wchar_t runLockName[] =
 // past the wait, or at once where a person is asked. Where the lock cannot
 // be had (an object of its name that another user made, an error), the run
 // goes on as runs always did. Every step is logged.
-InstallerResult waitForOtherRuns(Platform& platform,
-                                 const std::optional<std::uint32_t>& waitSeconds,
+InstallerResult waitForOtherRuns(RunContext& run, const std::optional<std::uint32_t>& waitSeconds,
                                  std::unique_ptr<HeldLock>& lock);
 
 }  // namespace eldoris

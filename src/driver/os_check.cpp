@@ -38,23 +38,22 @@ std::wstring kernelVersionNote(const std::optional<OsVersion>& reported,
          decimal(kernel->build) + L" (RtlGetVersion: the manifest names no Windows after 7)";
 }
 
-InstallerResult checkOperatingSystem(Platform& platform, bool silent) {
-  const std::wstring caption = messageText(platform, msg::productTitle);
-  const std::optional<OsVersion> version = platform.windowsVersion();
-  const std::wstring wow64 = platform.isWow64Process() ? L", WOW64: yes" : L", WOW64: no";
+InstallerResult checkOperatingSystem(RunContext& run, bool silent) {
+  const std::wstring caption = messageText(run.platform, msg::productTitle);
+  const std::optional<OsVersion> version = run.platform.windowsVersion();
+  const std::wstring wow64 = run.platform.isWow64Process() ? L", WOW64: yes" : L", WOW64: no";
   if (version) {
-    logEvent(platform, L"Windows " + decimal(version->major) + L"." + decimal(version->minor) +
-                           (version->basicRecord
-                                ? std::wstring(L", service pack unknown (basic version record)")
-                                : L", service pack " + decimal(version->servicePackMajor)) +
-                           wow64 + kernelVersionNote(version, platform.kernelVersion()));
+    logEvent(run, L"Windows " + decimal(version->major) + L"." + decimal(version->minor) +
+                      (version->basicRecord
+                           ? std::wstring(L", service pack unknown (basic version record)")
+                           : L", service pack " + decimal(version->servicePackMajor)) +
+                      wow64 + kernelVersionNote(version, run.platform.kernelVersion()));
   } else {
-    logEvent(platform, L"Windows version unreadable" + wow64);
+    logEvent(run, L"Windows version unreadable" + wow64);
   }
   const OsVerdict verdict = judgeWindowsVersion(version);
   if (verdict.result != 0) {
-    showMessage(platform, verdict.message, caption, box::iconError,
-                silent && !verdict.shownWhenSilent);
+    showMessage(run, verdict.message, caption, box::iconError, silent && !verdict.shownWhenSilent);
   }
   return verdict.result;
 }

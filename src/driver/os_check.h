@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -28,6 +29,6 @@ std::wstring kernelVersionNote(const std::optional<OsVersion>& reported,
 
 // Reads the version, reports a refusal (unless silent, where allowed) and
 // returns 0 or the exit code of the refusal.
-InstallerResult checkOperatingSystem(Platform& platform, bool silent);
+InstallerResult checkOperatingSystem(RunContext& run, bool silent);
 
 }  // namespace eldoris

@@ -27,21 +27,21 @@ MessageId byProviders(const InstallOptions& options, MessageId both, MessageId p
 // the string table leaves the previous text in place.
 class Messenger {
  public:
-  explicit Messenger(Platform& platform) : platform_(platform) {
-    loadMessage(platform_, msg::productTitle, caption_);
+  explicit Messenger(RunContext& run) : run_(run) {
+    loadMessage(run_.platform, msg::productTitle, caption_);
   }
   // With `silent` the box is only logged, and `assumed` taken as its answer.
   int show(MessageId id, unsigned style, bool silent, int assumed = box::idOk) {
-    loadMessage(platform_, id, text_);
-    return showBoxUnlessSilent(platform_, silent, id, text_, caption_, style, assumed);
+    loadMessage(run_.platform, id, text_);
+    return showBoxUnlessSilent(run_, silent, id, text_, caption_, style, assumed);
   }
   int showText(MessageId id, const std::wstring& text, unsigned style, bool silent) {
     text_ = text;
-    return showBoxUnlessSilent(platform_, silent, id, text_, caption_, style, box::idOk);
+    return showBoxUnlessSilent(run_, silent, id, text_, caption_, style, box::idOk);
   }
 
  private:
-  Platform& platform_;
+  RunContext& run_;
   std::wstring caption_;
   std::wstring text_;
 };
@@ -50,20 +50,20 @@ class Messenger {
 // plug-in. Its 3010 or 1641 would read as success to a deployment tool that
 // reads the codes as -restartcodes promises: there the run ends with a code
 // that tools read as a failure, and the log says what to do.
-InstallerResult providerFailure(Platform& platform, const InstallOptions& options,
+InstallerResult providerFailure(RunContext& run, const InstallOptions& options,
                                 InstallerResult result) {
   const bool asksForRestart = result == code::rebootInitiated || result == code::rebootRequired ||
                               result == code::restartRequired;
   if (!options.restartCodes || !asksForRestart) return result;
-  logEvent(platform, L"the provider setup asks for a restart (" + decimal(result) +
-                         L") before the plug-in is installed: restart the computer, then run the "
-                         L"program again");
+  logEvent(run, L"the provider setup asks for a restart (" + decimal(result) +
+                    L") before the plug-in is installed: restart the computer, then run the "
+                    L"program again");
   return providerRestartResult;
 }
 
-InstallerResult finishWithRestartDecision(Platform& platform, const InstallOptions& options,
+InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions& options,
                                           Messenger& messenger, RunLog& log) {
-  platform.codeSource.reset();
+  run.codeSource.reset();
   // With -restartcodes a deployment tool learns of the restart from the exit
   // code, as from msiexec's; without it the codes stay as they always were.
   const InstallerResult notStarted = options.restartCodes ? code::rebootRequired : code::success;
@@ -71,35 +71,35 @@ InstallerResult finishWithRestartDecision(Platform& platform, const InstallOptio
   const InstallerResult failed = options.restartCodes ? code::rebootRequired : restartFailedResult;
 
   bool markerPresent = false;
-  isRestartMarkerPresent(platform, markerPresent);
+  isRestartMarkerPresent(run, markerPresent);
   if (!markerPresent || options.noRestart) {
-    logEvent(platform, markerPresent ? L"restart: not offered (-norestart), the marker stays"
-                                     : L"restart: none due");
+    logEvent(run, markerPresent ? L"restart: not offered (-norestart), the marker stays"
+                                : L"restart: none due");
     messenger.show(restartBrowserNotice(options), box::ok, options.silent);
     return markerPresent ? notStarted : code::success;
   }
 
-  logEvent(platform, L"restart: due; the marker goes before it is offered");
-  deleteRestartMarker(platform);
+  logEvent(run, L"restart: due; the marker goes before it is offered");
+  deleteRestartMarker(run);
   // Never box::notAsked: the confirmation, which comes first, ends such a run.
   if (messenger.show(restartQuestion(options), box::yesNo | box::iconWarning, options.silent,
                      box::idYes) != box::idYes) {
-    logEvent(platform, L"restart: declined");
+    logEvent(run, L"restart: declined");
     return notStarted;
   }
-  const RestartCall call = restartCallFor(platform.windowsVersion());
-  logEvent(platform, L"restart: requested now through " + std::wstring(restartCallName(call)) +
-                         L"; once it has started the log ends here, exit code " + decimal(started) +
-                         L" (" + decimal(failed) + L" with box 111 if it cannot be started)");
-  const std::uint32_t error = platform.restartSystem(call);
+  const RestartCall call = restartCallFor(run.platform.windowsVersion());
+  logEvent(run, L"restart: requested now through " + std::wstring(restartCallName(call)) +
+                    L"; once it has started the log ends here, exit code " + decimal(started) +
+                    L" (" + decimal(failed) + L" with box 111 if it cannot be started)");
+  const std::uint32_t error = run.platform.restartSystem(call);
   if (error == 0) {
     log.close();
     return started;
   }
   // The restart is still due: the next run offers it again.
-  logEvent(platform, L"restart: could not be started (Windows error " + decimal(error) +
-                         L"); the marker is put back");
-  createRestartMarker(platform);
+  logEvent(run, L"restart: could not be started (Windows error " + decimal(error) +
+                    L"); the marker is put back");
+  createRestartMarker(run);
   messenger.show(msg::restartFailed, box::ok, options.silent);
   return failed;
 }
@@ -109,10 +109,10 @@ InstallerResult finishWithRestartDecision(Platform& platform, const InstallOptio
 // succeeded (S_OK) or COM already was (S_FALSE).
 class ComForTheInstaller {
  public:
-  explicit ComForTheInstaller(Platform& platform) : platform_(platform) {
+  explicit ComForTheInstaller(RunContext& run) : platform_(run.platform) {
     const std::uint32_t result = platform_.initializeCom();
     owed_ = result == 0 || result == 1;
-    if (!owed_) logEvent(platform, L"COM not initialised: HRESULT " + hexadecimal(result));
+    if (!owed_) logEvent(run, L"COM not initialised: HRESULT " + hexadecimal(result));
   }
   ~ComForTheInstaller() {
     if (owed_) platform_.uninitializeCom();
@@ -133,49 +133,47 @@ std::wstring programVersion() {
 #endif
 }
 
-void logStart(Platform& platform, const InstallOptions& options, const Audience& audience) {
-  const TextRead program = platform.programPath();
-  logEvent(platform,
-           L"eldoris-setup " + programVersion() + L": " +
-               (program.result == 0 ? program.text
-                                    : L"path unreadable, error " + decimal(program.result)));
-  const TextRead directory = platform.currentDirectory();
-  logEvent(platform,
-           L"current directory: " + (directory.result == 0
-                                         ? directory.text
-                                         : L"unreadable, error " + decimal(directory.result)));
-  logEvent(platform, L"command line: " + platform.commandLine());
-  logEvent(platform, L"options: " + describeOptions(options));
-  logEvent(platform, L"desktop: " + audience.why);
+void logStart(RunContext& run, const InstallOptions& options, const Audience& audience) {
+  const TextRead program = run.platform.programPath();
+  logEvent(run, L"eldoris-setup " + programVersion() + L": " +
+                    (program.result == 0 ? program.text
+                                         : L"path unreadable, error " + decimal(program.result)));
+  const TextRead directory = run.platform.currentDirectory();
+  logEvent(run, L"current directory: " + (directory.result == 0
+                                              ? directory.text
+                                              : L"unreadable, error " + decimal(directory.result)));
+  logEvent(run, L"command line: " + run.platform.commandLine());
+  logEvent(run, L"options: " + describeOptions(options));
+  logEvent(run, L"desktop: " + audience.why);
 }
 
 // Where nobody sees the help, the exit code tells a typo from a request:
 // msiexec's own code for a bad command line, which no deployment tool retries.
-InstallerResult helpNotShown(Platform& platform, const ParseResult& parsed) {
+InstallerResult helpNotShown(RunContext& run, const ParseResult& parsed) {
   const bool asked = parsed.outcome == ParseOutcome::helpRequested;
-  logEvent(platform, (asked ? L"help asked for with " : L"argument not understood: ") +
-                         quoted(parsed.argument) + L"; the help is not shown (no visible desktop)");
+  logEvent(run, (asked ? L"help asked for with " : L"argument not understood: ") +
+                    quoted(parsed.argument) + L"; the help is not shown (no visible desktop)");
   return asked ? code::success : code::invalidCommandLine;
 }
 
-InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger& messenger,
+InstallerResult runSteps(RunContext& run, InstallOptions& options, Messenger& messenger,
                          RunLog& log) {
-  const AdminAnswer admin = askWhetherAdministrator(platform);
-  logEvent(platform, (admin.admin ? L"administrator: yes (" : L"administrator: no (") +
-                         std::wstring(admin.how) + L")");
+  const AdminAnswer admin = askWhetherAdministrator(run.platform);
+  logEvent(run, (admin.admin ? L"administrator: yes (" : L"administrator: no (") +
+                    std::wstring(admin.how) + L")");
   if (!admin.admin) {
     messenger.show(msg::mustRunAsAdministrator, box::iconError, options.silent);
     return 1;
   }
 
-  const InstallerResult system = checkOperatingSystem(platform, options.silent);
+  const InstallerResult system = checkOperatingSystem(run, options.silent);
   if (system != 0) return system;
 
   // Held to the end of the run, before anything is changed.
   std::unique_ptr<HeldLock> oneRun;
-  const InstallerResult alone = waitForOtherRuns(platform, platform.installerWaitSeconds, oneRun);
+  const InstallerResult alone = waitForOtherRuns(run, run.installerWaitSeconds, oneRun);
   if (alone != 0) return alone;
-  forgetStaleRestartMarker(platform);
+  forgetStaleRestartMarker(run);
 
   const int confirmed =
       messenger.show(confirmationMessage(options), box::yesNo, options.silent, box::idYes);
@@ -186,65 +184,63 @@ InstallerResult runSteps(Platform& platform, InstallOptions& options, Messenger&
   // has ended the run.
   if (options.selectDialog && options.installProvider) {
     if (options.silent) {
-      logEvent(platform, L"configuration dialog: not shown (-silent)");
+      logEvent(run, L"configuration dialog: not shown (-silent)");
     } else {
-      logEvent(platform, L"configuration dialog: shown");
+      logEvent(run, L"configuration dialog: shown");
       std::uint32_t error = 0;
-      const DialogOutcome outcome = platform.showConfigurationDialog(options, error);
+      const DialogOutcome outcome = run.platform.showConfigurationDialog(options, error);
       if (outcome == DialogOutcome::cancelled) {
-        logEvent(platform, L"configuration dialog: cancelled");
+        logEvent(run, L"configuration dialog: cancelled");
         return code::success;
       }
       if (outcome == DialogOutcome::failed) {
         // Nobody chose «Далее»: nothing is installed.
         const InstallerResult result = error != 0 ? error : internalErrorResult;
         noteCodeSource(
-            platform, result,
+            run, result,
             L"the configuration dialog could not be shown: " + windowsErrorMeaning(result));
         return result;
       }
-      logEvent(platform, L"configuration dialog: Далее; protection class " +
-                             quoted(options.protectionClass) + L", language " +
-                             quoted(options.providerLanguage));
+      logEvent(run, L"configuration dialog: Далее; protection class " +
+                        quoted(options.protectionClass) + L", language " +
+                        quoted(options.providerLanguage));
     }
   }
 
   // Each step's own failure, or one whose source it notes: never an earlier step's.
-  platform.codeSource.reset();
+  run.codeSource.reset();
   if (options.installProvider) {
-    const InstallerResult result =
-        runProviderSetup(platform, L"csp", options.providerArgs, options.silent, options.reinstall,
-                         options.noUpdate);
-    if (result != 0) return providerFailure(platform, options, result);
+    const InstallerResult result = runProviderSetup(
+        run, L"csp", options.providerArgs, options.silent, options.reinstall, options.noUpdate);
+    if (result != 0) return providerFailure(run, options, result);
   }
-  platform.codeSource.reset();
+  run.codeSource.reset();
   if (options.installUecProvider) {
-    const InstallerResult result =
-        runProviderSetup(platform, L"ucsp", options.uecProviderArgs, options.silent,
-                         options.reinstall, options.noUpdate);
-    if (result != 0) return providerFailure(platform, options, result);
+    const InstallerResult result = runProviderSetup(
+        run, L"ucsp", options.uecProviderArgs, options.silent, options.reinstall, options.noUpdate);
+    if (result != 0) return providerFailure(run, options, result);
   }
 
   // The Windows Installer's own interface is off for this process's calls, the
   // first of which is in installPlugin; set only now, because it loads msi.dll,
   // which the question and a declined run need not wait for.
-  const ComForTheInstaller com(platform);
-  logEvent(platform, L"Windows Installer: its own interface set to none");
-  platform.msiSetInternalUiNone();
+  const ComForTheInstaller com(run);
+  logEvent(run, L"Windows Installer: its own interface set to none");
+  run.platform.msiSetInternalUiNone();
 
   std::wstring logPath;
-  platform.codeSource.reset();
+  run.codeSource.reset();
   const InstallerResult plugin =
-      installPlugin(platform, options.pluginArgs, options.silent, logPath, options.reinstall);
+      installPlugin(run, options.pluginArgs, options.silent, logPath, options.reinstall);
   if (plugin == code::userExit) return plugin;
   if (plugin != 0) {
     std::wstring text;
-    composeFailureText(platform, msg::pluginInstallFailed, plugin, logPath, text);
+    composeFailureText(run.platform, msg::pluginInstallFailed, plugin, logPath, text);
     messenger.showText(msg::pluginInstallFailed, text, box::iconError, options.silent);
     return plugin;
   }
 
-  return finishWithRestartDecision(platform, options, messenger, log);
+  return finishWithRestartDecision(run, options, messenger, log);
 }
 
 }  // namespace
@@ -318,9 +314,9 @@ std::wstring ownCodeMeaning(InstallerResult result) {
 }
 
 // The last line of the log: whose code the run ends with, and what it means.
-std::wstring exitCodeMeaning(const Platform& platform, InstallerResult result) {
-  if (result != 0 && platform.codeSource && platform.codeSource->code == result) {
-    return platform.codeSource->description;
+std::wstring exitCodeMeaning(const RunContext& run, InstallerResult result) {
+  if (result != 0 && run.codeSource && run.codeSource->code == result) {
+    return run.codeSource->description;
   }
   return L"the program's own: " + ownCodeMeaning(result);
 }
@@ -329,9 +325,10 @@ std::wstring exitCodeMeaning(const Platform& platform, InstallerResult result) {
 
 InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandLineTail) {
   // Before the command line: the help is a box too.
+  RunContext run(platform);
   const Audience audience = whoCanSee(platform.desktopView(), platform.windowsVersion());
-  platform.desktopVisible = audience.visible;
-  Messenger messenger(platform);
+  run.desktopVisible = audience.visible;
+  Messenger messenger(run);
   InstallOptions options;
   ParseResult parsed;
   if (!commandLineTail.empty()) parsed = parseCommandLine(platform, options);
@@ -341,30 +338,30 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
   }
 
   RunLog log(platform, options.logFile);
-  const AttachedLog attached(platform, log);
-  logStart(platform, options, audience);
+  const AttachedLog attached(run, log);
+  logStart(run, options, audience);
   // Where nobody is asked anything, a busy Windows Installer is waited for.
   if (options.silent || !audience.visible) {
-    platform.installerWaitSeconds = options.installerWaitSeconds;
+    run.installerWaitSeconds = options.installerWaitSeconds;
   }
   if (!options.logFile.empty() && !log.refused()) {
-    platform.installerLogStem = withoutExtension(log.requested());
+    run.installerLogStem = withoutExtension(log.requested());
     if (log.notReplaced() != 0) {
-      logEvent(platform, L"-log " + quoted(options.logFile) + L": " + log.requested() +
-                             L" could not be replaced (" + windowsErrorMeaning(log.notReplaced()) +
-                             L"); this log is beside it, " + log.path());
+      logEvent(run, L"-log " + quoted(options.logFile) + L": " + log.requested() +
+                        L" could not be replaced (" + windowsErrorMeaning(log.notReplaced()) +
+                        L"); this log is beside it, " + log.path());
     }
   }
   InstallerResult result = code::logFailure;
   if (log.refused()) {
-    logEvent(platform, L"-log " + quoted(options.logFile) + L": " + log.refused()->path +
-                           L" cannot be written (error " + decimal(log.refused()->error) +
-                           L"); nothing is installed");
+    logEvent(run, L"-log " + quoted(options.logFile) + L": " + log.refused()->path +
+                      L" cannot be written (error " + decimal(log.refused()->error) +
+                      L"); nothing is installed");
   } else {
-    result = parsed.outcome == ParseOutcome::proceed ? runSteps(platform, options, messenger, log)
-                                                     : helpNotShown(platform, parsed);
+    result = parsed.outcome == ParseOutcome::proceed ? runSteps(run, options, messenger, log)
+                                                     : helpNotShown(run, parsed);
   }
-  logEvent(platform, L"exit code " + decimal(result) + L": " + exitCodeMeaning(platform, result));
+  logEvent(run, L"exit code " + decimal(result) + L": " + exitCodeMeaning(run, result));
   return result;
 }
 

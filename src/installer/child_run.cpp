@@ -1,31 +1,31 @@
 #include "installer/child_run.h"
 
 #include "messages/code_meaning.h"
-#include "messages/decimal.h"
 #include "messages/run_log.h"
+#include "text/decimal.h"
 
 namespace eldoris {
 
-ChildRun runLoggedChild(Platform& platform, const std::wstring& program,
+ChildRun runLoggedChild(RunContext& run, const std::wstring& program,
                         const std::wstring& commandLine, const std::wstring& name,
                         std::wstring (*meaning)(std::uint32_t exitCode)) {
-  logEvent(platform, L"starting: " + commandLine);
-  ChildRun run = platform.runChildProcess(program, commandLine);
-  if (!run.started) {
-    logEvent(platform, L"could not be started: Windows error " + decimal(run.code));
-    if (run.code == 0) {
-      run.code = code::functionFailed;
-      noteCodeSource(platform, run.code, name + L" could not be started, with no error");
+  logEvent(run, L"starting: " + commandLine);
+  ChildRun child = run.platform.runChildProcess(program, commandLine);
+  if (!child.started) {
+    logEvent(run, L"could not be started: Windows error " + decimal(child.code));
+    if (child.code == 0) {
+      child.code = code::functionFailed;
+      noteCodeSource(run, child.code, name + L" could not be started, with no error");
     } else {
-      noteCodeSource(platform, run.code,
-                     name + L" could not be started: " + windowsErrorMeaning(run.code));
+      noteCodeSource(run, child.code,
+                     name + L" could not be started: " + windowsErrorMeaning(child.code));
     }
-    return run;
+    return child;
   }
-  logEvent(platform, L"ended with exit code " + decimal(run.code) + L" after " +
-                         secondsText(run.milliseconds));
-  noteCodeSource(platform, run.code, name + L"'s exit code: " + meaning(run.code));
-  return run;
+  logEvent(run, L"ended with exit code " + decimal(child.code) + L" after " +
+                    secondsText(child.milliseconds));
+  noteCodeSource(run, child.code, name + L"'s exit code: " + meaning(child.code));
+  return child;
 }
 
 }  // namespace eldoris

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -13,7 +14,7 @@ namespace eldoris {
 // the exit code with what `meaning` says of it. A start that failed without
 // an error gives 1627, so that it still ends the run as a failure.
 // `program` is the full path to start, or empty for the command line's first token.
-ChildRun runLoggedChild(Platform& platform, const std::wstring& program,
+ChildRun runLoggedChild(RunContext& run, const std::wstring& program,
                         const std::wstring& commandLine, const std::wstring& name,
                         std::wstring (*meaning)(std::uint32_t exitCode));
 

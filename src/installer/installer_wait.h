@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -15,11 +16,11 @@ namespace eldoris {
 // its mutex.
 InstallerBusySign installerBusySignFor(const std::optional<OsVersion>& version);
 
-// Where nobody is asked anything (the platform's installerWaitSeconds is
+// Where nobody is asked anything (the run's installerWaitSeconds is
 // set): if another installation keeps the Windows Installer busy, waits until
 // it is free, up to the bound, before `program` starts; every step is logged.
 // Returns 0 to go on (also where whether it is busy cannot be told, or with
 // a bound of 0), or 1618 when it is still busy past the bound.
-InstallerResult waitForWindowsInstaller(Platform& platform, const std::wstring& program);
+InstallerResult waitForWindowsInstaller(RunContext& run, const std::wstring& program);
 
 }  // namespace eldoris

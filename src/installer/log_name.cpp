@@ -14,47 +14,47 @@ std::wstring formatTimestamp(Platform& platform) {
   return stamp;
 }
 
-InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bool silent,
+InstallerResult makeLogPath(RunContext& run, const std::wstring& baseName, bool silent,
                             std::wstring& path) {
-  if (!platform.installerLogStem.empty()) {
-    const std::wstring wanted = platform.installerLogStem + L"_" + baseName + L".log";
-    const NewLog log = replaceLogFile(platform, wanted);
+  if (!run.installerLogStem.empty()) {
+    const std::wstring wanted = run.installerLogStem + L"_" + baseName + L".log";
+    const NewLog log = replaceLogFile(run.platform, wanted);
     if (!log.file) {
-      logEvent(platform, L"installer log: " + wanted + L" cannot be written (error " +
-                             decimal(log.error) + L")");
+      logEvent(run, L"installer log: " + wanted + L" cannot be written (error " +
+                        decimal(log.error) + L")");
       return code::logFailure;
     }
     if (log.notReplaced != 0) {
-      logEvent(platform, L"installer log: " + wanted + L" could not be replaced (" +
-                             windowsErrorMeaning(log.notReplaced) + L"); written beside it");
+      logEvent(run, L"installer log: " + wanted + L" could not be replaced (" +
+                        windowsErrorMeaning(log.notReplaced) + L"); written beside it");
     }
     path = log.path;
     return code::success;
   }
-  TextRead tmp = platform.environmentVariable(L"TMP");
+  TextRead tmp = run.platform.environmentVariable(L"TMP");
   // An empty TMP would put the log at the root of the current drive.
   if (tmp.result == 0 && tmp.text.empty()) tmp.result = code::envVarNotFound;
   if (tmp.result != 0) {
-    logEvent(platform,
+    logEvent(run,
              L"TMP unreadable (error " + decimal(tmp.result) + L"): no installer log can be named");
-    showMessage(platform, msg::environmentUnreadable, messageText(platform, msg::errorCaption),
+    showMessage(run, msg::environmentUnreadable, messageText(run.platform, msg::errorCaption),
                 box::iconError, silent);
     return tmp.result;
   }
-  const NewLog log = createLogFile(platform, tmp.text, baseName, formatTimestamp(platform));
+  const NewLog log = createLogFile(run.platform, tmp.text, baseName, formatTimestamp(run.platform));
   if (log.file) {
     path = log.path;
     return code::success;
   }
   if (log.error == code::fileExists) {
-    logEvent(platform, L"installer log: every name like " + log.path +
-                           L" is taken by files that the program did not make");
+    logEvent(run, L"installer log: every name like " + log.path +
+                      L" is taken by files that the program did not make");
     return log.error;
   }
   // A name the program did not make is never handed on: it may be another
   // user's, pending deletion (CreateFileW then answers "access denied").
-  logEvent(platform, L"installer log: " + log.path + L" cannot be created (" +
-                         windowsErrorMeaning(log.error) + L"); the installer is not started");
+  logEvent(run, L"installer log: " + log.path + L" cannot be created (" +
+                    windowsErrorMeaning(log.error) + L"); the installer is not started");
   return code::logFailure;
 }
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "context/run_context.h"
 #include "messages/run_log.h"
 #include "platform/platform.h"
 
@@ -25,7 +26,7 @@ std::wstring formatTimestamp(Platform& platform);
 // (ERROR_FILE_EXISTS); when no log can be created for another reason returns
 // 1622 (ERROR_INSTALL_LOG_FAILURE), the reason in the run's log. `path` is
 // left unchanged on failure.
-InstallerResult makeLogPath(Platform& platform, const std::wstring& baseName, bool silent,
+InstallerResult makeLogPath(RunContext& run, const std::wstring& baseName, bool silent,
                             std::wstring& path);
 
 }  // namespace eldoris

@@ -15,23 +15,22 @@ namespace eldoris {
 
 namespace {
 
-InstallerResult reportFailure(Platform& platform, bool silent, MessageId id,
-                              InstallerResult result) {
-  showMessage(platform, id, messageText(platform, msg::errorCaption), box::iconError, silent);
+InstallerResult reportFailure(RunContext& run, bool silent, MessageId id, InstallerResult result) {
+  showMessage(run, id, messageText(run.platform, msg::errorCaption), box::iconError, silent);
   return result;
 }
 
 // Windows Server 2003 keeps a hash of the old source that would make the
 // installer reject the new package's path.
-void clearSourceHash(Platform& platform, const std::wstring& productCode) {
-  const auto version = platform.windowsVersion();
+void clearSourceHash(RunContext& run, const std::wstring& productCode) {
+  const auto version = run.platform.windowsVersion();
   if (!version || version->major != 5 || version->minor != 2) return;
-  const TextRead windir = platform.environmentVariable(L"WINDIR");
+  const TextRead windir = run.platform.environmentVariable(L"WINDIR");
   // Without WINDIR the path would point at the root of the current drive.
   if (windir.result != 0 || windir.text.empty()) return;
   const std::wstring path = windir.text + L"\\installer\\SourceHash" + productCode;
-  logEvent(platform, L"Windows 5.2: deleting the cached source hash " + path);
-  platform.deleteFile(path);
+  logEvent(run, L"Windows 5.2: deleting the cached source hash " + path);
+  run.platform.deleteFile(path);
 }
 
 }  // namespace
@@ -51,59 +50,58 @@ std::wstring buildMsiexecCommandLine(const std::wstring& systemDirectory,
   return line;
 }
 
-InstallerResult mapInstallerExitCode(Platform& platform, InstallerResult exitCode) {
+InstallerResult mapInstallerExitCode(RunContext& run, InstallerResult exitCode) {
   switch (exitCode) {
     case code::rebootInitiated:
     case code::rebootRequired:
     case code::restartRequired:
-      logEvent(platform, L"the installer asks for a restart (" + decimal(exitCode) + L")");
-      createRestartMarker(platform);
+      logEvent(run, L"the installer asks for a restart (" + decimal(exitCode) + L")");
+      createRestartMarker(run);
       return code::success;
     default:
       return exitCode;
   }
 }
 
-InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCode,
+InstallerResult runMsiInstall(RunContext& run, const std::wstring& productCode,
                               const std::wstring& packageMask, const std::wstring& extraArguments,
                               bool silent, std::wstring& logPath) {
   std::wstring packagePath;
-  const InstallerResult found = findPackageFile(platform, packageMask, packagePath);
-  if (found != 0) return reportFailure(platform, silent, msg::packageNotFound, found);
-  logEvent(platform, L"package to install: " + packagePath);
-  const InstallerResult free = waitForWindowsInstaller(platform, L"msiexec");
+  const InstallerResult found = findPackageFile(run, packageMask, packagePath);
+  if (found != 0) return reportFailure(run, silent, msg::packageNotFound, found);
+  logEvent(run, L"package to install: " + packagePath);
+  const InstallerResult free = waitForWindowsInstaller(run, L"msiexec");
   if (free != 0) return free;
 
   const std::wstring packageName = fileNameOf(packagePath);
   std::wstring ownLog;
   if (!hasLogOption(extraArguments)) {
-    const InstallerResult made = makeLogPath(platform, packageName, silent, ownLog);
+    const InstallerResult made = makeLogPath(run, packageName, silent, ownLog);
     if (made != 0) return made;
     logPath = ownLog;
-    logEvent(platform, L"installer log: " + ownLog);
+    logEvent(run, L"installer log: " + ownLog);
   } else {
-    logEvent(platform, L"installer log: the user's arguments name one");
+    logEvent(run, L"installer log: the user's arguments name one");
   }
 
-  const TextRead systemDirectory = platform.systemDirectory();
+  const TextRead systemDirectory = run.platform.systemDirectory();
   if (systemDirectory.result != 0) {
-    logEvent(platform,
-             L"system directory unreadable (error " + decimal(systemDirectory.result) + L")");
+    logEvent(run, L"system directory unreadable (error " + decimal(systemDirectory.result) + L")");
     noteCodeSource(
-        platform, systemDirectory.result,
+        run, systemDirectory.result,
         L"the system directory could not be read: " + windowsErrorMeaning(systemDirectory.result));
-    return reportFailure(platform, silent, msg::systemDirectoryUnreadable, systemDirectory.result);
+    return reportFailure(run, silent, msg::systemDirectoryUnreadable, systemDirectory.result);
   }
 
   const std::wstring commandLine =
       buildMsiexecCommandLine(systemDirectory.text, packagePath, ownLog, extraArguments);
-  logEvent(platform, L"source list: resolved again, package name " + packageName);
-  platform.msiSourceListForceResolution(productCode);
-  platform.msiSourceListSetPackageName(productCode, packageName);
-  clearSourceHash(platform, productCode);
+  logEvent(run, L"source list: resolved again, package name " + packageName);
+  run.platform.msiSourceListForceResolution(productCode);
+  run.platform.msiSourceListSetPackageName(productCode, packageName);
+  clearSourceHash(run, productCode);
 
-  const ChildRun run = runLoggedChild(platform, L"", commandLine, L"msiexec", installerCodeMeaning);
-  return run.started ? mapInstallerExitCode(platform, run.code) : run.code;
+  const ChildRun child = runLoggedChild(run, L"", commandLine, L"msiexec", installerCodeMeaning);
+  return child.started ? mapInstallerExitCode(run, child.code) : child.code;
 }
 
 }  // namespace eldoris

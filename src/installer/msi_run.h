@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -16,12 +17,12 @@ std::wstring buildMsiexecCommandLine(const std::wstring& systemDirectory,
 std::wstring fileNameOf(const std::wstring& path);
 
 // 1641, 3010 and 3011 become 0 with the restart marker set; the rest pass through.
-InstallerResult mapInstallerExitCode(Platform& platform, InstallerResult exitCode);
+InstallerResult mapInstallerExitCode(RunContext& run, InstallerResult exitCode);
 
 // Finds the package for `packageMask`, runs "msiexec /i" with REBOOT=R and a
 // log (unless the arguments name one) and returns its mapped result. Fills
 // `logPath` when it makes the log.
-InstallerResult runMsiInstall(Platform& platform, const std::wstring& productCode,
+InstallerResult runMsiInstall(RunContext& run, const std::wstring& productCode,
                               const std::wstring& packageMask, const std::wstring& extraArguments,
                               bool silent, std::wstring& logPath);
 

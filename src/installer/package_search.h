@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -17,6 +18,6 @@ inline std::wstring joinPath(const std::wstring& directory, const std::wstring& 
 // current directory (dot folders skipped), in listing order. Returns 0 and the
 // full path, 232 when nothing matches, or the error of reading the current
 // directory; a failure is named in the run's log.
-InstallerResult findPackageFile(Platform& platform, const std::wstring& mask, std::wstring& path);
+InstallerResult findPackageFile(RunContext& run, const std::wstring& mask, std::wstring& path);
 
 }  // namespace eldoris

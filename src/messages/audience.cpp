@@ -1,6 +1,6 @@
 #include "messages/audience.h"
 
-#include "messages/decimal.h"
+#include "text/decimal.h"
 
 namespace eldoris {
 

@@ -1,6 +1,6 @@
 #include "messages/code_meaning.h"
 
-#include "messages/decimal.h"
+#include "text/decimal.h"
 
 namespace eldoris {
 
@@ -64,8 +64,8 @@ std::wstring installerCodeMeaning(std::uint32_t code) {
   return (text ? std::wstring(text) + L"; " : std::wstring()) + L"read the installer's log";
 }
 
-void noteCodeSource(Platform& platform, std::uint32_t code, const std::wstring& description) {
-  platform.codeSource = CodeSource{code, description};
+void noteCodeSource(RunContext& run, std::uint32_t code, const std::wstring& description) {
+  run.codeSource = CodeSource{code, description};
 }
 
 }  // namespace eldoris

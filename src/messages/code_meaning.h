@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -16,6 +17,6 @@ std::wstring windowsErrorMeaning(std::uint32_t error);
 std::wstring installerCodeMeaning(std::uint32_t code);
 
 // Notes that the code a step is about to return is not the program's own.
-void noteCodeSource(Platform& platform, std::uint32_t code, const std::wstring& description);
+void noteCodeSource(RunContext& run, std::uint32_t code, const std::wstring& description);
 
 }  // namespace eldoris

@@ -1,8 +1,9 @@
 #include "messages/messages.h"
 
-#include "messages/decimal.h"
+#include "context/run_context.h"
 #include "messages/run_log.h"
 #include "platform/platform.h"
+#include "text/decimal.h"
 
 namespace eldoris {
 
@@ -95,36 +96,36 @@ std::wstring answerName(int answer) {
 
 }  // namespace
 
-int showBoxUnlessSilent(Platform& platform, bool silent, MessageId id, const std::wstring& text,
+int showBoxUnlessSilent(RunContext& run, bool silent, MessageId id, const std::wstring& text,
                         const std::wstring& caption, unsigned style, int assumed) {
   if (silent) {
-    logEvent(platform, describeBox(id, style) + L" not shown (-silent), taken as " +
-                           answerName(assumed) + L": " + quoted(text));
+    logEvent(run, describeBox(id, style) + L" not shown (-silent), taken as " +
+                      answerName(assumed) + L": " + quoted(text));
     return assumed;
   }
-  if (!platform.desktopVisible) {
+  if (!run.desktopVisible) {
     if ((style & 0xFu) == box::yesNo) {
-      logEvent(platform, describeBox(id, style) +
-                             L" not shown (no visible desktop): a question cannot be asked "
-                             L"there, -silent is needed: " +
-                             quoted(text));
+      logEvent(run, describeBox(id, style) +
+                        L" not shown (no visible desktop): a question cannot be asked "
+                        L"there, -silent is needed: " +
+                        quoted(text));
       return box::notAsked;
     }
-    logEvent(platform, describeBox(id, style) + L" not shown (no visible desktop), taken as OK: " +
-                           quoted(text));
+    logEvent(run, describeBox(id, style) + L" not shown (no visible desktop), taken as OK: " +
+                      quoted(text));
     return box::idOk;
   }
-  logEvent(platform, describeBox(id, style) + L": " + quoted(text));
-  const int answer = platform.messageBox(text, caption, style);
-  logEvent(platform, L"answer to box " + decimal(id) + L": " + answerName(answer));
+  logEvent(run, describeBox(id, style) + L": " + quoted(text));
+  const int answer = run.platform.messageBox(text, caption, style);
+  logEvent(run, L"answer to box " + decimal(id) + L": " + answerName(answer));
   return answer;
 }
 
-int showMessage(Platform& platform, MessageId id, const std::wstring& caption, unsigned style,
+int showMessage(RunContext& run, MessageId id, const std::wstring& caption, unsigned style,
                 bool silent, int assumed) {
   std::wstring text;
-  loadMessage(platform, id, text);
-  return showBoxUnlessSilent(platform, silent, id, text, caption, style, assumed);
+  loadMessage(run.platform, id, text);
+  return showBoxUnlessSilent(run, silent, id, text, caption, style, assumed);
 }
 
 std::wstring messageText(Platform& platform, MessageId id) {

@@ -11,6 +11,7 @@
 namespace eldoris {
 
 class Platform;
+struct RunContext;
 
 // Number of the string-table block that holds an id, and its place in it.
 constexpr unsigned stringBlockOf(MessageId id) { return id / 16u + 1u; }
@@ -36,12 +37,12 @@ void composeFailureText(Platform& platform, MessageId id, InstallerResult result
 // so, and `assumed` is returned as the answer. Where nobody can see the
 // desktop nothing is shown either: a box that only informs is taken as OK,
 // and a question, which nobody could answer, gives box::notAsked.
-int showBoxUnlessSilent(Platform& platform, bool silent, MessageId id, const std::wstring& text,
+int showBoxUnlessSilent(RunContext& run, bool silent, MessageId id, const std::wstring& text,
                         const std::wstring& caption, unsigned style, int assumed = box::idOk);
 
 // Shows message `id` under `caption` and returns the button pressed; with
 // `silent`, as showBoxUnlessSilent.
-int showMessage(Platform& platform, MessageId id, const std::wstring& caption, unsigned style,
+int showMessage(RunContext& run, MessageId id, const std::wstring& caption, unsigned style,
                 bool silent = false, int assumed = box::idOk);
 
 // The text of a caption message, empty when absent.

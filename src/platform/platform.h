@@ -2,7 +2,8 @@
 //
 // Everything the program asks of the system goes through this interface.
 // The Win32 implementation only translates; every choice (which box, which
-// fragment, which exit code) is made by the caller in plain C++.
+// fragment, which exit code) is made by the caller in plain C++, and the
+// run's own state lives beside it, in context/run_context.h.
 #pragma once
 
 #include <cstdint>
@@ -66,13 +67,6 @@ class OutputFile {
   virtual bool write(const std::vector<char>& bytes) = 0;
 };
 
-// Where the run's own log lines go (see messages/run_log.h).
-class EventSink {
- public:
-  virtual ~EventSink() = default;
-  virtual void write(const std::wstring& event) = 0;
-};
-
 // `failed`: the dialog could not be shown (DialogBoxParamW gave -1).
 enum class DialogOutcome { next, cancelled, failed };
 
@@ -113,13 +107,6 @@ struct RunLock {
   std::uint32_t error = 0;
   std::uint32_t milliseconds = 0;  // how long the wait took
   std::unique_ptr<HeldLock> lock;
-};
-
-// Who gave a code that a step returns when it is not the program's own, and
-// what it means: the run's log ends with it.
-struct CodeSource {
-  std::uint32_t code = 0;
-  std::wstring description;
 };
 
 // How SHELL32's IsUserAnAdmin is found: by name (Windows XP SP1 on), or by
@@ -270,20 +257,6 @@ class Platform {
     }
     return basic;
   }
-
-  // The run's own log while it is open; the steps write to it through logEvent.
-  EventSink* events = nullptr;
-  // Whether a person can see the process's windows, decided once at the start
-  // (messages/audience.h); where not, boxes are only written to the log.
-  bool desktopVisible = true;
-  // The source of the code the last step gave, where not the program's own.
-  std::optional<CodeSource> codeSource;
-  // With -log, the installers' logs go beside the run's own, as
-  // <installerLogStem>_<name>.log, replaced at every run; empty: in TMP.
-  std::wstring installerLogStem;
-  // How long to wait for a busy Windows Installer before each installer, in
-  // seconds; nothing where a person is asked the run's questions.
-  std::optional<std::uint32_t> installerWaitSeconds;
 };
 
 }  // namespace eldoris

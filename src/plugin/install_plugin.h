@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -14,7 +15,7 @@ std::wstring pluginPackageMask(Platform& platform);
 // the outcome needs consent. Returns the installer's mapped result, the
 // version check's failure, 0 when nothing needed doing, or 1602 when the user
 // declined the reinstallation.
-InstallerResult installPlugin(Platform& platform, std::wstring pluginArgs, bool silent,
+InstallerResult installPlugin(RunContext& run, std::wstring pluginArgs, bool silent,
                               std::wstring& logPath, bool reinstall);
 
 }  // namespace eldoris

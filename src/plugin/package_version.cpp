@@ -13,12 +13,12 @@ namespace eldoris {
 namespace {
 
 // `call` is the Windows Installer function whose answer `result` is.
-InstallerResult reportFailure(Platform& platform, MessageId id, InstallerResult result,
+InstallerResult reportFailure(RunContext& run, MessageId id, InstallerResult result,
                               const wchar_t* call = nullptr) {
   if (call != nullptr) {
-    noteCodeSource(platform, result, L"the Windows Installer's answer to " + std::wstring(call));
+    noteCodeSource(run, result, L"the Windows Installer's answer to " + std::wstring(call));
   }
-  showMessage(platform, id, messageText(platform, msg::errorCaption), box::iconError);
+  showMessage(run, id, messageText(run.platform, msg::errorCaption), box::iconError);
   return result;
 }
 
@@ -47,44 +47,43 @@ class PackageHandle {
 
 }  // namespace
 
-InstallerResult comparePackageVersion(Platform& platform, const std::wstring& productCode,
+InstallerResult comparePackageVersion(RunContext& run, const std::wstring& productCode,
                                       const std::wstring& packageMask, int& versionOrder) {
   // While another installation runs, the Windows Installer's calls give
   // 1618 (MsiOpenPackageExW first): where nobody is asked, it is waited for.
-  const InstallerResult free = waitForWindowsInstaller(platform, L"the version check");
+  const InstallerResult free = waitForWindowsInstaller(run, L"the version check");
   if (free != 0) return free;
-  const TextRead installed = platform.msiGetProductInfo(productCode, L"VersionString");
+  const TextRead installed = run.platform.msiGetProductInfo(productCode, L"VersionString");
   if (installed.result != 0) {
-    logEvent(platform, L"installed version unreadable (error " + decimal(installed.result) + L")");
-    return reportFailure(platform, msg::installedVersionUnreadable, installed.result,
+    logEvent(run, L"installed version unreadable (error " + decimal(installed.result) + L")");
+    return reportFailure(run, msg::installedVersionUnreadable, installed.result,
                          L"MsiGetProductInfoW");
   }
-  logEvent(platform, L"installed version: " + installed.text);
+  logEvent(run, L"installed version: " + installed.text);
 
   std::wstring packagePath;
-  const InstallerResult found = findPackageFile(platform, packageMask, packagePath);
-  if (found != 0) return reportFailure(platform, msg::packageNotFound, found);
-  logEvent(platform, L"package found: " + packagePath);
+  const InstallerResult found = findPackageFile(run, packageMask, packagePath);
+  if (found != 0) return reportFailure(run, msg::packageNotFound, found);
+  logEvent(run, L"package found: " + packagePath);
 
-  PackageHandle package(platform);
+  PackageHandle package(run.platform);
   const InstallerResult opened = package.open(packagePath);
   if (opened != 0) {
-    logEvent(platform, L"package not opened (error " + decimal(opened) + L")");
-    return reportFailure(platform, msg::packageNotOpened, opened, L"MsiOpenPackageExW");
+    logEvent(run, L"package not opened (error " + decimal(opened) + L")");
+    return reportFailure(run, msg::packageNotOpened, opened, L"MsiOpenPackageExW");
   }
 
-  const TextRead version = platform.msiGetProperty(package.get(), L"ProductVersion");
+  const TextRead version = run.platform.msiGetProperty(package.get(), L"ProductVersion");
   if (version.result != 0) {
-    logEvent(platform, L"package version unreadable (error " + decimal(version.result) + L")");
-    return reportFailure(platform, msg::packageVersionUnreadable, version.result,
-                         L"MsiGetPropertyW");
+    logEvent(run, L"package version unreadable (error " + decimal(version.result) + L")");
+    return reportFailure(run, msg::packageVersionUnreadable, version.result, L"MsiGetPropertyW");
   }
 
   versionOrder = compareVersionTexts(version.text, installed.text);
-  logEvent(platform, L"package version: " + version.text +
-                         (versionOrder > 0   ? L", newer than the installed one"
-                          : versionOrder < 0 ? L", older than the installed one"
-                                             : L", the same as the installed one"));
+  logEvent(run, L"package version: " + version.text +
+                    (versionOrder > 0   ? L", newer than the installed one"
+                     : versionOrder < 0 ? L", older than the installed one"
+                                        : L", the same as the installed one"));
   return code::success;
 }
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -12,7 +13,7 @@ namespace eldoris {
 // is asked (1618 past it, before any box). On 0, `versionOrder` is -1, 0 or 1 as the package sorts
 // before, equal to or after the installed product. Otherwise the failure has
 // been shown (in every mode) and its code is returned, `versionOrder` untouched.
-InstallerResult comparePackageVersion(Platform& platform, const std::wstring& productCode,
+InstallerResult comparePackageVersion(RunContext& run, const std::wstring& productCode,
                                       const std::wstring& packageMask, int& versionOrder);
 
 }  // namespace eldoris

@@ -44,54 +44,54 @@ namespace {
 
 // The setup program by its full path, so that no search path decides which
 // Setup.exe an elevated run starts where the current directory lacks it.
-ChildRun runSetup(Platform& platform, const std::wstring& setup, const std::wstring& commandLine) {
-  const TextRead current = platform.currentDirectory();
+ChildRun runSetup(RunContext& run, const std::wstring& setup, const std::wstring& commandLine) {
+  const TextRead current = run.platform.currentDirectory();
   if (current.result != 0) {
-    logEvent(platform, L"current directory unreadable (error " + decimal(current.result) + L")");
+    logEvent(run, L"current directory unreadable (error " + decimal(current.result) + L")");
     noteCodeSource(
-        platform, current.result,
+        run, current.result,
         L"the current directory could not be read: " + windowsErrorMeaning(current.result));
     return {false, current.result};
   }
-  return runLoggedChild(
-      platform, joinPath(current.text, setup), commandLine, setup,
-      [](std::uint32_t) { return std::wstring(L"the provider's own, read its log"); });
+  return runLoggedChild(run, joinPath(current.text, setup), commandLine, setup, [](std::uint32_t) {
+    return std::wstring(L"the provider's own, read its log");
+  });
 }
 
 }  // namespace
 
-InstallerResult runProviderSetup(Platform& platform, const std::wstring& subdirectory,
+InstallerResult runProviderSetup(RunContext& run, const std::wstring& subdirectory,
                                  const std::wstring& extraArguments, bool silent, bool reinstall,
                                  bool noUpdate) {
-  logEvent(platform, L"provider setup in " + subdirectory);
+  logEvent(run, L"provider setup in " + subdirectory);
   const std::wstring setup = subdirectory + L"\\Setup.exe";
-  InstallerResult result = waitForWindowsInstaller(platform, setup);
+  InstallerResult result = waitForWindowsInstaller(run, setup);
   if (result != 0) return result;
 
   std::wstring logPath;
   if (!hasLogOption(extraArguments)) {
-    result = makeLogPath(platform, subdirectory, silent, logPath);
+    result = makeLogPath(run, subdirectory, silent, logPath);
     // Without TMP message 144 has been shown; a log that cannot be made is reported below.
     if (result != 0 && result != code::fileExists && result != code::logFailure) return result;
   }
 
   if (result == 0) {
-    const ChildRun run =
-        runSetup(platform, setup,
+    const ChildRun child =
+        runSetup(run, setup,
                  buildProviderCommandLine(subdirectory, logPath, extraArguments, silent, reinstall,
-                                          noUpdate, platform.desktopVisible));
-    if (run.started && isProviderSuccess(run.code)) {
-      logEvent(platform, L"provider setup in " + subdirectory + L": done");
+                                          noUpdate, run.desktopVisible));
+    if (child.started && isProviderSuccess(child.code)) {
+      logEvent(run, L"provider setup in " + subdirectory + L": done");
       return code::success;
     }
-    result = run.code;
+    result = child.code;
   }
 
-  logEvent(platform, L"provider setup in " + subdirectory + L": failed with " + decimal(result));
+  logEvent(run, L"provider setup in " + subdirectory + L": failed with " + decimal(result));
   std::wstring text;
-  composeFailureText(platform, msg::providerSetupFailed, result, logPath, text);
-  showBoxUnlessSilent(platform, silent, msg::providerSetupFailed, text,
-                      messageText(platform, msg::errorCaption), box::iconError);
+  composeFailureText(run.platform, msg::providerSetupFailed, result, logPath, text);
+  showBoxUnlessSilent(run, silent, msg::providerSetupFailed, text,
+                      messageText(run.platform, msg::errorCaption), box::iconError);
   return result;
 }
 

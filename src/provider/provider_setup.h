@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -19,7 +20,7 @@ bool isProviderSuccess(std::uint32_t exitCode);
 // Runs the setup in "csp" or "ucsp". Returns 0 to go on, or the failure code
 // (shown in the failure box unless silent). A setup that cannot be started is
 // a failure whatever its Windows error code.
-InstallerResult runProviderSetup(Platform& platform, const std::wstring& subdirectory,
+InstallerResult runProviderSetup(RunContext& run, const std::wstring& subdirectory,
                                  const std::wstring& extraArguments, bool silent, bool reinstall,
                                  bool noUpdate);
 

@@ -14,26 +14,26 @@ std::uint32_t view(Platform& platform) { return registryViewFlag(platform.isWow6
 
 }  // namespace
 
-std::uint32_t createRestartMarker(Platform& platform) {
-  const std::uint32_t result = platform.createUserKey(markerPath(), view(platform));
-  logEvent(platform, result == 0 ? L"restart marker created"
-                                 : L"restart marker not created: error " + decimal(result));
+std::uint32_t createRestartMarker(RunContext& run) {
+  const std::uint32_t result = run.platform.createUserKey(markerPath(), view(run.platform));
+  logEvent(run, result == 0 ? L"restart marker created"
+                            : L"restart marker not created: error " + decimal(result));
   return result;
 }
 
-std::uint32_t isRestartMarkerPresent(Platform& platform, bool& present) {
-  const std::uint32_t result = platform.openUserKey(markerPath(), view(platform));
+std::uint32_t isRestartMarkerPresent(RunContext& run, bool& present) {
+  const std::uint32_t result = run.platform.openUserKey(markerPath(), view(run.platform));
   present = result == 0;
-  logEvent(platform, present ? L"restart marker found"
-                             : L"no restart marker (error " + decimal(result) + L")");
+  logEvent(run, present ? L"restart marker found"
+                        : L"no restart marker (error " + decimal(result) + L")");
   return result;
 }
 
-std::uint32_t deleteRestartMarker(Platform& platform) {
+std::uint32_t deleteRestartMarker(RunContext& run) {
   const std::uint32_t result =
-      platform.deleteUserKey(restartMarkerParent, restartMarkerName, view(platform));
-  logEvent(platform, result == 0 ? L"restart marker deleted"
-                                 : L"restart marker not deleted: error " + decimal(result));
+      run.platform.deleteUserKey(restartMarkerParent, restartMarkerName, view(run.platform));
+  logEvent(run, result == 0 ? L"restart marker deleted"
+                            : L"restart marker not deleted: error " + decimal(result));
   return result;
 }
 
@@ -65,28 +65,27 @@ std::wstring fileTimeText(std::uint64_t fileTime) {
   return text + L" UTC";
 }
 
-void forgetStaleRestartMarker(Platform& platform) {
-  const auto written = platform.userKeyWriteTime(markerPath(), view(platform));
+void forgetStaleRestartMarker(RunContext& run) {
+  const auto written = run.platform.userKeyWriteTime(markerPath(), view(run.platform));
   if (!written) return;  // no marker: isRestartMarkerPresent says so at the end
   const std::wstring when = L"restart marker written " + fileTimeText(*written);
-  const auto sinceStart = platform.millisecondsSinceStart();
+  const auto sinceStart = run.platform.millisecondsSinceStart();
   if (!sinceStart) {
     // GetTickCount's count is the time since the start modulo 49.7 days:
     // a marker it dates before the start may still be due.
-    logEvent(platform, when +
-                           L"; when the system started cannot be told for certain without "
-                           L"GetTickCount64 (GetTickCount wraps after 49.7 days): it stays");
+    logEvent(run, when +
+                      L"; when the system started cannot be told for certain without "
+                      L"GetTickCount64 (GetTickCount wraps after 49.7 days): it stays");
     return;
   }
-  const std::uint64_t now = platform.systemTimeNow();
+  const std::uint64_t now = run.platform.systemTimeNow();
   const std::wstring start = L" the system started (" + fileTimeText(now - *sinceStart * 10000);
   if (!writtenBeforeStart(*written, now, *sinceStart)) {
-    logEvent(platform, when + L", after" + start + L"): it stays");
+    logEvent(run, when + L", after" + start + L"): it stays");
     return;
   }
-  logEvent(platform,
-           when + L", before" + start + L"): the restart it asked for has happened; it goes");
-  deleteRestartMarker(platform);
+  logEvent(run, when + L", before" + start + L"): the restart it asked for has happened; it goes");
+  deleteRestartMarker(run);
 }
 
 RestartCall restartCallFor(const std::optional<OsVersion>& version) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "context/run_context.h"
 #include "platform/platform.h"
 
 namespace eldoris {
@@ -21,11 +22,11 @@ inline constexpr wchar_t restartMarkerName[] = L"NeedBstrReboot";
 // does not grant (error 5).
 constexpr std::uint32_t registryViewFlag(bool wow64) { return wow64 ? 0x0200u : 0u; }
 
-std::uint32_t createRestartMarker(Platform& platform);
+std::uint32_t createRestartMarker(RunContext& run);
 // Sets `present` on every path; the result is the open's error code.
-std::uint32_t isRestartMarkerPresent(Platform& platform, bool& present);
+std::uint32_t isRestartMarkerPresent(RunContext& run, bool& present);
 // Fails for a marker that has subkeys; the restart is then offered again later.
-std::uint32_t deleteRestartMarker(Platform& platform);
+std::uint32_t deleteRestartMarker(RunContext& run);
 
 // Whether a key last written at `written` (a FILETIME) was written before
 // the system started, `sinceStart` milliseconds before `now`.
@@ -41,7 +42,7 @@ std::wstring fileTimeText(std::uint64_t fileTime);
 // has happened since: it is deleted, whoever made it. One written since
 // stays, and so does every marker where when the system started cannot be
 // told for certain. The run's log says which, with both times.
-void forgetStaleRestartMarker(Platform& platform);
+void forgetStaleRestartMarker(RunContext& run);
 
 // The call that restarts the computer whoever runs the program (a person
 // elevated with another account's credentials, RunAs, a deployment tool's

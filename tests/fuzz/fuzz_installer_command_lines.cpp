@@ -18,19 +18,20 @@ bool endsWith(const std::wstring& text, const std::wstring& tail) {
 
 void checkPlugin(std::uint8_t flags, const std::wstring& userArguments) {
   testing::FakePlatform platform;
+  RunContext run(platform);
   platform.addPackage(L"x64", L"velmarix-x64.msi");
   platform.productState = (flags & 1) ? 5 : 2;
   platform.featureState = (flags & 2) ? 2 : 3;
   platform.installedVersion.text = (flags & 4) ? L"2.0.10" : L"2.0.9";
   platform.answers = {(flags & 8) ? box::idYes : box::idNo};
   std::wstring logPath;
-  installPlugin(platform, userArguments, (flags & 16) != 0, logPath, (flags & 32) != 0);
+  installPlugin(run, userArguments, (flags & 16) != 0, logPath, (flags & 32) != 0);
   for (const std::wstring& line : platform.commandLines) {
     // The user's own arguments always come last, whatever they hold.
     if (!endsWith(line, userArguments)) std::abort();
     if (line.find(L" REBOOT=R ") == std::wstring::npos) std::abort();
     const bool quiet = userArguments.find(L"/q") != std::wstring::npos;
-    if (!quiet && line.find(uiLevel(platform.desktopVisible)) == std::wstring::npos) std::abort();
+    if (!quiet && line.find(uiLevel(run.desktopVisible)) == std::wstring::npos) std::abort();
   }
 }
 

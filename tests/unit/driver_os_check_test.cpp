@@ -24,12 +24,13 @@ TEST(CheckOperatingSystem, RefusesOldSystemsAndServicePacks) {
   for (const auto& row : rows) {
     for (const auto& [silent, seen] : {std::pair{false, true}, {true, true}, {false, false}}) {
       FakePlatform platform;
+      RunContext run(platform);
       platform.version = OsVersion{row.major, row.minor, row.servicePack};
-      platform.desktopVisible = seen;
+      run.desktopVisible = seen;
       const std::string label = std::to_string(row.major) + "." + std::to_string(row.minor) +
                                 " SP" + std::to_string(row.servicePack) +
                                 (silent ? " silent" : "") + (seen ? "" : " unseen");
-      EXPECT_EQ(checkOperatingSystem(platform, silent), row.result) << label;
+      EXPECT_EQ(checkOperatingSystem(run, silent), row.result) << label;
       // The refusal of a system older than Windows 2000 is shown even when
       // silent; where nobody sees it, none is.
       const bool shown = seen && row.message != 0 && (!silent || row.message == msg::windowsTooOld);
@@ -60,9 +61,10 @@ TEST(CheckOperatingSystem, WithoutTheExtendedRecordTheBasicOneDecides) {
   for (const auto& row : rows) {
     for (const bool silent : {false, true}) {
       FakePlatform platform;
+      RunContext run(platform);
       platform.version.reset();
       platform.basicVersion = row.basic;
-      EXPECT_EQ(checkOperatingSystem(platform, silent), row.result);
+      EXPECT_EQ(checkOperatingSystem(run, silent), row.result);
       const bool shown = row.message != 0 && (!silent || row.message == msg::windowsTooOld);
       ASSERT_EQ(platform.boxes.size(), shown ? 1u : 0u);
       if (shown) {

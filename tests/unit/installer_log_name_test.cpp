@@ -15,6 +15,7 @@ TEST(FormatTimestamp, PadsEveryFieldToItsWidth) {
 
 TEST(FormatTimestamp, EchoesTheTimestampWithALineFeed) {
   FakePlatform platform;
+  RunContext run(platform);
   platform.time = {2026, 3, 14, 15, 9, 26};
   EXPECT_EQ(formatTimestamp(platform), L"2026-03-14-15-09-26");
   EXPECT_EQ(platform.standardOutput, std::vector<std::wstring>{L"2026-03-14-15-09-26\n"});
@@ -38,10 +39,11 @@ TEST(MakeLogPath, JoinsTmpBaseNameAndTimestamp) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
+    RunContext run(platform);
     platform.environment[L"TMP"] = c.tmp;
     platform.environment[L"TEMP"] = L"E:\\Other";
     std::wstring path = L"earlier";
-    EXPECT_EQ(makeLogPath(platform, c.baseName, false, path), 0u) << c.name;
+    EXPECT_EQ(makeLogPath(run, c.baseName, false, path), 0u) << c.name;
     EXPECT_EQ(path, c.path) << c.name;
     EXPECT_EQ(platform.files[c.path], "") << c.name;  // made, empty, before the child is told
     EXPECT_TRUE(platform.boxes.empty()) << c.name;
@@ -54,6 +56,7 @@ TEST(MakeLogPath, WithoutTmpShowsMessage144UnlessSilent) {
   for (const bool emptyValue : {false, true}) {
     for (const bool silent : {false, true}) {
       FakePlatform platform;
+      RunContext run(platform);
       platform.environment[L"TEMP"] = L"C:\\Temp";
       if (emptyValue) {
         platform.environment[L"TMP"] = L"";
@@ -61,7 +64,7 @@ TEST(MakeLogPath, WithoutTmpShowsMessage144UnlessSilent) {
         platform.environment.erase(L"TMP");
       }
       std::wstring path = L"earlier";
-      EXPECT_EQ(makeLogPath(platform, L"csp", silent, path), 203u);
+      EXPECT_EQ(makeLogPath(run, L"csp", silent, path), 203u);
       EXPECT_EQ(path, L"earlier");
       EXPECT_TRUE(platform.standardOutput.empty());
       if (silent) {

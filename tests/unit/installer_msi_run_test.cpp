@@ -23,7 +23,7 @@ class MsiRun : public ::testing::Test {
   MsiRun() { platform.addPackage(L"x64", L"velmarix-x64.msi"); }
 
   InstallerResult run(const std::wstring& extraArguments, bool silent = false) {
-    return runMsiInstall(platform, kProduct, kMask, extraArguments, silent, logPath);
+    return runMsiInstall(context, kProduct, kMask, extraArguments, silent, logPath);
   }
 
   // The notable requests from reading the system directory on.
@@ -53,6 +53,7 @@ class MsiRun : public ::testing::Test {
   }
 
   FakePlatform platform;
+  RunContext context{platform};
   std::wstring logPath;
 };
 
@@ -74,9 +75,11 @@ TEST_F(MsiRun, BuildsTheCommandLineFromItsPieces) {
   };
   for (const auto& c : cases) {
     FakePlatform fresh;
+    RunContext freshRun(fresh);
     fresh.addPackage(L"x64", L"velmarix-x64.msi");
     std::wstring path = kUnchanged;
-    EXPECT_EQ(runMsiInstall(fresh, kProduct, kMask, c.extraArguments, false, path), 0u) << c.name;
+    EXPECT_EQ(runMsiInstall(freshRun, kProduct, kMask, c.extraArguments, false, path), 0u)
+        << c.name;
     const std::wstring log = c.ownLog ? L"/Lv! \"" + kLogPath + L"\"" : L"";
     ASSERT_EQ(fresh.commandLines.size(), 1u) << c.name;
     EXPECT_EQ(fresh.commandLines[0], kPackage + log + L" REBOOT=R " + c.extraArguments) << c.name;
@@ -135,11 +138,12 @@ TEST_F(MsiRun, DeletesTheCachedSourceHashOnlyOnVersion5Point2) {
   };
   for (const auto& c : cases) {
     FakePlatform fresh;
+    RunContext freshRun(fresh);
     fresh.addPackage(L"x64", L"velmarix-x64.msi");
     fresh.version = c.version;
     fresh.environment[L"WINDIR"] = L"C:\\WINDOWS";
     std::wstring path;
-    EXPECT_EQ(runMsiInstall(fresh, kProduct, kMask, L" /qb", false, path), 0u);
+    EXPECT_EQ(runMsiInstall(freshRun, kProduct, kMask, L" /qb", false, path), 0u);
     if (c.deletes) {
       EXPECT_EQ(fresh.deletedFiles,
                 std::vector<std::wstring>{
@@ -157,6 +161,7 @@ TEST_F(MsiRun, DeletesTheCachedSourceHashOnlyOnVersion5Point2) {
 TEST_F(MsiRun, SkipsTheSourceHashWhenWindirCannotBeRead) {
   for (const bool unset : {true, false}) {
     FakePlatform fresh;
+    RunContext freshRun(fresh);
     fresh.addPackage(L"x64", L"velmarix-x64.msi");
     fresh.version = OsVersion{5, 2, 2};
     if (unset) {
@@ -165,7 +170,7 @@ TEST_F(MsiRun, SkipsTheSourceHashWhenWindirCannotBeRead) {
       fresh.environment[L"WINDIR"] = L"";
     }
     std::wstring path;
-    EXPECT_EQ(runMsiInstall(fresh, kProduct, kMask, L" /qb", false, path), 0u);
+    EXPECT_EQ(runMsiInstall(freshRun, kProduct, kMask, L" /qb", false, path), 0u);
     EXPECT_TRUE(fresh.deletedFiles.empty());
     EXPECT_EQ(fresh.commandLines.size(), 1u);
     EXPECT_TRUE(fresh.boxes.empty());
@@ -187,11 +192,12 @@ TEST_F(MsiRun, MapsTheInstallersExitCode) {
   };
   for (const auto& c : cases) {
     FakePlatform fresh;
+    RunContext freshRun(fresh);
     fresh.addPackage(L"x64", L"velmarix-x64.msi");
     fresh.childRuns = {c.child};
     std::wstring path;
     const auto label = std::to_string(c.child.started) + "/" + std::to_string(c.child.code);
-    EXPECT_EQ(runMsiInstall(fresh, kProduct, kMask, L" /qb", false, path), c.result) << label;
+    EXPECT_EQ(runMsiInstall(freshRun, kProduct, kMask, L" /qb", false, path), c.result) << label;
     EXPECT_EQ(fresh.markerPresent(), c.marker) << label;
     EXPECT_TRUE(fresh.boxes.empty()) << label;
     EXPECT_EQ(path, kLogPath) << label;
@@ -250,9 +256,10 @@ TEST_F(MsiRun, AnUnreadableSystemDirectoryWhenSilentFailsWithoutABox) {
 TEST_F(MsiRun, AMissingPackageShowsMessage139AndReturnsTheSearchCode) {
   for (const bool silent : {false, true}) {
     FakePlatform fresh;
+    RunContext freshRun(fresh);
     fresh.addPackage(L"win32", L"velmarix-win32.msi");
     std::wstring path = kUnchanged;
-    EXPECT_EQ(runMsiInstall(fresh, kProduct, kMask, L" /qb", silent, path), 232u);
+    EXPECT_EQ(runMsiInstall(freshRun, kProduct, kMask, L" /qb", silent, path), 232u);
     if (silent) {
       EXPECT_TRUE(fresh.boxes.empty());
     } else {

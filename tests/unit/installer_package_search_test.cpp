@@ -131,9 +131,10 @@ TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
+    RunContext run(platform);
     c.script(platform);
     std::wstring path = kUnchanged;
-    EXPECT_EQ(findPackageFile(platform, kMask, path), c.result) << c.name;
+    EXPECT_EQ(findPackageFile(run, kMask, path), c.result) << c.name;
     EXPECT_EQ(path, c.path) << c.name;
     EXPECT_EQ(platform.searchedPatterns, c.searched) << c.name;
   }
@@ -141,10 +142,11 @@ TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
 
 TEST(FindPackageFile, UsesTheMaskGiven) {
   FakePlatform platform;
+  RunContext run(platform);
   platform.addPackage(L"x64", L"velmarix-x64.msi");
   platform.addPackage(L"win32", L"velmarix-win32.msi");
   std::wstring path;
-  EXPECT_EQ(findPackageFile(platform, L"velmarix*win32*", path), 0u);
+  EXPECT_EQ(findPackageFile(run, L"velmarix*win32*", path), 0u);
   EXPECT_EQ(path, L"D:\\setup\\win32\\velmarix-win32.msi");
   EXPECT_EQ(platform.searchedPatterns,
             (Patterns{L"x64\\velmarix*win32*", L"win32\\velmarix*win32*"}));

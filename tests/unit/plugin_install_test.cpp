@@ -83,6 +83,7 @@ TEST(InstallPlugin, DecidesBetweenFreshInstallReinstallAndNothing) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
+    RunContext run(platform);
     carryBothBuilds(platform);
     platform.productState = c.productState;
     platform.installedVersion = {0, c.installedVersion};
@@ -90,7 +91,7 @@ TEST(InstallPlugin, DecidesBetweenFreshInstallReinstallAndNothing) {
     platform.answers.assign(c.answers.begin(), c.answers.end());
     std::wstring logPath = kUnchanged;
 
-    EXPECT_EQ(installPlugin(platform, L"", c.silent, logPath, c.reinstall), c.result) << c.name;
+    EXPECT_EQ(installPlugin(run, L"", c.silent, logPath, c.reinstall), c.result) << c.name;
 
     if (c.box) {
       ASSERT_EQ(platform.boxes.size(), 1u) << c.name;
@@ -120,11 +121,12 @@ TEST(InstallPlugin, DecidesBetweenFreshInstallReinstallAndNothing) {
 
 TEST(InstallPlugin, ReadsTheFeatureStateOnlyAfterTheAnswer) {
   FakePlatform platform;
+  RunContext run(platform);
   carryBothBuilds(platform);
   platform.productState = installed;
   platform.answers = {box::idYes};
   std::wstring logPath;
-  EXPECT_EQ(installPlugin(platform, L"", false, logPath, false), 0u);
+  EXPECT_EQ(installPlugin(run, L"", false, logPath, false), 0u);
   const auto answered = std::find(platform.calls.begin(), platform.calls.end(), "box");
   const auto feature =
       std::find(platform.calls.begin(), platform.calls.end(), "msiQueryFeatureState");
@@ -158,11 +160,12 @@ TEST(InstallPlugin, AFailedVersionCheckEndsTheCallWithItsCode) {
   for (const auto& c : cases) {
     for (const bool reinstall : {false, true}) {
       FakePlatform platform;
+      RunContext run(platform);
       carryBothBuilds(platform);
       platform.productState = installed;
       c.script(platform);
       std::wstring logPath = kUnchanged;
-      EXPECT_EQ(installPlugin(platform, L" /qn ", false, logPath, reinstall), c.result) << c.name;
+      EXPECT_EQ(installPlugin(run, L" /qn ", false, logPath, reinstall), c.result) << c.name;
       ASSERT_EQ(platform.boxes.size(), 1u) << c.name;
       EXPECT_EQ(platform.boxes[0].text, text(c.message)) << c.name;
       EXPECT_EQ(platform.boxes[0].caption, L"Ошибка") << c.name;
@@ -211,16 +214,17 @@ TEST(InstallPlugin, PutsItsFragmentsInFrontOfTheUserArguments) {
     // it, none is shown, whose error boxes nobody would answer.
     for (const auto& [silent, seen] : {std::pair{false, true}, {true, true}, {true, false}}) {
       FakePlatform platform;
+      RunContext run(platform);
       carryBothBuilds(platform);
       platform.productState = c.reinstall ? installed : absent;
       platform.featureState = c.featureState;
-      platform.desktopVisible = seen;
+      run.desktopVisible = seen;
       std::wstring expected = c.extraArguments;
       if (const auto basic = expected.find(L"/qb"); !seen && basic != std::wstring::npos) {
         expected.replace(basic, 3, L"/qn");
       }
       std::wstring logPath;
-      EXPECT_EQ(installPlugin(platform, c.pluginArgs, silent, logPath, c.reinstall), 0u) << c.name;
+      EXPECT_EQ(installPlugin(run, c.pluginArgs, silent, logPath, c.reinstall), 0u) << c.name;
       ASSERT_EQ(platform.commandLines.size(), 1u) << c.name;
       EXPECT_EQ(platform.commandLines[0], msiexecLine(expected)) << c.name;
       EXPECT_TRUE(platform.boxes.empty()) << c.name;
@@ -230,9 +234,10 @@ TEST(InstallPlugin, PutsItsFragmentsInFrontOfTheUserArguments) {
 
 TEST(InstallPlugin, RunsTheFreshInstallationOfTheArchitecturesPackage) {
   FakePlatform platform;
+  RunContext run(platform);
   carryBothBuilds(platform);
   std::wstring logPath;
-  EXPECT_EQ(installPlugin(platform, L"", false, logPath, false), 0u);
+  EXPECT_EQ(installPlugin(run, L"", false, logPath, false), 0u);
   ASSERT_EQ(platform.commandLines.size(), 1u);
   EXPECT_EQ(platform.commandLines[0],
             L"\"C:\\Windows\\system32\\msiexec.exe\" /i \"D:\\setup\\x64\\velmarix-x64.msi\" "
@@ -242,12 +247,13 @@ TEST(InstallPlugin, RunsTheFreshInstallationOfTheArchitecturesPackage) {
 
 TEST(InstallPlugin, AnsweredYesWithTheFeatureAbsentAndQuietUserArguments) {
   FakePlatform platform;
+  RunContext run(platform);
   carryBothBuilds(platform);
   platform.productState = installed;
   platform.featureState = absent;
   platform.answers = {box::idYes};
   std::wstring logPath;
-  EXPECT_EQ(installPlugin(platform, L" /qn ", false, logPath, false), 0u);
+  EXPECT_EQ(installPlugin(run, L" /qn ", false, logPath, false), 0u);
   ASSERT_EQ(platform.commandLines.size(), 1u);
   EXPECT_EQ(platform.commandLines[0],
             msiexecLine(L"REINSTALL=ALL REINSTALLMODE=vomus ADDLOCAL=ORVELIX /qn "));
@@ -257,18 +263,20 @@ TEST(InstallPlugin, ReturnsTheInstallersResultUnchanged) {
   for (const auto& [exitCode, expected] : std::vector<std::pair<InstallerResult, InstallerResult>>{
            {1603, 1603}, {1602, 1602}, {3010, 0}}) {
     FakePlatform platform;
+    RunContext run(platform);
     carryBothBuilds(platform);
     platform.productState = installed;
     platform.packageVersion = {0, L"2.0.10"};
     platform.childRuns = {{true, exitCode}};
     std::wstring logPath;
-    EXPECT_EQ(installPlugin(platform, L"", false, logPath, false), expected) << exitCode;
+    EXPECT_EQ(installPlugin(run, L"", false, logPath, false), expected) << exitCode;
     EXPECT_EQ(platform.markerPresent(), exitCode == 3010) << exitCode;
   }
 }
 
 TEST(PluginPackageMask, FollowsTheArchitecture) {
   FakePlatform platform;
+  RunContext run(platform);
   platform.wow64 = true;
   EXPECT_EQ(pluginPackageMask(platform), L"velmarix*x64*");
   platform.wow64 = false;
@@ -286,6 +294,7 @@ TEST(InstallPlugin, InstallsThe64BitBuildUnderWow64AndThe32BitBuildOtherwise) {
         ArchitectureCase{false, L"D:\\setup\\win32\\velmarix-win32.msi", L"velmarix-win32.msi"}}) {
     for (const bool win32First : {true, false}) {
       FakePlatform platform;
+      RunContext run(platform);
       platform.wow64 = c.wow64;
       if (win32First) {
         carryBothBuilds(platform);
@@ -294,7 +303,7 @@ TEST(InstallPlugin, InstallsThe64BitBuildUnderWow64AndThe32BitBuildOtherwise) {
         platform.addPackage(L"win32", L"velmarix-win32.msi");
       }
       std::wstring logPath;
-      EXPECT_EQ(installPlugin(platform, L"", false, logPath, false), 0u);
+      EXPECT_EQ(installPlugin(run, L"", false, logPath, false), 0u);
       const std::wstring log = L"C:\\Temp\\" + c.fileName + L"_2026-12-06-07-05-09.log";
       ASSERT_EQ(platform.commandLines.size(), 1u);
       EXPECT_EQ(platform.commandLines[0], L"\"C:\\Windows\\system32\\msiexec.exe\" /i \"" +

@@ -74,11 +74,12 @@ TEST(ComparePackageVersion, OrdersThePackageAgainstTheInstalledProduct) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
+    RunContext run(platform);
     platform.addPackage(L"x64", L"velmarix-x64.msi");
     platform.installedVersion = {0, c.installed};
     platform.packageVersion = {0, c.package};
     int order = 77;
-    EXPECT_EQ(comparePackageVersion(platform, kProduct, L"velmarix*x64*", order), 0u);
+    EXPECT_EQ(comparePackageVersion(run, kProduct, L"velmarix*x64*", order), 0u);
     EXPECT_EQ(order, c.order) << ::testing::PrintToString(c.package);
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_EQ(platform.openedPackages,
@@ -92,13 +93,14 @@ TEST(ComparePackageVersion, ReadsThePackageThatWillBeInstalled) {
   // win32 is listed before x64: a 64-bit system still reads the x64 build.
   for (const bool wow64 : {false, true}) {
     FakePlatform platform;
+    RunContext run(platform);
     platform.wow64 = wow64;
     platform.productState = 5;
     platform.addPackage(L"docs", L"velmarix-notes.txt");
     platform.addPackage(L"win32", L"velmarix-win32.msi");
     platform.addPackage(L"x64", L"velmarix-x64.msi");
     std::wstring logPath;
-    EXPECT_EQ(installPlugin(platform, L"", true, logPath, true), 0u);
+    EXPECT_EQ(installPlugin(run, L"", true, logPath, true), 0u);
     const std::wstring package =
         wow64 ? L"D:\\setup\\x64\\velmarix-x64.msi" : L"D:\\setup\\win32\\velmarix-win32.msi";
     EXPECT_EQ(platform.openedPackages, std::vector<std::wstring>{package});
@@ -159,11 +161,11 @@ void expectFailureShown(const FakePlatform& platform, const FailureCase& c) {
 TEST(ComparePackageVersion, ShowsEachFailureAndReturnsItsCode) {
   for (const auto& c : failures()) {
     FakePlatform platform;
+    RunContext run(platform);
     platform.addPackage(L"x64", L"velmarix-x64.msi");
     c.script(platform);
     int order = 77;
-    EXPECT_EQ(comparePackageVersion(platform, kProduct, L"velmarix*x64*", order), c.result)
-        << c.name;
+    EXPECT_EQ(comparePackageVersion(run, kProduct, L"velmarix*x64*", order), c.result) << c.name;
     EXPECT_EQ(order, 77) << c.name;
     expectFailureShown(platform, c);
   }
@@ -173,12 +175,13 @@ TEST(ComparePackageVersion, ShowsItsFailuresAlsoWhenTheRunIsSilent) {
   for (const auto& c : failures()) {
     for (const bool seen : {true, false}) {
       FakePlatform platform;
+      RunContext run(platform);
       platform.addPackage(L"x64", L"velmarix-x64.msi");
       platform.productState = 5;
-      platform.desktopVisible = seen;
+      run.desktopVisible = seen;
       c.script(platform);
       std::wstring logPath;
-      EXPECT_EQ(installPlugin(platform, L"", true, logPath, false), c.result) << c.name;
+      EXPECT_EQ(installPlugin(run, L"", true, logPath, false), c.result) << c.name;
       if (seen) {
         expectFailureShown(platform, c);
       } else {  // nobody could press its OK: taken as pressed, the same code

@@ -56,12 +56,13 @@ TEST(ProviderSetup, BuildsTheSetupCommandLine) {
   for (const auto& c : cases) {
     for (const bool seen : {true, false}) {  // where nobody sees it: /qn for /qb
       FakePlatform platform;
-      platform.desktopVisible = seen;
+      RunContext run(platform);
+      run.desktopVisible = seen;
       std::wstring expected = c.commandLine;
       if (const auto basic = expected.find(L"\"/qb "); !seen && basic != std::wstring::npos) {
         expected.replace(basic + 1, 3, L"/qn");
       }
-      EXPECT_EQ(runProviderSetup(platform, c.subdirectory, c.extraArguments, c.silent, c.reinstall,
+      EXPECT_EQ(runProviderSetup(run, c.subdirectory, c.extraArguments, c.silent, c.reinstall,
                                  c.noUpdate),
                 0u)
           << c.name;
@@ -73,8 +74,9 @@ TEST(ProviderSetup, BuildsTheSetupCommandLine) {
 
 TEST(ProviderSetup, ALogPathHoldingSlashQCountsAsQuiet) {
   FakePlatform platform;
+  RunContext run(platform);
   platform.environment[L"TMP"] = L"D:/qa";
-  EXPECT_EQ(runProviderSetup(platform, L"csp", L"", false, false, false), 0u);
+  EXPECT_EQ(runProviderSetup(run, L"csp", L"", false, false, false), 0u);
   EXPECT_EQ(platform.commandLines,
             std::vector<std::wstring>{L"csp\\Setup.exe -args \"" +
                                       logOption(L"D:/qa\\csp_2026-12-06-07-05-09.log") +
@@ -83,10 +85,12 @@ TEST(ProviderSetup, ALogPathHoldingSlashQCountsAsQuiet) {
 
 TEST(ProviderSetup, EchoesTheLogTimestampOnlyWhenItMakesALog) {
   FakePlatform platform;
-  EXPECT_EQ(runProviderSetup(platform, L"csp", L"", false, false, false), 0u);
+  RunContext run(platform);
+  EXPECT_EQ(runProviderSetup(run, L"csp", L"", false, false, false), 0u);
   EXPECT_EQ(platform.standardOutput, std::vector<std::wstring>{L"2026-12-06-07-05-09\n"});
   FakePlatform userLog;
-  EXPECT_EQ(runProviderSetup(userLog, L"csp", L"/L*v x.log ", false, false, false), 0u);
+  RunContext userLogRun(userLog);
+  EXPECT_EQ(runProviderSetup(userLogRun, L"csp", L"/L*v x.log ", false, false, false), 0u);
   EXPECT_TRUE(userLog.standardOutput.empty());
 }
 
@@ -104,9 +108,10 @@ TEST(ProviderSetup, MapsTheSetupsExitCode) {
   };
   for (const auto& c : cases) {
     FakePlatform platform;
+    RunContext run(platform);
     platform.childRuns = {c.child};
     const auto label = std::to_string(c.child.started) + "/" + std::to_string(c.child.code);
-    EXPECT_EQ(runProviderSetup(platform, L"csp", L"", false, false, false), c.result) << label;
+    EXPECT_EQ(runProviderSetup(run, L"csp", L"", false, false, false), c.result) << label;
     if (c.result == 0) {
       EXPECT_TRUE(platform.boxes.empty()) << label;
     } else {
@@ -124,9 +129,10 @@ TEST(ProviderSetup, MapsTheSetupsExitCode) {
 TEST(ProviderSetup, NamesTheLogInTheFailureBoxOnlyWhenTheSetupWroteIt) {
   for (const bool written : {true, false}) {
     FakePlatform platform;
+    RunContext run(platform);
     platform.childRuns = {{true, 3010}};
     platform.childWritesLog = written;
-    EXPECT_EQ(runProviderSetup(platform, L"ucsp", L"", false, false, false), 3010u);
+    EXPECT_EQ(runProviderSetup(run, L"ucsp", L"", false, false, false), 3010u);
     EXPECT_EQ(platform.files.count(kUcspLog), 1u);  // made before the setup started
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, L"В процессе установки Тальвер CSP возникла ошибка: 3010.\n" +
@@ -162,10 +168,11 @@ TEST(ProviderSetup, StartsTheSetupByItsFullPathWithALogOfItsOwn) {
   };
   for (const auto& row : rows) {
     FakePlatform platform;
+    RunContext run(platform);
     platform.currentDir = {0, row.currentDirectory};
     platform.createError = row.createError;
     for (const auto& name : row.taken) platform.files[name] = "another user's";
-    EXPECT_EQ(runProviderSetup(platform, L"csp", L"", false, false, false), row.result) << row.name;
+    EXPECT_EQ(runProviderSetup(run, L"csp", L"", false, false, false), row.result) << row.name;
     EXPECT_EQ(platform.programs, row.program.empty() ? std::vector<std::wstring>{}
                                                      : std::vector<std::wstring>{row.program})
         << row.name;
@@ -183,9 +190,10 @@ TEST(ProviderSetup, StartsTheSetupByItsFullPathWithALogOfItsOwn) {
 
 TEST(ProviderSetup, AUserLogIsNotNamedInTheFailureBox) {
   FakePlatform platform;
+  RunContext run(platform);
   platform.childRuns = {{true, 1603}};
   platform.files = {{L"x.log", "the user's"}, {kCspLog, "another run's"}};
-  EXPECT_EQ(runProviderSetup(platform, L"csp", L"/L*v x.log ", false, false, false), 1603u);
+  EXPECT_EQ(runProviderSetup(run, L"csp", L"/L*v x.log ", false, false, false), 1603u);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text, text(msg::providerSetupFailed) + L": 1603.\n");
 }
@@ -193,8 +201,9 @@ TEST(ProviderSetup, AUserLogIsNotNamedInTheFailureBox) {
 TEST(ProviderSetup, WhenSilentReturnsTheFailureWithoutABox) {
   for (const ChildRun child : {ChildRun{true, 3010}, ChildRun{false, 2}}) {
     FakePlatform platform;
+    RunContext run(platform);
     platform.childRuns = {child};
-    EXPECT_EQ(runProviderSetup(platform, L"csp", L"", true, false, false), child.code);
+    EXPECT_EQ(runProviderSetup(run, L"csp", L"", true, false, false), child.code);
     EXPECT_TRUE(platform.boxes.empty());
     ASSERT_EQ(platform.commandLines.size(), 1u);
     EXPECT_EQ(platform.commandLines[0],
@@ -205,8 +214,9 @@ TEST(ProviderSetup, WhenSilentReturnsTheFailureWithoutABox) {
 TEST(ProviderSetup, WithoutTmpStartsNoSetup) {
   for (const bool silent : {false, true}) {
     FakePlatform platform;
+    RunContext run(platform);
     platform.environment.erase(L"TMP");
-    EXPECT_EQ(runProviderSetup(platform, L"csp", L"", silent, false, false), 203u);
+    EXPECT_EQ(runProviderSetup(run, L"csp", L"", silent, false, false), 203u);
     EXPECT_TRUE(platform.commandLines.empty());
     if (silent) {
       EXPECT_TRUE(platform.boxes.empty());
@@ -221,8 +231,9 @@ TEST(ProviderSetup, WithoutTmpStartsNoSetup) {
 
 TEST(ProviderSetup, AUserLogNeedsNoTmp) {
   FakePlatform platform;
+  RunContext run(platform);
   platform.environment.erase(L"TMP");
-  EXPECT_EQ(runProviderSetup(platform, L"ucsp", L"/L*v x.log ", false, false, false), 0u);
+  EXPECT_EQ(runProviderSetup(run, L"ucsp", L"/L*v x.log ", false, false, false), 0u);
   EXPECT_EQ(
       platform.commandLines,
       std::vector<std::wstring>{L"ucsp\\Setup.exe -args \"/qb /L*v x.log \" -noreboot -root"});

@@ -12,63 +12,69 @@ const std::wstring kMarker = L"Software\\NeedBstrReboot";
 
 TEST(RestartMarker, IsCreatedFoundAndDeleted) {
   FakePlatform platform;
+  RunContext run(platform);
   bool present = true;
-  EXPECT_NE(isRestartMarkerPresent(platform, present), 0u);
+  EXPECT_NE(isRestartMarkerPresent(run, present), 0u);
   EXPECT_FALSE(present);
 
-  EXPECT_EQ(createRestartMarker(platform), 0u);
+  EXPECT_EQ(createRestartMarker(run), 0u);
   EXPECT_TRUE(platform.markerPresent());
-  EXPECT_EQ(isRestartMarkerPresent(platform, present), 0u);
+  EXPECT_EQ(isRestartMarkerPresent(run, present), 0u);
   EXPECT_TRUE(present);
 
-  EXPECT_EQ(deleteRestartMarker(platform), 0u);
+  EXPECT_EQ(deleteRestartMarker(run), 0u);
   EXPECT_FALSE(platform.markerPresent());
-  EXPECT_EQ(isRestartMarkerPresent(platform, present), 2u);
+  EXPECT_EQ(isRestartMarkerPresent(run, present), 2u);
   EXPECT_FALSE(present);
 }
 
 TEST(RestartMarker, CreatingItAgainKeepsIt) {
   FakePlatform platform;
-  EXPECT_EQ(createRestartMarker(platform), 0u);
-  EXPECT_EQ(createRestartMarker(platform), 0u);
+  RunContext run(platform);
+  EXPECT_EQ(createRestartMarker(run), 0u);
+  EXPECT_EQ(createRestartMarker(run), 0u);
   EXPECT_EQ(platform.userKeys, std::set<std::wstring>{kMarker});
 }
 
 TEST(RestartMarker, AFailedCreateReturnsItsCode) {
   FakePlatform platform;
+  RunContext run(platform);
   platform.createKeyResult = 5;
-  EXPECT_EQ(createRestartMarker(platform), 5u);
+  EXPECT_EQ(createRestartMarker(run), 5u);
   EXPECT_FALSE(platform.markerPresent());
 }
 
 TEST(RestartMarker, AKeyMadeByHandCounts) {
   FakePlatform platform;
+  RunContext run(platform);
   platform.userKeys = {L"Software", kMarker};
   bool present = false;
-  EXPECT_EQ(isRestartMarkerPresent(platform, present), 0u);
+  EXPECT_EQ(isRestartMarkerPresent(run, present), 0u);
   EXPECT_TRUE(present);
-  EXPECT_EQ(deleteRestartMarker(platform), 0u);
+  EXPECT_EQ(deleteRestartMarker(run), 0u);
   EXPECT_EQ(platform.userKeys, std::set<std::wstring>{L"Software"});
 }
 
 TEST(RestartMarker, OtherKeysDoNotCount) {
   FakePlatform platform;
+  RunContext run(platform);
   platform.userKeys = {L"Software\\NeedBstrReboot2", L"NeedBstrReboot",
                        L"Software\\Other\\NeedBstrReboot"};
   bool present = true;
-  EXPECT_NE(isRestartMarkerPresent(platform, present), 0u);
+  EXPECT_NE(isRestartMarkerPresent(run, present), 0u);
   EXPECT_FALSE(present);
-  EXPECT_NE(deleteRestartMarker(platform), 0u);
+  EXPECT_NE(deleteRestartMarker(run), 0u);
   EXPECT_EQ(platform.userKeys.size(), 3u);
 }
 
 TEST(RestartMarker, AMarkerWithSubkeysCannotBeDeletedAndStaysPresent) {
   FakePlatform platform;
+  RunContext run(platform);
   platform.userKeys = {kMarker, kMarker + L"\\Child"};
   platform.keysWithSubkeys = {kMarker};
-  EXPECT_EQ(deleteRestartMarker(platform), 5u);
+  EXPECT_EQ(deleteRestartMarker(run), 5u);
   bool present = false;
-  EXPECT_EQ(isRestartMarkerPresent(platform, present), 0u);
+  EXPECT_EQ(isRestartMarkerPresent(run, present), 0u);
   EXPECT_TRUE(present);
   EXPECT_TRUE(platform.markerPresent());
 }
@@ -77,11 +83,12 @@ TEST(RestartMarker, AMarkerWithSubkeysCannotBeDeletedAndStaysPresent) {
 TEST(RestartMarker, NamesTheViewOnlyWhereThereAreTwo) {
   for (const bool wow64 : {true, false}) {
     FakePlatform platform;
+    RunContext run(platform);
     platform.wow64 = wow64;
     bool present = false;
-    createRestartMarker(platform);
-    isRestartMarkerPresent(platform, present);
-    deleteRestartMarker(platform);
+    createRestartMarker(run);
+    isRestartMarkerPresent(run, present);
+    deleteRestartMarker(run);
     EXPECT_EQ(platform.keyViews, std::set<std::uint32_t>{wow64 ? 0x0200u : 0u});
   }
 }
@@ -135,14 +142,15 @@ TEST(RestartMarker, OneWrittenBeforeTheSystemStartedGoes) {
   };
   for (const auto& row : rows) {
     FakePlatform platform;
+    RunContext run(platform);
     RunLog log(platform, L"");
-    const AttachedLog attached(platform, log);
+    const AttachedLog attached(run, log);
     if (row.writtenAgo) {
       platform.userKeys.insert(kMarker);
       platform.keyWriteTimes[kMarker] = platform.now - *row.writtenAgo;
     }
     platform.sinceStart = row.sinceStart;
-    forgetStaleRestartMarker(platform);
+    forgetStaleRestartMarker(run);
     EXPECT_EQ(platform.markerPresent(), row.stays) << row.name;
     const std::string written = platform.files[log.path()];
     if (row.logged) {
@@ -153,7 +161,8 @@ TEST(RestartMarker, OneWrittenBeforeTheSystemStartedGoes) {
 
 TEST(RestartMarker, DeletingAMissingMarkerFails) {
   FakePlatform platform;
-  EXPECT_EQ(deleteRestartMarker(platform), 2u);
+  RunContext run(platform);
+  EXPECT_EQ(deleteRestartMarker(run), 2u);
   EXPECT_FALSE(platform.markerPresent());
 }
 

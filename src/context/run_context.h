@@ -1,0 +1,49 @@
+// The run's own state, which its steps share: apart from the interface to
+// Windows, which only asks the system and remembers nothing of the run.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace eldoris {
+
+// Where the run's own log lines go (see messages/run_log.h).
+class EventSink {
+ public:
+  virtual ~EventSink() = default;
+  virtual void write(const std::wstring& event) = 0;
+};
+
+// Who gave a code that a step returns when it is not the program's own, and
+// what it means: the run's log ends with it.
+struct CodeSource {
+  std::uint32_t code = 0;
+  std::wstring description;
+};
+
+// Made once by runBootstrapper, when it knows the options and who can see
+// the run, and handed to every step that logs, shows a box or waits. The
+// steps reach Windows through `platform`.
+struct RunContext {
+  explicit RunContext(Platform& windows) : platform(windows) {}
+
+  Platform& platform;
+  // The run's own log while it is open; the steps write to it through logEvent.
+  EventSink* events = nullptr;
+  // Whether a person can see the process's windows, decided once at the start
+  // (messages/audience.h); where not, boxes are only written to the log.
+  bool desktopVisible = true;
+  // The source of the code the last step gave, where not the program's own.
+  std::optional<CodeSource> codeSource;
+  // With -log, the installers' logs go beside the run's own, as
+  // <installerLogStem>_<name>.log, replaced at every run; empty: in TMP.
+  std::wstring installerLogStem;
+  // How long to wait for another run and a busy Windows Installer before
+  // each installer, in seconds; nothing where a person is asked the run's questions.
+  std::optional<std::uint32_t> installerWaitSeconds;
+};
+
+}  // namespace eldoris
