@@ -7,10 +7,10 @@
 
 namespace eldoris {
 
-InstallerResult waitForOtherRuns(RunContext& run, const std::optional<std::uint32_t>& waitSeconds,
-                                 std::unique_ptr<HeldLock>& lock) {
+InstallerResult waitForOtherRuns(RunContext& run, std::unique_ptr<HeldLock>& lock) {
   using State = RunLock::State;
   const std::wstring name = runLockName;
+  const std::optional<std::uint32_t>& waitSeconds = run.installerWaitSeconds;
   RunLock taken = run.platform.takeRunLock(name, 0);
   const bool waits = taken.state == State::held && waitSeconds && *waitSeconds > 0;
   if (waits) {

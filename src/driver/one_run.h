@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 #include "context/run_context.h"
 #include "platform/platform.h"
@@ -17,11 +16,10 @@ inline constexpr wchar_t runLockName[] =
     L"Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}";
 
 // Takes the run lock into `lock`. Where another run holds it, waits for that
-// run's end where nobody is asked (`waitSeconds`, -msiwait) and returns 1618
+// run's end where nobody is asked (the run's installerWaitSeconds, -msiwait) and returns 1618
 // past the wait, or at once where a person is asked. Where the lock cannot
 // be had (an object of its name that another user made, an error), the run
 // goes on as runs always did. Every step is logged.
-InstallerResult waitForOtherRuns(RunContext& run, const std::optional<std::uint32_t>& waitSeconds,
-                                 std::unique_ptr<HeldLock>& lock);
+InstallerResult waitForOtherRuns(RunContext& run, std::unique_ptr<HeldLock>& lock);
 
 }  // namespace eldoris

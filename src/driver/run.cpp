@@ -171,7 +171,7 @@ InstallerResult runSteps(RunContext& run, InstallOptions& options, Messenger& me
 
   // Held to the end of the run, before anything is changed.
   std::unique_ptr<HeldLock> oneRun;
-  const InstallerResult alone = waitForOtherRuns(run, run.installerWaitSeconds, oneRun);
+  const InstallerResult alone = waitForOtherRuns(run, oneRun);
   if (alone != 0) return alone;
   forgetStaleRestartMarker(run);
 
@@ -354,8 +354,8 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
   }
   InstallerResult result = code::logFailure;
   if (log.refused()) {
-    logEvent(run, L"-log " + quoted(options.logFile) + L": " + log.refused()->path +
-                      L" cannot be written (error " + decimal(log.refused()->error) +
+    logEvent(run, L"-log " + quoted(options.logFile) + L": " + log.requested() +
+                      L" cannot be written (error " + decimal(*log.refused()) +
                       L"); nothing is installed");
   } else {
     result = parsed.outcome == ParseOutcome::proceed ? runSteps(run, options, messenger, log)

@@ -34,9 +34,7 @@ InstallerWait look(RunContext& run, InstallerBusySign& sign, std::uint32_t milli
 }  // namespace
 
 InstallerBusySign installerBusySignFor(const std::optional<OsVersion>& version) {
-  const bool xpOrLater =
-      version && (version->major > 5 || (version->major == 5 && version->minor >= 1));
-  return xpOrLater ? InstallerBusySign::serviceStatus : InstallerBusySign::mutex;
+  return atLeastWindowsXp(version) ? InstallerBusySign::serviceStatus : InstallerBusySign::mutex;
 }
 
 InstallerResult waitForWindowsInstaller(RunContext& run, const std::wstring& program) {

@@ -1,5 +1,6 @@
 #include "logfiles/log_files.h"
 
+#include "text/ascii.h"
 #include "text/decimal.h"
 
 namespace eldoris {
@@ -116,11 +117,8 @@ NewLog replaceLogFile(Platform& platform, const std::wstring& path) {
 std::wstring keptLogName(const std::wstring& path) {
   const std::size_t separator = path.find_last_of(L"\\/");
   const std::size_t name = separator == std::wstring::npos ? 0 : separator + 1;
-  bool dotLog = path.size() >= name + 4;
-  for (std::size_t i = 0; dotLog && i < 4; ++i) {
-    const wchar_t c = path[path.size() - 4 + i];
-    dotLog = (c >= L'A' && c <= L'Z' ? c + 32 : c) == L".log"[i];
-  }
+  const bool dotLog =
+      path.size() >= name + 4 && equalsIgnoringAsciiCase(path.substr(path.size() - 4), L".log");
   return dotLog ? path.substr(0, path.size() - 1) + L"_" : path + L".lo_";
 }
 

@@ -54,7 +54,7 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
     requested_ = full.result == 0 ? full.text : requested;
     log = full.result == 0 ? replaceLogFile(platform_, full.text)
                            : NewLog{nullptr, requested, full.result};
-    if (!log.file) refused_ = NewLog{nullptr, requested_, log.error};
+    if (!log.file) refused_ = log.error;
     notReplaced_ = log.notReplaced;
   }
   if (!log.file) {

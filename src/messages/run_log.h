@@ -39,8 +39,8 @@ class RunLog final : public EventSink {
   const std::wstring& path() const { return path_; }
   // The full path that -log asks for, whether or not the log is there.
   const std::wstring& requested() const { return requested_; }
-  // The requested log that could not be made, with the Windows error.
-  const std::optional<NewLog>& refused() const { return refused_; }
+  // The Windows error of the requested log, which could not be made.
+  const std::optional<std::uint32_t>& refused() const { return refused_; }
   // Why the requested log is beside the old one instead of in its place; 0 where it is there.
   std::uint32_t notReplaced() const { return notReplaced_; }
 
@@ -49,7 +49,7 @@ class RunLog final : public EventSink {
   std::unique_ptr<OutputFile> file_;
   std::wstring path_;
   std::wstring requested_;
-  std::optional<NewLog> refused_;
+  std::optional<std::uint32_t> refused_;
   std::uint32_t notReplaced_ = 0;
 };
 

@@ -4,12 +4,11 @@
 
 #include "messages/run_log.h"
 #include "platform/platform.h"
+#include "text/ascii.h"
 
 namespace eldoris {
 
 namespace {
-
-wchar_t foldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
 
 enum class Match { anyCase, exact };
 
@@ -31,14 +30,6 @@ bool readSeconds(const std::wstring& text, std::uint32_t& seconds) {
 }
 
 }  // namespace
-
-bool equalsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-  }
-  return true;
-}
 
 ParseResult parseArguments(const std::vector<std::wstring>& arguments, InstallOptions& options) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {

@@ -37,7 +37,4 @@ std::wstring helpText(const InstallOptions& options);
 // Shows the help box, also under -silent.
 void showHelp(Platform& platform, const InstallOptions& options);
 
-// ASCII-only case folding, as the options are compared.
-bool equalsIgnoringAsciiCase(const std::wstring& a, const std::wstring& b);
-
 }  // namespace eldoris

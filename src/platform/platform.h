@@ -34,6 +34,11 @@ struct OsVersion {
   std::uint32_t build = 0;
 };
 
+// Windows XP (5.1) or later; an unknown version is not.
+inline bool atLeastWindowsXp(const std::optional<OsVersion>& version) {
+  return version && (version->major > 5 || (version->major == 5 && version->minor >= 1));
+}
+
 // GetVersionExW's two records: the extended one, with the service pack,
 // came with Windows NT 4.0 SP6.
 enum class VersionRecord { extended, basic };

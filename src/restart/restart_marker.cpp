@@ -39,29 +39,26 @@ std::uint32_t deleteRestartMarker(RunContext& run) {
 
 std::wstring fileTimeText(std::uint64_t fileTime) {
   // Days from 1601-01-01 to 1970-01-01, then the civil date of a day count
-  // from 1970 (Howard Hinnant's days_from_civil, inverted).
-  const auto seconds = static_cast<std::int64_t>(fileTime / 10000000u);
-  const std::int64_t days = seconds / 86400 - 134774;
-  const auto secondOfDay = static_cast<std::uint32_t>(seconds % 86400);
-  const std::int64_t z = days + 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  // from 1970 (Howard Hinnant's days_from_civil, inverted); a FILETIME is
+  // never before 1601, so the count from 0000-03-01 is never negative.
+  const std::uint64_t seconds = fileTime / 10000000u;
+  const std::uint64_t z = seconds / 86400 - 134774 + 719468;
+  const std::uint64_t era = z / 146097;
   const auto dayOfEra = static_cast<std::uint32_t>(z - era * 146097);
   const std::uint32_t yearOfEra =
       (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const std::uint32_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const std::uint32_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-  const std::uint32_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
-  const std::uint32_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
-  const auto year = static_cast<std::uint32_t>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+  const auto secondOfDay = static_cast<int>(seconds % 86400);
+  LocalTime time;
+  time.day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+  time.month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+  time.year = static_cast<int>(yearOfEra + era * 400 + (time.month <= 2 ? 1 : 0));
+  time.hour = secondOfDay / 3600;
+  time.minute = secondOfDay / 60 % 60;
+  time.second = secondOfDay % 60;
   std::wstring text;
-  appendDecimal(text, year, 4);
-  const std::uint32_t parts[] = {month, day, secondOfDay / 3600, secondOfDay / 60 % 60,
-                                 secondOfDay % 60};
-  const wchar_t separators[] = L"-- ::";
-  for (std::size_t i = 0; i < 5; ++i) {
-    text += separators[i];
-    appendDecimal(text, parts[i], 2);
-  }
+  appendDateTime(text, time, L"-- ::");
   return text + L" UTC";
 }
 
@@ -89,9 +86,8 @@ void forgetStaleRestartMarker(RunContext& run) {
 }
 
 RestartCall restartCallFor(const std::optional<OsVersion>& version) {
-  const bool xpOrLater =
-      version && (version->major > 5 || (version->major == 5 && version->minor >= 1));
-  return xpOrLater ? RestartCall::initiateShutdownEx : RestartCall::initiateShutdown;
+  return atLeastWindowsXp(version) ? RestartCall::initiateShutdownEx
+                                   : RestartCall::initiateShutdown;
 }
 
 const wchar_t* restartCallName(RestartCall call) {

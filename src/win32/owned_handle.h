@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace eldoris {
 
 class OwnedHandle {
@@ -16,6 +18,14 @@ class OwnedHandle {
   // Functions that fail give either of the two, as each documents.
   bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
   HANDLE get() const { return handle_; }
+  // WaitForSingleObject up to `milliseconds`, and how long it took
+  // (GetTickCount: GetTickCount64 is not on Windows 2000 and XP).
+  DWORD wait(DWORD milliseconds, std::uint32_t& took) const {
+    const DWORD started = GetTickCount();
+    const DWORD waited = WaitForSingleObject(handle_, milliseconds);
+    took = GetTickCount() - started;
+    return waited;
+  }
   // Hands the handle on: it is no longer closed here.
   HANDLE release() {
     HANDLE handle = handle_;

@@ -1,6 +1,7 @@
 // Directory listing and file queries.
 #include <windows.h>
 
+#include "text/ascii.h"
 #include "win32/access_list.h"
 #include "win32/owned_handle.h"
 #include "win32/system_function.h"
@@ -73,12 +74,7 @@ bool samePath(std::wstring final, const std::wstring& path) {
   } else if (final.rfind(L"\\\\?\\", 0) == 0) {
     final = final.substr(4);
   }
-  if (final.size() != path.size()) return false;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c + 32 : c; };
-    if (fold(final[i]) != fold(path[i])) return false;
-  }
-  return true;
+  return equalsIgnoringAsciiCase(final, path);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include "options/options.h"
+#include "text/ascii.h"
 #include "win32/owned_handle.h"
 #include "win32/system_function.h"
 #include "win32/win32_platform.h"
@@ -39,9 +39,8 @@ InstallerWait waitForMutex(std::uint32_t milliseconds) {
     const DWORD error = GetLastError();
     return {error == ERROR_FILE_NOT_FOUND ? State::free : State::unknown, error, 0};
   }
-  const DWORD started = GetTickCount();
-  const DWORD waited = WaitForSingleObject(mutex.get(), milliseconds);
-  const auto took = static_cast<std::uint32_t>(GetTickCount() - started);
+  std::uint32_t took = 0;
+  const DWORD waited = mutex.wait(milliseconds, took);
   switch (waited) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:  // its holder ended without releasing it: free

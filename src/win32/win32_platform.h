@@ -8,6 +8,11 @@
 
 namespace eldoris {
 
+// A FILETIME as the one 64-bit count it is: 100 ns since 1601, UTC.
+inline std::uint64_t fileTimeValue(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 class Win32Platform final : public Platform {
  public:
   explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}

@@ -18,9 +18,8 @@ ChildRun Win32Platform::runChildProcess(const std::wstring& program,
   }
   OwnedHandle process(info.hProcess);
   OwnedHandle thread(info.hThread);
-  const DWORD started = GetTickCount();  // GetTickCount64 is not on Windows 2000 and XP
-  WaitForSingleObject(process.get(), INFINITE);
-  const DWORD ran = GetTickCount() - started;
+  std::uint32_t ran = 0;
+  process.wait(INFINITE, ran);
   DWORD exitCode = 0;
   GetExitCodeProcess(process.get(), &exitCode);
   return {true, exitCode, ran};

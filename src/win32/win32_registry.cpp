@@ -77,7 +77,7 @@ std::optional<std::uint64_t> Win32Platform::userKeyWriteTime(const std::wstring&
                        nullptr, nullptr, nullptr, &written) != ERROR_SUCCESS) {
     return std::nullopt;
   }
-  return (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  return fileTimeValue(written);
 }
 
 }  // namespace eldoris

@@ -51,9 +51,8 @@ RunLock Win32Platform::takeRunLock(const std::wstring& name, std::uint32_t milli
   if (error == ERROR_ALREADY_EXISTS && !ownedBySystemOrAdministrators(mutex.get())) {
     return {State::foreign, 0, 0, nullptr};
   }
-  const DWORD started = GetTickCount();
-  const DWORD waited = WaitForSingleObject(mutex.get(), milliseconds);
-  const auto took = static_cast<std::uint32_t>(GetTickCount() - started);
+  std::uint32_t took = 0;
+  const DWORD waited = mutex.wait(milliseconds, took);
   switch (waited) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:  // a run that ended without releasing it: free

@@ -54,13 +54,21 @@ bool Win32Platform::tokenIsAdministrator() {
   return member;
 }
 
+namespace {
+
+OsVersion toOsVersion(const OSVERSIONINFOEXW& info) {
+  return {info.dwMajorVersion, info.dwMinorVersion, info.wServicePackMajor, false,
+          info.dwBuildNumber};
+}
+
+}  // namespace
+
 std::optional<OsVersion> Win32Platform::versionRecord(VersionRecord record) {
   OSVERSIONINFOEXW info{};
   info.dwOSVersionInfoSize =
       record == VersionRecord::extended ? sizeof(OSVERSIONINFOEXW) : sizeof(OSVERSIONINFOW);
   if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return std::nullopt;
-  return OsVersion{info.dwMajorVersion, info.dwMinorVersion, info.wServicePackMajor, false,
-                   info.dwBuildNumber};
+  return toOsVersion(info);
 }
 
 std::optional<OsVersion> Win32Platform::kernelVersion() {
@@ -71,8 +79,7 @@ std::optional<OsVersion> Win32Platform::kernelVersion() {
   OSVERSIONINFOEXW info{};
   info.dwOSVersionInfoSize = sizeof info;
   if (get(reinterpret_cast<OSVERSIONINFOW*>(&info)) != 0) return std::nullopt;
-  return OsVersion{info.dwMajorVersion, info.dwMinorVersion, info.wServicePackMajor, false,
-                   info.dwBuildNumber};
+  return toOsVersion(info);
 }
 
 bool Win32Platform::isWow64Process() {
@@ -149,7 +156,7 @@ TextRead Win32Platform::systemDirectory() {
 std::uint64_t Win32Platform::systemTimeNow() {
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
-  return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return fileTimeValue(now);
 }
 
 std::optional<std::uint64_t> Win32Platform::millisecondsSinceStart() {
