@@ -7,16 +7,23 @@
 
 namespace eldoris {
 
+AccessDescription runLockAccess() {
+  constexpr std::uint32_t mutexAllAccess = 0x001F0001;  // MUTEX_ALL_ACCESS
+  return {
+      {{Trustee::system, mutexAllAccess, false}, {Trustee::administrators, mutexAllAccess, false}},
+      true};
+}
+
 InstallerResult waitForOtherRuns(RunContext& run, std::unique_ptr<HeldLock>& lock) {
   using State = RunLock::State;
   const std::wstring name = runLockName;
   const std::optional<std::uint32_t>& waitSeconds = run.installerWaitSeconds;
-  RunLock taken = run.platform.takeRunLock(name, 0);
+  RunLock taken = run.platform.takeRunLock(name, runLockAccess(), 0);
   const bool waits = taken.state == State::held && waitSeconds && *waitSeconds > 0;
   if (waits) {
     logEvent(run, L"another run of the program is in progress (it holds " + name +
                       L"); waiting up to " + decimal(*waitSeconds) + L" s for its end");
-    taken = run.platform.takeRunLock(name, *waitSeconds * 1000);
+    taken = run.platform.takeRunLock(name, runLockAccess(), *waitSeconds * 1000);
   }
   switch (taken.state) {
     case State::taken:

@@ -15,6 +15,9 @@ namespace eldoris {
 inline constexpr wchar_t runLockName[] =
     L"Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}";
 
+// Who may open the run lock: SYSTEM and the Administrators alone, who own it.
+AccessDescription runLockAccess();
+
 // Takes the run lock into `lock`. Where another run holds it, waits for that
 // run's end where nobody is asked (the run's installerWaitSeconds, -msiwait) and returns 1618
 // past the wait, or at once where a person is asked. Where the lock cannot

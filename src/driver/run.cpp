@@ -344,13 +344,19 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
   if (options.silent || !audience.visible) {
     run.installerWaitSeconds = options.installerWaitSeconds;
   }
-  if (!options.logFile.empty() && !log.refused()) {
-    run.installerLogStem = withoutExtension(log.requested());
-    if (log.notReplaced() != 0) {
+  if (log.inRequestedFolder()) {
+    // Named after the run's own log, so that a run whose log is beside
+    // another run's never touches that run's installers' logs either.
+    run.installerLogStem = withoutExtension(log.path());
+    if (!log.besideBecause().empty()) {
       logEvent(run, L"-log " + quoted(options.logFile) + L": " + log.requested() +
-                        L" could not be replaced (" + windowsErrorMeaning(log.notReplaced()) +
-                        L"); this log is beside it, " + log.path());
+                        L" is not replaced (" + log.besideBecause() +
+                        L"); this log is beside it, " + log.path() +
+                        L", and the installers' logs are named after it");
     }
+  } else if (!log.notUsed().empty()) {
+    logEvent(run, L"-log " + quoted(options.logFile) + L": " + log.notUsed() +
+                      L"; this log and the installers' are in TMP instead");
   }
   InstallerResult result = code::logFailure;
   if (log.refused()) {

@@ -18,15 +18,16 @@ InstallerResult makeLogPath(RunContext& run, const std::wstring& baseName, bool 
                             std::wstring& path) {
   if (!run.installerLogStem.empty()) {
     const std::wstring wanted = run.installerLogStem + L"_" + baseName + L".log";
-    const NewLog log = replaceLogFile(run.platform, wanted);
+    // The folder was judged, or made, with the run's own log.
+    const NewLog log = placeLog(run.platform, wanted);
     if (!log.file) {
       logEvent(run, L"installer log: " + wanted + L" cannot be written (error " +
                         decimal(log.error) + L")");
       return code::logFailure;
     }
-    if (log.notReplaced != 0) {
-      logEvent(run, L"installer log: " + wanted + L" could not be replaced (" +
-                        windowsErrorMeaning(log.notReplaced) + L"); written beside it");
+    if (!log.besideBecause.empty()) {
+      logEvent(run, L"installer log: " + wanted + L" is not replaced (" + log.besideBecause +
+                        L"); written beside it");
     }
     path = log.path;
     return code::success;

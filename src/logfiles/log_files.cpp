@@ -1,5 +1,6 @@
 #include "logfiles/log_files.h"
 
+#include "logfiles/folder_trust.h"
 #include "text/ascii.h"
 #include "text/decimal.h"
 
@@ -64,54 +65,108 @@ namespace {
 
 bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-// Makes the folders of `path` that are missing, from its root down.
-std::uint32_t createFolders(Platform& platform, const std::wstring& path) {
+// Rights of the folders' descriptor (winnt.h).
+constexpr std::uint32_t fileAllAccess = 0x001F01FF;  // FILE_ALL_ACCESS
+constexpr std::uint32_t readAndList = 0x001200A9;    // FILE_GENERIC_READ | FILE_EXECUTE (traverse)
+
+}  // namespace
+
+AccessDescription logFolderAccess() {
+  return {{{Trustee::system, fileAllAccess, true},
+           {Trustee::administrators, fileAllAccess, true},
+           {Trustee::users, readAndList, true}},
+          false};
+}
+
+std::vector<std::wstring> foldersOf(const std::wstring& path) {
+  std::vector<std::wstring> folders;
   const std::size_t file = path.find_last_of(L"\\/");
-  if (file == std::wstring::npos) return 0;
-  // The root (D:\ or \\server\share\) is never made.
-  std::size_t at = path.size() > 2 && path[1] == L':' ? 3 : 0;
-  if (at == 0 && path.size() > 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+  if (file == std::wstring::npos) return folders;
+  // The root: "D:\", or "\\server\share\" (the share, which cannot be made).
+  std::size_t at = path.size() > 2 && path[1] == L':' ? 2 : std::wstring::npos;
+  if (at == std::wstring::npos && path.size() > 2 && isSeparator(path[0]) && isSeparator(path[1])) {
     at = path.find_first_of(L"\\/", path.find_first_of(L"\\/", 2) + 1);
   }
-  while (at != std::wstring::npos && at < file) {
+  if (at == std::wstring::npos || at > file) return folders;
+  folders.push_back(path.substr(0, at + 1));
+  while (at < file) {
     at = path.find_first_of(L"\\/", at + 1);
-    const std::uint32_t error = platform.createProtectedFolder(path.substr(0, at));
-    if (error != 0 && error != code::alreadyExists) return error;
+    folders.push_back(path.substr(0, at));
   }
-  return 0;
+  return folders;
+}
+
+LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
+                           const std::wstring& runningAccount) {
+  LogFolder result;
+  const std::vector<std::wstring> folders = foldersOf(path);
+  std::vector<bool> existed(folders.size(), true);
+  const AccessDescription access = logFolderAccess();
+  for (std::size_t i = 1; i < folders.size(); ++i) {
+    const std::uint32_t error = platform.createFolder(folders[i], access);
+    existed[i] = error == code::alreadyExists;
+    if (error != 0 && !existed[i]) {
+      result.error = error;
+      result.folder = folders[i];
+      return result;
+    }
+  }
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    if (!existed[i]) continue;  // made just now, with the run's own descriptor
+    const FolderRole role =
+        i + 1 == folders.size() ? FolderRole::holdsTheLogs : FolderRole::onThePath;
+    const FolderLook look = platform.lookAtFolder(folders[i]);
+    result.folder = folders[i];
+    // A file where a folder must be: no log can be written there at all.
+    if (look.error == 0 && !look.isFolder) {
+      result.error = code::notAFolder;
+      return result;
+    }
+    result.distrust = folderDistrust(look, role, runningAccount);
+    if (!result.distrust.empty()) return result;
+  }
+  return result;
+}
+
+namespace {
+
+NewLog besideTheName(Platform& platform, const std::wstring& path, std::wstring why) {
+  const std::size_t separator = path.find_last_of(L"\\/");
+  NewLog log = createLogFile(platform, path.substr(0, separator),
+                             withoutExtension(path.substr(separator + 1)),
+                             formatTimestamp(platform.localTime()));
+  log.besideBecause = std::move(why);
+  return log;
+}
+
+std::wstring whyNotKept(const KeptAside& kept) {
+  if (kept.outcome == KeptAside::Outcome::notAFile) {
+    return L"it is a folder or a link, which is never replaced";
+  }
+  if (kept.error == code::sharingViolation) {
+    return L"another program holds it open (a run still writing it, or a viewer)";
+  }
+  return L"it could not be kept aside (Windows error " + decimal(kept.error) + L")";
 }
 
 }  // namespace
 
-NewLog replaceLogFile(Platform& platform, const std::wstring& path) {
+NewLog placeLog(Platform& platform, const std::wstring& path) {
   NewLog log;
   log.path = path;
-  log.error = createFolders(platform, path);
-  if (log.error != 0) return log;
   log.file = platform.createNewFile(path, log.error);
   if (log.file || !isTaken(log.error)) return log;
-  // Something has the name: the new log is made beside it and renamed over
-  // it, which replaces a file or a link itself. Deleting it first would, for
-  // a link, delete what the link points to on some systems.
-  const std::size_t separator = path.find_last_of(L"\\/");
-  NewLog fresh = createLogFile(platform, path.substr(0, separator),
-                               withoutExtension(path.substr(separator + 1)),
-                               formatTimestamp(platform.localTime()));
-  log.error = fresh.error;
-  if (!fresh.file) return log;
   // The log of the run before, a failed one that a tool retries, say, is
-  // kept once, renamed. A log that cannot take the old
-  // one's place is still a log: an installation is not stopped for a viewer
-  // that holds the old one open, and the old one is lost on no path.
-  // Only a file itself is kept: renaming a link would, on some systems,
-  // rename what it points to.
-  if (platform.isPlainFile(path))
-    fresh.notReplaced = platform.moveFileOver(path, keptLogName(path));
-  if (fresh.notReplaced == 0) fresh.notReplaced = platform.moveFileOver(fresh.path, path);
-  if (fresh.notReplaced != 0) return fresh;
-  log.file = std::move(fresh.file);
-  log.error = 0;
-  return log;
+  // kept once, renamed, so that the new one can take its name. What cannot
+  // be kept is never replaced: neither a link (renaming or deleting one
+  // acts, on some systems, on what it points to) nor a log that another
+  // run is still writing.
+  const KeptAside kept = platform.keepAside(path, keptLogName(path));
+  if (kept.outcome != KeptAside::Outcome::kept)
+    return besideTheName(platform, path, whyNotKept(kept));
+  log.file = platform.createNewFile(path, log.error);
+  if (log.file || !isTaken(log.error)) return log;
+  return besideTheName(platform, path, L"another run took the name as this one kept the old log");
 }
 
 std::wstring keptLogName(const std::wstring& path) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -27,9 +28,9 @@ struct NewLog {
   std::unique_ptr<OutputFile> file;  // open when created
   std::wstring path;                 // the name it has; without a file, the name tried last
   std::uint32_t error = 0;           // why none was created; 80 when every name was taken
-  // Why the log could not take the place of what had the name it was to
-  // have (replaceLogFile): it is beside it instead, under `path`.
-  std::uint32_t notReplaced = 0;
+  // Why the log is beside the name it was to have (placeLog), under `path`,
+  // instead of in its place; empty where it has the name.
+  std::wstring besideBecause;
 };
 
 // Creates <folder>\<stem>_<stamp>.log under the first name of logName's
@@ -39,15 +40,37 @@ struct NewLog {
 NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::wstring& stem,
                      const std::wstring& stamp);
 
-// Creates the log at `path`, a full path an administrator chose: the folders
-// that are missing are made, readable by Users and writable by nobody but
-// SYSTEM and the Administrators, and a file there is replaced. The log is
-// created where nothing is, beside the name, and then renamed over what has
-// the name (a link itself, never what it points to), so it is never written
-// through a link or junction. What had the name is kept first, once, under
-// keptLogName. Where a rename fails (the old log held open by a viewer), the
-// new log stays beside it: `notReplaced` says why.
-NewLog replaceLogFile(Platform& platform, const std::wstring& path);
+// The descriptor of the folders that -log makes: SYSTEM and the
+// Administrators may do anything, Users read and list, and nothing of the
+// parent's is merged in (under C:\ it would let Authenticated Users change
+// what is inside).
+AccessDescription logFolderAccess();
+
+// The folders of `path`, from its root ("C:\", "\\server\share\") down to
+// the one that holds the file.
+std::vector<std::wstring> foldersOf(const std::wstring& path);
+
+struct LogFolder {
+  std::uint32_t error = 0;  // a folder that was missing could not be made
+  std::wstring folder;      // the folder that `distrust` is about
+  std::wstring distrust;    // why the logs may not go there; empty where they may
+};
+
+// Makes the missing folders of `path`, a full path an administrator chose,
+// then looks at every folder of it that was there before (its root
+// included), from the root down, as folderDistrust judges them: after the
+// folders are made, so that none can be turned into a link unseen while it
+// is still empty.
+LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
+                           const std::wstring& runningAccount);
+
+// Creates the log at `path`, in a folder that prepareLogFolder has judged.
+// What has the name is first kept aside once, as keptLogName, if it is a
+// file and no program holds it open (a run still writing it, a viewer);
+// it is never replaced otherwise, and the new log is made beside it, as
+// <name without extension>_<stamp>.log, `besideBecause` saying why. Nothing
+// is ever written through a link.
+NewLog placeLog(Platform& platform, const std::wstring& path);
 
 // Where a replaced log is kept once, as Configuration Manager keeps its own:
 // "x.log" as "x.lo_" (any case of ".log"), any other name with ".lo_" after it.

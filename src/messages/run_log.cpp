@@ -52,10 +52,20 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
   if (!requested.empty()) {
     const TextRead full = platform_.fullPath(requested);
     requested_ = full.result == 0 ? full.text : requested;
-    log = full.result == 0 ? replaceLogFile(platform_, full.text)
-                           : NewLog{nullptr, requested, full.result};
-    if (!log.file) refused_ = log.error;
-    notReplaced_ = log.notReplaced;
+    // The run's own account may own the folder: its TMP is where the logs go otherwise.
+    const LogFolder folder =
+        full.result == 0 ? prepareLogFolder(platform_, full.text, platform_.processAccount().value)
+                         : LogFolder{full.result, requested, L""};
+    if (folder.error != 0) {
+      refused_ = folder.error;
+    } else if (!folder.distrust.empty()) {
+      notUsed_ = folder.folder + L" is not used: " + folder.distrust;
+    } else {
+      log = placeLog(platform_, full.text);
+      if (!log.file) refused_ = log.error;
+      besideBecause_ = log.besideBecause;
+      inRequestedFolder_ = log.file != nullptr;
+    }
   }
   if (!log.file) {
     const TextRead tmp = platform_.environmentVariable(L"TMP");

@@ -23,11 +23,12 @@ std::vector<char> toUtf8(const std::wstring& text);
 
 class RunLog final : public EventSink {
  public:
-  // Creates the log at `requested` (-log; relative to the current directory),
-  // or else in TMP under the first name that nothing has. When the requested
-  // log cannot be made, the log in TMP is made and refused() says why; without
-  // TMP, or when no name can be created there, lines are dropped. A requested
-  // log that could not replace the old one is beside it (notReplaced()).
+  // Creates the log at `requested` (-log; relative to the current
+  // directory), as placeLog places it, in a folder that prepareLogFolder
+  // made or judged; or else in TMP under the first name that nothing has.
+  // When the requested log cannot be made, or its folder is not one to
+  // trust, the log is in TMP and refused() or notUsed() says why; without
+  // TMP, or when no name can be created there, lines are dropped.
   RunLog(Platform& platform, const std::wstring& requested);
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
@@ -41,8 +42,12 @@ class RunLog final : public EventSink {
   const std::wstring& requested() const { return requested_; }
   // The Windows error of the requested log, which could not be made.
   const std::optional<std::uint32_t>& refused() const { return refused_; }
-  // Why the requested log is beside the old one instead of in its place; 0 where it is there.
-  std::uint32_t notReplaced() const { return notReplaced_; }
+  // Why the requested log's folder is not used, naming the folder; empty where it is.
+  const std::wstring& notUsed() const { return notUsed_; }
+  // Why the log is beside the requested name instead of at it; empty where it is at it.
+  const std::wstring& besideBecause() const { return besideBecause_; }
+  // Whether the log is in the folder -log names, at its name or beside it.
+  bool inRequestedFolder() const { return inRequestedFolder_; }
 
  private:
   Platform& platform_;
@@ -50,7 +55,9 @@ class RunLog final : public EventSink {
   std::wstring path_;
   std::wstring requested_;
   std::optional<std::uint32_t> refused_;
-  std::uint32_t notReplaced_ = 0;
+  std::wstring notUsed_;
+  std::wstring besideBecause_;
+  bool inRequestedFolder_ = false;
 };
 
 // Makes `log` the run's for as long as it lives.

@@ -64,6 +64,64 @@ struct LocalTime {
   int millisecond = 0;
 };
 
+// What the system answered, or the Windows error of a call that could not
+// answer: never a default value that reads as an answer.
+template <typename T>
+struct Answer {
+  std::uint32_t error = 0;
+  T value{};
+  bool failed() const { return error != 0; }
+};
+
+// One entry of an access list, as read: the trustee's SID as text
+// ("S-1-5-32-545"), the rights, and the entry's flags (ACE_HEADER.AceFlags).
+struct AccessEntry {
+  // `other`: an entry of a type not read here (object, callback,
+  // conditional), which may grant anything.
+  enum class Kind { allow, deny, other } kind = Kind::allow;
+  std::wstring trustee;
+  std::uint32_t rights = 0;
+  std::uint8_t flags = 0;
+};
+
+// A folder as the system describes it, read through a handle of the folder
+// itself, opened without following a link: the error where it could not be
+// read.
+struct FolderLook {
+  std::uint32_t error = 0;
+  bool isFolder = true;
+  bool reparsePoint = false;    // a junction, symbolic link or mount point
+  std::wstring owner;           // the owner's SID as text
+  bool nullAccessList = false;  // no access list at all: everyone may do everything
+  std::vector<AccessEntry> entries;
+};
+
+// Who a descriptor the run asks for names; its SIDs are the system's own.
+enum class Trustee { system, administrators, users };
+
+struct Grant {
+  Trustee trustee;
+  std::uint32_t rights;
+  bool inherited;  // by what is made inside (a folder's)
+};
+
+// The security descriptor the run gives what it makes, chosen by the
+// caller: its entries in order, protected (nothing of a parent's merged in,
+// Windows 2000 on), and owned by the Administrators where the caller may
+// name them (else by the caller's default owner).
+struct AccessDescription {
+  std::vector<Grant> grants;
+  bool ownedByAdministrators = false;
+};
+
+// What became of a log kept aside before a new one takes its name.
+struct KeptAside {
+  // `notAFile`: a folder, or a link, junction or other reparse point,
+  // which is never renamed.
+  enum class Outcome { kept, notAFile, failed } outcome = Outcome::kept;
+  std::uint32_t error = 0;  // with `failed`: 32 where another program holds it open
+};
+
 // A file open for writing; closed when destroyed.
 class OutputFile {
  public:
@@ -174,21 +232,23 @@ class Platform {
   // The size of what is at `path` (0 for a folder); nothing where nothing is.
   virtual std::optional<std::uint64_t> fileSize(const std::wstring& path) = 0;
   virtual void deleteFile(const std::wstring& path) = 0;
-  // Whether `path` names a file itself: not a folder, nor a link, junction
-  // or other reparse point, nor reached through one.
-  virtual bool isPlainFile(const std::wstring& path) = 0;
-  // Renames `from` to `to`, replacing what has that name: the name itself,
-  // never what a link there points to. 0, or the Windows error.
-  virtual std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) = 0;
-  // Creates one folder that only SYSTEM and the Administrators may change and
-  // Users may read, whatever its parent grants (a protected access list, so
-  // that nothing is inherited); 0, or the Windows error (183 where the name
-  // exists: that folder is left as it is).
-  virtual std::uint32_t createProtectedFolder(const std::wstring& path) = 0;
+  // Renames what `path` names to `kept` (replacing what has that name) if it
+  // is a file itself, as its own attributes tell through a handle opened
+  // without following a link; a folder or a reparse point is left alone.
+  // The handle asks to delete, so a file that its writer holds open without
+  // sharing that is refused (32), and stays.
+  virtual KeptAside keepAside(const std::wstring& path, const std::wstring& kept) = 0;
+  // Creates one folder with `access` as its whole descriptor; 0, or the
+  // Windows error (183 where the name exists: that is left as it is).
+  virtual std::uint32_t createFolder(const std::wstring& path, const AccessDescription& access) = 0;
+  // The folder `path` (a root such as "C:\" included): its kind, owner and access list.
+  virtual FolderLook lookAtFolder(const std::wstring& path) = 0;
+  // The SID, as text, of the account the process runs as.
+  virtual Answer<std::wstring> processAccount() = 0;
   // Creates a file only where nothing has the name yet: an existing file,
   // folder or link is never opened or followed (the Windows error says why).
-  // The handle is not inherited by child processes; the file may be renamed
-  // while it is open.
+  // The handle is not inherited by child processes, and while it is open
+  // others may read the file but neither write, rename nor delete it.
   virtual std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                                     std::uint32_t& error) = 0;
 
@@ -208,10 +268,10 @@ class Platform {
   // releases it at once.
   virtual InstallerWait waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) = 0;
   // Takes the mutex `name` (in the global namespace, which every session
-  // and account sees), made where it is missing with an access list that
-  // lets only SYSTEM and the Administrators open it, waiting up to
-  // `milliseconds` (0: only looks) while another run holds it.
-  virtual RunLock takeRunLock(const std::wstring& name, std::uint32_t milliseconds) = 0;
+  // and account sees), made where it is missing with `access`, waiting up
+  // to `milliseconds` (0: only looks) while another run holds it.
+  virtual RunLock takeRunLock(const std::wstring& name, const AccessDescription& access,
+                              std::uint32_t milliseconds) = 0;
   // COM on the program's thread, which MsiOpenPackageExW asks for:
   // CoInitialize's HRESULT, and CoUninitialize.
   virtual std::uint32_t initializeCom() = 0;

@@ -1,5 +1,6 @@
 #include "win32/access_list.h"
 
+#include "text/decimal.h"
 #include "win32/system_function.h"
 
 namespace eldoris {
@@ -24,18 +25,25 @@ PSID administratorsSid(DWORD& error) {
 
 }  // namespace
 
-AccessList::AccessList(const Grants& grants, bool ownedByAdministrators) {
+AccessList::AccessList(const AccessDescription& description, bool ownedByAdministrators) {
   system_ = systemSid(error_);
   administrators_ = administratorsSid(error_);
-  if (grants.users != 0) {
-    users_ = allocateSid(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, error_);
-  }
+  users_ = allocateSid(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, error_);
   if (error_ != 0) return;
-  const PSID trustees[] = {system_, administrators_, users_};
-  const DWORD rights[] = {grants.full, grants.full, grants.users};
+  const auto sidOf = [this](Trustee trustee) {
+    switch (trustee) {
+      case Trustee::system:
+        return system_;
+      case Trustee::administrators:
+        return administrators_;
+      case Trustee::users:
+        break;
+    }
+    return users_;
+  };
   DWORD size = sizeof(ACL);
-  for (const PSID sid : trustees) {
-    if (sid != nullptr) size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sid);
+  for (const Grant& grant : description.grants) {
+    size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(sidOf(grant.trustee));
   }
   acl_.assign(size / sizeof(DWORD) + 1, 0);
   auto* acl = reinterpret_cast<PACL>(acl_.data());
@@ -44,17 +52,16 @@ AccessList::AccessList(const Grants& grants, bool ownedByAdministrators) {
     return;
   }
   DWORD added = 0;
-  for (std::size_t i = 0; i < 3; ++i) {
-    if (trustees[i] == nullptr) continue;
+  for (const Grant& grant : description.grants) {
     // AddAccessAllowedAce (NT 3.1) takes no inheritance flags: they are set
     // in the entry itself.
     void* ace = nullptr;
-    if (!AddAccessAllowedAce(acl, ACL_REVISION, rights[i], trustees[i]) ||
+    if (!AddAccessAllowedAce(acl, ACL_REVISION, grant.rights, sidOf(grant.trustee)) ||
         !GetAce(acl, added++, &ace)) {
       error_ = GetLastError();
       return;
     }
-    if (grants.inherited) {
+    if (grant.inherited) {
       static_cast<ACE_HEADER*>(ace)->AceFlags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
     }
   }
@@ -81,6 +88,31 @@ AccessList::~AccessList() {
   for (const PSID sid : {system_, administrators_, users_}) {
     if (sid != nullptr) FreeSid(sid);
   }
+}
+
+std::wstring sidText(PSID sid) {
+  if (sid == nullptr || !IsValidSid(sid)) return std::wstring();
+  const SID_IDENTIFIER_AUTHORITY* authority = GetSidIdentifierAuthority(sid);
+  std::wstring text = L"S-1-";
+  // Written in decimal where it fits in 32 bits, as every authority Windows uses does.
+  if (authority->Value[0] == 0 && authority->Value[1] == 0) {
+    appendDecimal(text, (static_cast<std::uint32_t>(authority->Value[2]) << 24) |
+                            (static_cast<std::uint32_t>(authority->Value[3]) << 16) |
+                            (static_cast<std::uint32_t>(authority->Value[4]) << 8) |
+                            authority->Value[5]);
+  } else {
+    text += L"0x";
+    for (const BYTE byte : authority->Value) {
+      text.push_back(L"0123456789ABCDEF"[byte >> 4]);
+      text.push_back(L"0123456789ABCDEF"[byte & 0xF]);
+    }
+  }
+  const UCHAR count = *GetSidSubAuthorityCount(sid);
+  for (UCHAR i = 0; i < count; ++i) {
+    text += L'-';
+    appendDecimal(text, *GetSidSubAuthority(sid, i));
+  }
+  return text;
 }
 
 bool ownedBySystemOrAdministrators(HANDLE object) {

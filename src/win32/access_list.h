@@ -4,25 +4,21 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace eldoris {
 
-// The rights a descriptor grants: SYSTEM and the Administrators `full`,
-// the Users `users` (0: nothing).
-struct Grants {
-  DWORD full;
-  DWORD users;
-  bool inherited;  // by the files and folders made inside (a folder's)
-};
-
-// A protected access list: nothing of a parent's is merged into it where the
-// system would (Windows 2000 on). The owner is the Administrators group
-// where the caller may name it. error() is the Windows error where it could
-// not be built; get() is then null.
+// A protected access list built from `description`: nothing of a parent's
+// is merged into it where the system would (Windows 2000 on). The owner is
+// the Administrators group where `ownedByAdministrators` (the caller must
+// be allowed to name it). error() is the Windows error where it could not
+// be built; get() is then null.
 class AccessList {
  public:
-  AccessList(const Grants& grants, bool ownedByAdministrators);
+  AccessList(const AccessDescription& description, bool ownedByAdministrators);
   ~AccessList();
   AccessList(const AccessList&) = delete;
   AccessList& operator=(const AccessList&) = delete;
@@ -38,6 +34,10 @@ class AccessList {
   SECURITY_DESCRIPTOR descriptor_{};
   DWORD error_ = 0;
 };
+
+// A SID as text, "S-1-5-32-544", without ConvertSidToStringSidW, which
+// Windows NT 4.0 lacks; empty for an invalid SID.
+std::wstring sidText(PSID sid);
 
 // Whether the object's owner is SYSTEM or the Administrators group: what a
 // standard user cannot make an object of theirs show.

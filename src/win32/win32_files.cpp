@@ -1,7 +1,6 @@
 // Directory listing and file queries.
 #include <windows.h>
 
-#include "text/ascii.h"
 #include "win32/access_list.h"
 #include "win32/owned_handle.h"
 #include "win32/system_function.h"
@@ -66,60 +65,117 @@ void Win32Platform::deleteFile(const std::wstring& path) { DeleteFileW(path.c_st
 
 namespace {
 
-// Whether GetFinalPathNameByHandleW's path, without its "\\?\" (or
-// "\\?\UNC\" for "\\"), is `path`, ASCII letters in any case.
-bool samePath(std::wstring final, const std::wstring& path) {
-  if (final.rfind(L"\\\\?\\UNC\\", 0) == 0) {
-    final = L"\\\\" + final.substr(8);
-  } else if (final.rfind(L"\\\\?\\", 0) == 0) {
-    final = final.substr(4);
+// Opens what `path` names itself, a link never followed, a folder too.
+HANDLE openItself(const std::wstring& path, DWORD access) {
+  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+AccessEntry::Kind entryKind(BYTE type) {
+  switch (type) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+      return AccessEntry::Kind::allow;
+    case ACCESS_DENIED_ACE_TYPE:
+    case ACCESS_DENIED_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
+      return AccessEntry::Kind::deny;
+    default:
+      return AccessEntry::Kind::other;
   }
-  return equalsIgnoringAsciiCase(final, path);
+}
+
+// The owner and the access list of an open file or folder.
+void readSecurity(HANDLE handle, FolderLook& look) {
+  const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD size = 0;
+  GetKernelObjectSecurity(handle, wanted, nullptr, 0, &size);
+  std::vector<DWORD> buffer(size / sizeof(DWORD) + 1);
+  PSID owner = nullptr;
+  PACL acl = nullptr;
+  BOOL defaulted = FALSE;
+  BOOL present = FALSE;
+  if (size == 0 || !GetKernelObjectSecurity(handle, wanted, buffer.data(), size, &size) ||
+      !GetSecurityDescriptorOwner(buffer.data(), &owner, &defaulted) ||
+      !GetSecurityDescriptorDacl(buffer.data(), &present, &acl, &defaulted)) {
+    look.error = GetLastError();
+    return;
+  }
+  look.owner = sidText(owner);
+  // No list, or a null one: "the system allows all access to everyone" either way.
+  look.nullAccessList = !present || acl == nullptr;
+  for (DWORD i = 0; acl != nullptr && i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(acl, i, &ace)) {
+      look.error = GetLastError();
+      return;
+    }
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    AccessEntry entry{entryKind(header->AceType), std::wstring(), 0, header->AceFlags};
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+      entry.trustee = sidText(const_cast<DWORD*>(&allowed->SidStart));
+      entry.rights = allowed->Mask;
+    }
+    look.entries.push_back(entry);
+  }
 }
 
 }  // namespace
 
-bool Win32Platform::isPlainFile(const std::wstring& path) {
-  if (path.find_first_of(L"?*") != std::wstring::npos) return false;
-  // The search reports a link's own attributes.
-  WIN32_FIND_DATAW data{};
-  if (!FindHandle(FindFirstFileW(path.c_str(), &data)).valid() ||
-      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-    return false;
+FolderLook Win32Platform::lookAtFolder(const std::wstring& path) {
+  FolderLook look;
+  // Attributes and descriptor of one handle: what is judged is what was opened.
+  OwnedHandle folder(openItself(path, READ_CONTROL | FILE_READ_ATTRIBUTES));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!folder.valid() || !GetFileInformationByHandle(folder.get(), &info)) {
+    look.error = GetLastError();
+    return look;
   }
-  // A file reached through a link elsewhere, or through a linked folder, has
-  // another final path. Before Vista, which lacks the call, NTFS knows no
-  // links to files, and a junction shows as a folder above.
-  using FinalPath = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-  const auto finalPath =
-      lookUpSystemFunction<FinalPath>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-  if (finalPath == nullptr) return true;
-  // Attributes only: a viewer's sharing does not refuse it.
-  OwnedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, 0, nullptr));
-  if (!file.valid()) return false;
-  std::wstring final(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const DWORD length = finalPath(file.get(), &final[0], static_cast<DWORD>(final.size()), 0);
-    if (length == 0) return false;
-    if (length < final.size()) return samePath(final.substr(0, length), path);
-    final.assign(length, L'\0');
-  }
-  return false;
+  look.isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  look.reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  readSecurity(folder.get(), look);
+  return look;
 }
 
-std::uint32_t Win32Platform::moveFileOver(const std::wstring& from, const std::wstring& to) {
-  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
+Answer<std::wstring> Win32Platform::processAccount() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {GetLastError(), {}};
+  OwnedHandle token(raw);
+  DWORD size = 0;
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  std::vector<DWORD> buffer(size / sizeof(DWORD) + 1);
+  if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
+    return {GetLastError(), {}};
+  }
+  return {0, sidText(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid)};
 }
 
-std::uint32_t Win32Platform::createProtectedFolder(const std::wstring& path) {
-  // With no security descriptor a folder inherits its parent's access list,
-  // which under C:\ lets Authenticated Users change what is in it. Users may
-  // read and list (FILE_EXECUTE: traverse) what the run writes.
-  AccessList access({FILE_ALL_ACCESS, FILE_GENERIC_READ | FILE_EXECUTE, true}, false);
-  if (access.get() == nullptr) return access.error();
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, access.get(), FALSE};
+KeptAside Win32Platform::keepAside(const std::wstring& path, const std::wstring& kept) {
+  // Asking to delete: a file whose writer does not share that is refused
+  // here, and so never renamed.
+  OwnedHandle file(openItself(path, DELETE | FILE_READ_ATTRIBUTES));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file.valid() || !GetFileInformationByHandle(file.get(), &info)) {
+    return {KeptAside::Outcome::failed, GetLastError()};
+  }
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return {KeptAside::Outcome::notAFile, 0};
+  }
+  // Renamed by its name while the handle holds it: in a folder that no
+  // other account may change, the name is still the file just looked at.
+  if (!MoveFileExW(path.c_str(), kept.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return {KeptAside::Outcome::failed, GetLastError()};
+  }
+  return {KeptAside::Outcome::kept, 0};
+}
+
+std::uint32_t Win32Platform::createFolder(const std::wstring& path,
+                                          const AccessDescription& access) {
+  AccessList list(access, access.ownedByAdministrators);
+  if (list.get() == nullptr) return list.error();
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, list.get(), FALSE};
   return CreateDirectoryW(path.c_str(), &attributes) ? 0 : GetLastError();
 }
 
@@ -157,11 +213,11 @@ std::unique_ptr<OutputFile> Win32Platform::createNewFile(const std::wstring& pat
   // CREATE_NEW fails on any existing name, so nothing is overwritten; with
   // FILE_FLAG_OPEN_REPARSE_POINT a link whose target is missing counts as
   // existing too, instead of being followed to create that target. No
-  // security attributes: the handle is not inherited. FILE_SHARE_DELETE lets
-  // the program rename the file it writes (a log put in place of another).
-  HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  // security attributes: the handle is not inherited. Shared for reading
+  // only: while the run writes its log, no other run can rename, replace or
+  // delete it.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = GetLastError();
     return nullptr;

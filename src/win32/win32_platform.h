@@ -42,9 +42,10 @@ class Win32Platform final : public Platform {
   std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
-  bool isPlainFile(const std::wstring& path) override;
-  std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) override;
-  std::uint32_t createProtectedFolder(const std::wstring& path) override;
+  KeptAside keepAside(const std::wstring& path, const std::wstring& kept) override;
+  std::uint32_t createFolder(const std::wstring& path, const AccessDescription& access) override;
+  FolderLook lookAtFolder(const std::wstring& path) override;
+  Answer<std::wstring> processAccount() override;
   std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                             std::uint32_t& error) override;
 
@@ -53,7 +54,8 @@ class Win32Platform final : public Platform {
   std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) override;
 
   InstallerWait waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) override;
-  RunLock takeRunLock(const std::wstring& name, std::uint32_t milliseconds) override;
+  RunLock takeRunLock(const std::wstring& name, const AccessDescription& access,
+                      std::uint32_t milliseconds) override;
   std::uint32_t initializeCom() override;
   void uninitializeCom() override;
   void msiSetInternalUiNone() override;

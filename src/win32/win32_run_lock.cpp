@@ -21,11 +21,12 @@ class HeldMutex final : public HeldLock {
   HANDLE mutex_;
 };
 
-// Owned by the Administrators where the token may name them (an
-// administrator's, the system account's), else by the caller by default.
-HANDLE createMutex(const std::wstring& name, DWORD& error) {
-  for (const bool administratorsOwn : {true, false}) {
-    AccessList access({MUTEX_ALL_ACCESS, 0, false}, administratorsOwn);
+// Owned by the Administrators where the description asks and the token may
+// name them (an administrator's, the system account's), else by the
+// caller's default owner.
+HANDLE createMutex(const std::wstring& name, const AccessDescription& description, DWORD& error) {
+  for (const bool administratorsOwn : {description.ownedByAdministrators, false}) {
+    AccessList access(description, administratorsOwn);
     if (access.get() == nullptr) {
       error = access.error();
       return nullptr;
@@ -40,10 +41,11 @@ HANDLE createMutex(const std::wstring& name, DWORD& error) {
 
 }  // namespace
 
-RunLock Win32Platform::takeRunLock(const std::wstring& name, std::uint32_t milliseconds) {
+RunLock Win32Platform::takeRunLock(const std::wstring& name, const AccessDescription& access,
+                                   std::uint32_t milliseconds) {
   using State = RunLock::State;
   DWORD error = 0;
-  OwnedHandle mutex(createMutex(name, error));
+  OwnedHandle mutex(createMutex(name, access, error));
   // Ours grants every administrator full access: one that refuses is another's.
   if (!mutex.valid()) {
     return {error == ERROR_ACCESS_DENIED ? State::foreign : State::unknown, error, 0, nullptr};

@@ -231,25 +231,53 @@ TEST(Run, ItsLastLineSaysWhoseCodeItIs) {
   }
 }
 
+// -log: the logs where the administrator says; beside the names another
+// run still writes, the installer's named after the run's own; in TMP where
+// another account may change the folder; nothing installed where no log can be made.
 TEST(Run, ALogWhereTheAdministratorSaysOrNothingInstalled) {
-  for (const bool writable : {true, false}) {
+  struct Row {
+    const char* name;
+    std::uint32_t folderError;
+    bool heldByAnotherRun, othersMayChange;
+    InstallerResult exitCode;
+    std::wstring ownLog, installerLog;  // empty: no installer ran
+    const char* logged;
+  };
+  const std::wstring tmp = L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log";
+  const std::vector<Row> rows = {
+      // clang-format off
+      {"writable", 0, false, false, 0, L"C:\\Logs\\eldoris.log", L"C:\\Logs\\eldoris_velmarix-x64.msi.log", " exit code 0: "},
+      {"another run writes it", 0, true, false, 0, L"C:\\Logs\\eldoris_2026-12-06-07-05-09.log", L"C:\\Logs\\eldoris_2026-12-06-07-05-09_velmarix-x64.msi.log", " -log «C:\\Logs\\eldoris.log»: C:\\Logs\\eldoris.log is not replaced (another program holds it open (a run still writing it, or a viewer)); this log is beside it, C:\\Logs\\eldoris_2026-12-06-07-05-09.log, and the installers' logs are named after it\r\n"},
+      {"others may change the folder", 0, false, true, 0, tmp, L"C:\\Temp\\velmarix-x64.msi_2026-12-06-07-05-09.log", " -log «C:\\Logs\\eldoris.log»: C:\\Logs is not used: S-1-1-0 (Everyone) may rename or delete it or what is in it, or change who may; this log and the installers' are in TMP instead\r\n"},
+      {"no folder can be made", 5, false, false, 1622, tmp, L"", " -log «C:\\Logs\\eldoris.log»: C:\\Logs\\eldoris.log cannot be written (error 5); nothing is installed\r\n"},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
     FakePlatform platform = freshMachine();
-    platform.folderError = writable ? 0 : 5;
-    EXPECT_EQ(run(platform, L"-silent -log C:\\Logs\\eldoris.log"), writable ? 0u : 1622u);
-    const std::string own = platform.files[L"C:\\Logs\\eldoris.log"];
-    const std::string tmp = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
-    if (writable) {  // the installer's log beside it, named after it
-      ASSERT_EQ(platform.commandLines.size(), 1u);
-      EXPECT_NE(platform.commandLines[0].find(L"/Lv! \"C:\\Logs\\eldoris_velmarix-x64.msi.log\" "),
-                std::wstring::npos);
-      EXPECT_NE(own.find(" exit code 0: "), std::string::npos);
-      EXPECT_TRUE(tmp.empty());
-    } else {  // the log in TMP says why
-      EXPECT_TRUE(platform.commandLines.empty());
-      EXPECT_NE(tmp.find(" -log «C:\\Logs\\eldoris.log»: C:\\Logs\\eldoris.log cannot be written "
-                         "(error 5); nothing is installed\r\n"),
-                std::string::npos);
-      EXPECT_NE(tmp.find(" exit code 1622: the program's own: "), std::string::npos);
+    platform.folderError = row.folderError;
+    if (row.heldByAnotherRun) {
+      platform.files[L"C:\\Logs\\eldoris.log"] = "the first run's";
+      platform.heldOpen.insert(L"C:\\Logs\\eldoris.log");
+    }
+    if (row.othersMayChange) {
+      platform.existingFolders.insert(L"C:\\Logs");
+      platform.folderLooks[L"C:\\Logs"] = {
+          0,     true,
+          false, L"S-1-5-32-544",
+          false, {{AccessEntry::Kind::allow, L"S-1-1-0", 0x1F01FF, 3}}};
+    }
+    EXPECT_EQ(run(platform, L"-silent -log C:\\Logs\\eldoris.log"), row.exitCode) << row.name;
+    const std::string own = platform.files[row.ownLog];
+    EXPECT_NE(own.find(row.logged), std::string::npos) << row.name << ": " << own;
+    EXPECT_EQ(platform.commandLines.size(), row.installerLog.empty() ? 0u : 1u) << row.name;
+    if (!row.installerLog.empty()) {
+      EXPECT_NE(platform.commandLines[0].find(L"/Lv! \"" + row.installerLog + L"\" "),
+                std::wstring::npos)
+          << row.name;
+    }
+    if (row.heldByAnotherRun) {  // the first run's log is where it was, untouched
+      EXPECT_EQ(platform.files[L"C:\\Logs\\eldoris.log"], "the first run's") << row.name;
+      EXPECT_EQ(platform.files.count(L"C:\\Logs\\eldoris.lo_"), 0u) << row.name;
     }
   }
 }

@@ -209,20 +209,41 @@ TextRead FakePlatform::fullPath(const std::wstring& path) {
   return {0, full ? path : currentDir.text + L"\\" + path};
 }
 
-std::uint32_t FakePlatform::moveFileOver(const std::wstring& from, const std::wstring& to) {
-  if (moveError != 0) return moveError;
-  files[to] = files[from];
-  files.erase(from);
-  moves.erase(to);  // the name's earlier file, gone elsewhere, is no longer what it names
-  moves[from] = to;
+KeptAside FakePlatform::keepAside(const std::wstring& path, const std::wstring& kept) {
+  if (heldOpen.count(path) != 0)
+    return {KeptAside::Outcome::failed, 32};  // ERROR_SHARING_VIOLATION
+  if (keepError != 0) return {KeptAside::Outcome::failed, keepError};
+  if (links.count(path) != 0 || existingPaths.count(path) != 0)
+    return {KeptAside::Outcome::notAFile};
+  if (files.count(path) == 0) return {KeptAside::Outcome::failed, 2};
+  files[kept] = files[path];
+  files.erase(path);
+  moves[path] = kept;
+  return {};
+}
+
+std::uint32_t FakePlatform::createFolder(const std::wstring& path,
+                                         const AccessDescription& access) {
+  if (folderError != 0) return folderError;
+  if (existingFolders.count(path) != 0) return 183;  // ERROR_ALREADY_EXISTS
+  folders.push_back(path);
+  folderAccess.push_back(access);
   return 0;
 }
 
-std::uint32_t FakePlatform::createProtectedFolder(const std::wstring& path) {
-  if (folderError != 0) return folderError;
-  folders.push_back(path);
-  return 0;
+FolderLook FakePlatform::lookAtFolder(const std::wstring& path) {
+  foldersLookedAt.push_back(path);
+  const auto found = folderLooks.find(path);
+  if (found != folderLooks.end()) return found->second;
+  FolderLook look;
+  look.owner = L"S-1-5-32-544";
+  look.entries = {{AccessEntry::Kind::allow, L"S-1-5-18", 0x1F01FF, 0x3},
+                  {AccessEntry::Kind::allow, L"S-1-5-32-544", 0x1F01FF, 0x3},
+                  {AccessEntry::Kind::allow, L"S-1-5-32-545", 0x1200A9, 0x3}};
+  return look;
 }
+
+Answer<std::wstring> FakePlatform::processAccount() { return {0, account}; }
 
 std::optional<std::vector<std::uint32_t>> FakePlatform::processIds(const std::wstring&) {
   return msiexecProcesses;
@@ -284,8 +305,6 @@ std::optional<std::uint64_t> FakePlatform::fileSize(const std::wstring& path) {
   return std::nullopt;
 }
 
-bool FakePlatform::isPlainFile(const std::wstring& path) { return files.count(path) != 0; }
-
 void FakePlatform::deleteFile(const std::wstring& path) {
   deletedFiles.push_back(path);
   calls.push_back("deleteFile");
@@ -293,16 +312,12 @@ void FakePlatform::deleteFile(const std::wstring& path) {
 
 namespace {
 
-// Writes where the file is now, as a handle does after a rename.
+// Writes to its file, which nothing renames while it is open.
 class FakeOutputFile final : public OutputFile {
  public:
   FakeOutputFile(FakePlatform& platform, std::wstring path)
       : platform_(platform), path_(std::move(path)) {}
   bool write(const std::vector<char>& bytes) override {
-    for (auto moved = platform_.moves.find(path_); moved != platform_.moves.end();
-         moved = platform_.moves.find(path_)) {
-      path_ = moved->second;
-    }
     platform_.files[path_].append(bytes.begin(), bytes.end());
     return true;
   }
@@ -316,7 +331,8 @@ class FakeOutputFile final : public OutputFile {
 
 std::unique_ptr<OutputFile> FakePlatform::createNewFile(const std::wstring& path,
                                                         std::uint32_t& error) {
-  const bool taken = files.count(path) != 0 || existingPaths.count(path) != 0;
+  const bool taken =
+      files.count(path) != 0 || existingPaths.count(path) != 0 || links.count(path) != 0;
   error = taken ? 80 : createError;  // ERROR_FILE_EXISTS
   if (error != 0) return nullptr;
   files[path];
@@ -447,8 +463,10 @@ class FakeHeldLock final : public HeldLock {
 
 }  // namespace
 
-RunLock FakePlatform::takeRunLock(const std::wstring&, std::uint32_t milliseconds) {
+RunLock FakePlatform::takeRunLock(const std::wstring&, const AccessDescription& access,
+                                  std::uint32_t milliseconds) {
   calls.push_back("runLock");
+  runLockAccess = access;
   runLocksAsked.push_back(milliseconds);
   RunLock lock;
   if (!runLocks.empty()) {

@@ -49,12 +49,17 @@ class FakePlatform : public Platform {
   // Subdirectories of the current directory, in listing order, with their entries.
   std::vector<std::pair<DirEntry, std::vector<DirEntry>>> tree;
   bool listingFails = false;
-  std::set<std::wstring> existingPaths;      // taken names with nothing in them, such as folders
-  std::uint32_t createError = 0;             // why no new file can be created, if it cannot
-  std::uint32_t folderError = 0;             // why no folder can be made, if it cannot
-  std::uint32_t moveError = 0;               // why no file can be renamed, if it cannot
-  std::deque<InstallerWait> installerWaits;  // the Windows Installer; free when it runs out
-  std::uint32_t comResult = 0;               // CoInitialize's HRESULT
+  std::set<std::wstring> existingPaths;    // taken names with nothing in them, such as folders
+  std::set<std::wstring> links;            // taken names that are links: never kept aside
+  std::set<std::wstring> heldOpen;         // files another program holds without sharing delete
+  std::uint32_t createError = 0;           // why no new file can be created, if it cannot
+  std::uint32_t folderError = 0;           // why no folder can be made, if it cannot
+  std::uint32_t keepError = 0;             // why no file can be kept aside, if it cannot
+  std::set<std::wstring> existingFolders;  // folders there before the run (183 when made)
+  std::map<std::wstring, FolderLook> folderLooks;  // unset: SYSTEM's and the Administrators'
+  std::wstring account = L"S-1-5-21-7-8-9-500";    // the run's own
+  std::deque<InstallerWait> installerWaits;        // the Windows Installer; free when it runs out
+  std::uint32_t comResult = 0;                     // CoInitialize's HRESULT
   std::optional<std::vector<std::uint32_t>> msiexecProcesses = std::vector<std::uint32_t>{};
   // Files by path: those here before the run are taken names; the run's own
   // files are added with what it wrote.
@@ -84,10 +89,13 @@ class FakePlatform : public Platform {
   std::vector<std::wstring> programs;  // the program path given with each
   std::vector<std::wstring> deletedFiles;
   std::vector<std::wstring> folders;               // made, in order
-  std::map<std::wstring, std::wstring> moves;      // renamed from, to
+  std::vector<AccessDescription> folderAccess;     // the descriptor each was made with
+  std::vector<std::wstring> foldersLookedAt;       // in order
+  std::map<std::wstring, std::wstring> moves;      // kept aside: from, to
   std::vector<std::uint32_t> installerWaitsAsked;  // milliseconds
   std::vector<std::uint32_t> runLocksAsked;        // milliseconds
   int runLocksHeld = 0;
+  AccessDescription runLockAccess;  // what the lock was asked to be made with
   std::vector<InstallerBusySign> installerSignsAsked;
   std::vector<std::wstring> searchedPatterns;
   std::vector<std::wstring> openedPackages;
@@ -129,9 +137,10 @@ class FakePlatform : public Platform {
   std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
   void deleteFile(const std::wstring& path) override;
-  bool isPlainFile(const std::wstring& path) override;
-  std::uint32_t moveFileOver(const std::wstring& from, const std::wstring& to) override;
-  std::uint32_t createProtectedFolder(const std::wstring& path) override;
+  KeptAside keepAside(const std::wstring& path, const std::wstring& kept) override;
+  std::uint32_t createFolder(const std::wstring& path, const AccessDescription& access) override;
+  FolderLook lookAtFolder(const std::wstring& path) override;
+  Answer<std::wstring> processAccount() override;
   std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
                                             std::uint32_t& error) override;
   std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) override;
@@ -158,7 +167,8 @@ class FakePlatform : public Platform {
                                                 std::uint32_t view) override;
   std::uint64_t systemTimeNow() override;
   std::optional<std::uint64_t> millisecondsSinceStart() override;
-  RunLock takeRunLock(const std::wstring& name, std::uint32_t milliseconds) override;
+  RunLock takeRunLock(const std::wstring& name, const AccessDescription& access,
+                      std::uint32_t milliseconds) override;
   std::uint32_t restartSystem(RestartCall call) override;
 
  private:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "fake_platform.h"
 #include "messages/audience.h"
 #include "messages/message_ids.h"
@@ -146,48 +148,90 @@ TEST(RunLog, WithoutTmpThereIsNone) {
   }
 }
 
-// -log: where the administrator says, folders made, a file there replaced
-// (a link itself removed, never written through); else TMP, and why.
+// -log: where the administrator says, folders made, a file there kept once
+// and replaced; a link, or a log that another run still writes, never
+// replaced; a folder that another account may change not used; else TMP.
 TEST(RunLog, WhereTheAdministratorSays) {
+  enum class Before { nothing, file, link, heldOpen };
   struct Row {
     const char* name;
     std::wstring requested;
-    const char* before;  // what was at the name; nullptr: nothing
+    Before before;
     std::uint32_t folderError, createError;
     std::wstring path;                  // the log's
     std::vector<std::wstring> folders;  // made
-    std::uint32_t moveError = 0;        // the old log held open, say
+    const char* why = "";               // notUsed() or besideBecause(), its beginning
+    std::wstring untrusted;             // a folder there before the run that others may change
   };
   const std::wstring tmpLog = L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log";
+  const std::wstring beside = L"C:\\L\\run_2026-12-06-07-05-09.log";
   const std::vector<Row> rows = {
       // clang-format off
-      {"relative", L"logs\\deep\\run.log", nullptr, 0, 0, L"D:\\setup\\logs\\deep\\run.log", {L"D:\\setup", L"D:\\setup\\logs", L"D:\\setup\\logs\\deep"}},
-      {"replaced", L"C:\\L\\run.log", "an earlier run's", 0, 0, L"C:\\L\\run.log", {L"C:\\L"}},
-      {"a share", L"\\\\srv\\logs\\pc1\\run.log", nullptr, 0, 0, L"\\\\srv\\logs\\pc1\\run.log", {L"\\\\srv\\logs\\pc1"}},
-      {"no folder", L"C:\\L\\run.log", nullptr, 5, 0, tmpLog, {}},
-      {"no file", L"C:\\L\\run.log", nullptr, 0, 5, L"", {L"C:\\L"}},
-      {"old log held open: beside it", L"C:\\L\\run.log", "an earlier run's", 0, 0, L"C:\\L\\run_2026-12-06-07-05-09.log", {L"C:\\L"}, 32},
+      {"relative", L"logs\\deep\\run.log", Before::nothing, 0, 0, L"D:\\setup\\logs\\deep\\run.log", {L"D:\\setup", L"D:\\setup\\logs", L"D:\\setup\\logs\\deep"}, "", L""},
+      {"replaced", L"C:\\L\\run.log", Before::file, 0, 0, L"C:\\L\\run.log", {L"C:\\L"}, "", L""},
+      {"a share", L"\\\\srv\\logs\\pc1\\run.log", Before::nothing, 0, 0, L"\\\\srv\\logs\\pc1\\run.log", {L"\\\\srv\\logs\\pc1"}, "", L""},
+      {"no folder", L"C:\\L\\run.log", Before::nothing, 5, 0, tmpLog, {}, "", L""},
+      {"no file", L"C:\\L\\run.log", Before::nothing, 0, 5, L"", {L"C:\\L"}, "", L""},
+      {"held open by a run or a viewer", L"C:\\L\\run.log", Before::heldOpen, 0, 0, beside, {L"C:\\L"}, "another program holds it open", L""},
+      {"a link at the name", L"C:\\L\\run.log", Before::link, 0, 0, beside, {L"C:\\L"}, "it is a folder or a link", L""},
+      {"a folder others may change", L"C:\\L\\deep\\run.log", Before::file, 0, 0, tmpLog, {L"C:\\L\\deep"}, "C:\\L is not used: S-1-5-11 (Authenticated Users) may rename", L"C:\\L"},
+      {"a root others may change", L"E:\\run.log", Before::nothing, 0, 0, tmpLog, {}, "E:\\ is not used: S-1-5-11", L"E:\\"},
       // clang-format on
   };
   for (const auto& row : rows) {
     FakePlatform platform;
-    if (row.before) platform.files[row.requested] = row.before;
+    if (row.before == Before::file || row.before == Before::heldOpen) {
+      platform.files[row.requested] = "an earlier run's";
+    }
+    if (row.before == Before::heldOpen) platform.heldOpen.insert(row.requested);
+    if (row.before == Before::link) platform.links.insert(row.requested);
     platform.folderError = row.folderError;
     platform.createError = row.createError;
-    platform.moveError = row.moveError;
+    if (!row.untrusted.empty()) {
+      platform.existingFolders.insert(row.untrusted);
+      platform.folderLooks[row.untrusted] = {
+          0,     true,
+          false, L"S-1-5-32-544",
+          false, {{AccessEntry::Kind::allow, L"S-1-5-11", 0x1301BF, 0x13}}};  // Modify, inherited
+    }
     RunLog log(platform, row.requested);
     log.write(L"line");
     EXPECT_EQ(log.path(), row.path) << row.name;
     EXPECT_EQ(platform.folders, row.folders) << row.name;
     EXPECT_EQ(log.refused().has_value(), row.folderError + row.createError != 0) << row.name;
-    EXPECT_EQ(log.notReplaced(), row.moveError) << row.name;
-    if (row.before) {  // kept once, unless it could not be moved at all
-      EXPECT_EQ(platform.files[row.moveError ? row.requested : L"C:\\L\\run.lo_"], row.before)
+    EXPECT_EQ(log.inRequestedFolder(), row.path != tmpLog && !row.path.empty()) << row.name;
+    const std::wstring why = log.notUsed() + log.besideBecause();
+    EXPECT_EQ(why.rfind(std::wstring(row.why, row.why + std::strlen(row.why)), 0), 0u)
+        << row.name << ": " << std::string(why.begin(), why.end());
+    if (row.before != Before::nothing) {  // kept once, or left where it is: never lost
+      const bool kept = row.before == Before::file && row.untrusted.empty();
+      EXPECT_EQ(platform.files.count(kept ? L"C:\\L\\run.lo_" : row.requested),
+                row.before != Before::link)
           << row.name;
     }
     if (!row.path.empty()) {
       EXPECT_EQ(platform.files[row.path].rfind("\xEF\xBB\xBF", 0), 0u) << row.name;
     }
+  }
+}
+
+// Only the folders that were there before the run are looked at, from the
+// root down; every one that is made gets the run's own protected descriptor.
+TEST(RunLog, ItsFoldersAreJudgedFromTheRootDown) {
+  FakePlatform platform;
+  platform.existingFolders = {L"C:\\ProgramData", L"C:\\ProgramData\\Vendor"};
+  RunLog log(platform, L"C:\\ProgramData\\Vendor\\Logs\\x\\run.log");
+  EXPECT_TRUE(log.inRequestedFolder());
+  EXPECT_EQ(platform.foldersLookedAt,
+            (std::vector<std::wstring>{L"C:\\", L"C:\\ProgramData", L"C:\\ProgramData\\Vendor"}));
+  ASSERT_EQ(platform.folderAccess.size(), 2u);
+  for (const AccessDescription& made : platform.folderAccess) {
+    for (const Grant& grant : made.grants) {
+      // Users read and list; nobody else but SYSTEM and the Administrators is named.
+      EXPECT_EQ(grant.rights, grant.trustee == Trustee::users ? 0x1200A9u : 0x1F01FFu);
+      EXPECT_TRUE(grant.inherited);
+    }
+    EXPECT_EQ(made.grants.size(), 3u);
   }
 }
 
