@@ -204,7 +204,58 @@ def first_instance_goes_on(run):
     return ["first instance: " + p for p in compare(FIRST_INSTANCE, result)]
 
 
+SHARED_FOLDER = "C:\\e2e\\shared logs"
+SHARED_LOG = SHARED_FOLDER + "\\run.log"
+FIRST_WITH_THE_LOG = Case("first run", args='-silent -log "%s"' % SHARED_LOG, unseen=True)
+
+
+def first_run_writing_the_log(run):
+    """A first run with the same -log, held before msiexec by another
+    installation (Windows 2000's mutex), its log open; an earlier run's log
+    kept as run.lo_."""
+    folder = run.session.file(SHARED_FOLDER)
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    (folder / "run.lo_").write_text("the earliest run's log\n")
+    run.first = run.session.start_drive(run.helper("boxbot.exe"), run.job(FIRST_WITH_THE_LOG),
+                                        FIRST_WITH_THE_LOG.timeout, name="first")
+    log, deadline = folder / "run.log", time.monotonic() + 90
+    while time.monotonic() < deadline and not (log.exists() and b"Windows Installer busy" in log.read_bytes()):
+        time.sleep(0.1)
+    if not log.exists():
+        run.notes.append("the first run never made its log")
+    run.planted = {log}
+
+
+def second_log_beside(run):
+    """This run's log is beside the first's, says why, and ends with 1618;
+    the first run's log and the earliest .lo_ are where they were."""
+    folder = run.session.file(SHARED_FOLDER)
+    beside = [p for p in folder.glob("run_*.log") if "velmarix" not in p.name]
+    if len(beside) != 1:
+        return ["logs beside run.log: %s" % [p.name for p in beside]]
+    run.run_log = SHARED_FOLDER + "\\" + beside[0].name
+    problems = logged("-log «%s»: %s is not replaced (another program holds it open" % (SHARED_LOG, SHARED_LOG),
+                      "exit code 1618: ")(run)
+    first_log = (folder / "run.log").read_bytes()
+    problems += [] if b"-msiwait" not in first_log else ["run.log holds the second run's lines"]
+    problems += [] if (folder / "run.lo_").read_text() == "the earliest run's log\n" else ["run.lo_ was replaced"]
+    run.busy.kill()  # the other installation ends: the first run goes on
+    run.busy.wait()
+    run.busy = None
+    result = run.session.finish_drive(run.first)
+    run.run_log = SHARED_LOG  # the first run's, for the checks that follow
+    run.planted = set()
+    return problems + ["first run: " + p for p in compare(FIRST_WITH_THE_LOG, result)]
+
+
 SECOND_INSTANCE = [
+    # A second run with the same -log while the first still writes its log:
+    # the first run's log is never moved; the second writes beside it.
+    Case("faults/second-run-with-the-same-log-writes-beside-the-first", args='-silent -msiwait 1 -log "%s"' % SHARED_LOG,
+         exit_code=ERROR_INSTALL_ALREADY_RUNNING, unseen=True, windows_version="win2k",
+         setup=prepare(package(VERSION), msiexec_recorded(), installer_busy(120000), first_run_writing_the_log),
+         check=verify(second_log_beside, product(INSTALLED, VERSION, LOCAL))),
     # A person's second run ends at once, before it changes anything.
     Case("faults/second-instance-while-first-asks", exit_code=ERROR_INSTALL_ALREADY_RUNNING,
          setup=prepare(package(VERSION), msiexec_recorded(), first_instance_waiting()),

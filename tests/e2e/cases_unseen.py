@@ -3,9 +3,12 @@ tool's system account (boxbot's desktop=hidden): no box is shown there and
 none could be answered, so each run must end by itself, with the exit code a
 tool can act on, and say in its own log which boxes it did not show."""
 
+import re
+import shutil
+
 import packages
 from case_model import Case
-from plugin_run import (FRESH_VERSION, INSTALLED, MEDIA, UNKNOWN, VICTIM, Call, calls, earlier_run, install_question,
+from plugin_run import (FRESH_VERSION, INSTALLED, LOCAL, MEDIA, UNKNOWN, VICTIM, Call, calls, earlier_run, install_question,
                         installed, installer_busy, installs, log_at, logged, marker, marker_set, msiexec_recorded,
                         no_calls, package, prepare, product, verify)
 from provider_run import ENV, LOG, expect, media
@@ -35,22 +38,66 @@ CHOSEN_LOG = "C:\\e2e\\chosen logs\\run.log"
 CHOSEN_INSTALLER_LOG = CHOSEN_LOG.replace("run.log", "run_velmarix-x64.msi.log")
 
 
-def planted_at_the_log_names(run):
-    """A link to another file at the run's log name, an earlier file at the installer's."""
+def folder_at_the_log_name(run):
+    """A folder where the run's log would go, with a file in it: what cannot
+    be kept aside (a folder, or a link, which Wine cannot plant: it shows a
+    Unix link as the file it points to) is never replaced."""
+    folder = run.session.file(CHOSEN_LOG)
+    shutil.rmtree(folder.parent, ignore_errors=True)
+    folder.mkdir(parents=True)
+    (folder / "inside.txt").write_text("inside\n")
+
+
+BESIDE = re.compile(r"run_\d{4}(-\d\d){5}\.log")
+
+
+def logs_beside_the_folder(run):
+    """The run's log is beside the folder, and says why; the installer's log
+    is named after it; the folder is as it was."""
     folder = run.session.file(CHOSEN_LOG).parent
+    beside = [p.name for p in folder.iterdir() if BESIDE.fullmatch(p.name)]
+    if len(beside) != 1:
+        return ["logs beside the folder: %s" % sorted(p.name for p in folder.iterdir())]
+    run.run_log = CHOSEN_LOG.replace("run.log", beside[0])
+    installer_log = run.run_log[:-len(".log")] + "_velmarix-x64.msi.log"
+    problems = calls(Call(" /qn", log_file=installer_log))(run)
+    problems += logged("-log «%s»: %s is not replaced (it is a folder or a link, which is never replaced); "
+                       "this log is beside it, %s" % (CHOSEN_LOG, CHOSEN_LOG, run.run_log))(run)
+    inside = run.session.file(CHOSEN_LOG) / "inside.txt"
+    return problems + ([] if inside.read_text() == "inside\n" else ["the folder at the log's name changed"])
+
+
+OPEN_FOLDER = "C:\\e2e\\open logs"  # a folder that every account may change (mode 777: Everyone, full control)
+
+
+def folder_everyone_may_change(run):
+    folder = run.session.file(OPEN_FOLDER)
     folder.mkdir(parents=True, exist_ok=True)
-    run.session.file(VICTIM).write_text("victim\n")
-    (folder / "run.log").unlink(missing_ok=True)
-    (folder / "run.log").symlink_to(run.session.file(VICTIM))
-    (folder / "run_velmarix-x64.msi.log").write_text("an earlier run's log\n")
+    folder.chmod(0o777)
+    run.undo.append(lambda: shutil.rmtree(folder, ignore_errors=True))
 
 
-def replaced_not_followed(run):
-    folder = run.session.file(CHOSEN_LOG).parent
-    problems = [] if run.session.file(VICTIM).read_text() == "victim\n" else ["the linked file was written"]
-    problems += ["%s is still a link" % p.name for p in folder.iterdir() if p.is_symlink()]
-    installer_log = (folder / "run_velmarix-x64.msi.log").read_bytes()
-    return problems + (["the earlier installer log was kept"] if b"earlier" in installer_log else [])
+def nothing_written_in(windows_folder):
+    def check(run):
+        left = sorted(p.name for p in run.session.file(windows_folder).iterdir())
+        return ["%s holds %s" % (windows_folder, left)] if left else []
+    return check
+
+
+# A folder spelled in another letter case outside ASCII: the same folder.
+CYRILLIC_FOLDER, CYRILLIC_SPELLING = "C:\\e2e\\Журналы", "C:\\e2e\\журналы"
+
+
+def earlier_log_in_the_cyrillic_folder(run):
+    folder = run.session.file(CYRILLIC_FOLDER)
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / "run.log").write_text("an earlier run's log\n")
+    run.undo.append(lambda: shutil.rmtree(folder, ignore_errors=True))
+
+
+def earlier_log_kept(run):
+    kept = run.session.file(CYRILLIC_FOLDER) / "run.lo_"
+    return [] if kept.exists() and kept.read_text() == "an earlier run's log\n" else ["the earlier log was not kept"]
 
 
 def failed_run_log_kept(run):
@@ -118,15 +165,24 @@ CASES = [
              unseen=True, steps=(package(FRESH_VERSION), log_at(RELATIVE_LOG)),
              call=Call(" /qn", log_file=MEDIA + "\\logs\\deep\\run_velmarix-x64.msi.log"),
              checks=(folders_made_private,)),
-    installs("unseen/log-replaces-a-file-never-through-a-link", args='-silent -log "%s"' % CHOSEN_LOG, boxes=(),
-             unseen=True, steps=(package(FRESH_VERSION), planted_at_the_log_names, log_at(CHOSEN_LOG)),
-             call=Call(" /qn", log_file=CHOSEN_LOG.replace("run.log", "run_velmarix-x64.msi.log")),
-             checks=(replaced_not_followed,)),
+    Case("unseen/log-never-replaces-what-cannot-be-kept", args='-silent -log "%s"' % CHOSEN_LOG, unseen=True,
+         setup=prepare(package(FRESH_VERSION), msiexec_recorded(), folder_at_the_log_name),
+         check=verify(logs_beside_the_folder, product(INSTALLED, FRESH_VERSION, LOCAL), marker(False))),
     # A tool that retries a failed installation: the failed run's logs are kept once.
     installs("unseen/log-of-a-failed-run-kept", args='-silent -log "%s"' % CHOSEN_LOG, boxes=(), unseen=True,
              steps=(package(FRESH_VERSION), msiexec_recorded(1603), log_at(CHOSEN_LOG),
                     earlier_run('-silent -log "%s"' % CHOSEN_LOG, (), 1603, Call(" /qb", log_file=CHOSEN_INSTALLER_LOG))),
              call=Call(" /qn", log_file=CHOSEN_INSTALLER_LOG), checks=(failed_run_log_kept,)),
+    # A folder that another account may change is not used: the logs go to TMP, and the run says why.
+    installs("unseen/log-folder-others-may-change-not-used", args='-silent -log "%s\\run.log"' % OPEN_FOLDER,
+             boxes=(), unseen=True, call=NO_UI, steps=(package(FRESH_VERSION), folder_everyone_may_change),
+             checks=(nothing_written_in(OPEN_FOLDER), logged(
+                 '-log «%s\\run.log»: %s is not used: S-1-1-0 (Everyone) may rename or delete it' % (OPEN_FOLDER, OPEN_FOLDER)))),
+    # The old log is told from a link by its own attributes, whatever the path's spelling.
+    installs("unseen/log-folder-spelled-in-another-case-keeps-the-old-log", boxes=(), unseen=True,
+             args='-silent -log "%s\\run.log"' % CYRILLIC_SPELLING,
+             steps=(package(FRESH_VERSION), earlier_log_in_the_cyrillic_folder, log_at(CYRILLIC_FOLDER + "\\run.log")),
+             call=Call(" /qn", log_file=CYRILLIC_SPELLING + "\\run_velmarix-x64.msi.log"), checks=(earlier_log_kept,)),
     # A log that cannot be written: 1622 before anything is installed; the log in TMP says why.
     _unseen("log-unwritable", '-silent -log "%s\\run.log"' % VICTIM, ERROR_INSTALL_LOG_FAILURE,
             steps=(package(FRESH_VERSION), msiexec_recorded(), lambda run: run.session.file(VICTIM).write_text("x")),

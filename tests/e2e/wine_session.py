@@ -435,11 +435,18 @@ class WineSession:
             cached.unlink()
 
     def file(self, windows_path):
-        """The prefix's file for a Windows path on drive C:."""
+        """The prefix's file for a Windows path on drive C:, each name found
+        in any letter case where it is not there as spelled, as Windows finds it."""
         drive, _, rest = windows_path.partition(":\\")
         if drive.upper() != "C":
             raise ValueError("not a path on drive C: %r" % windows_path)
-        return self.drive_c.joinpath(*[part for part in rest.split("\\") if part])
+        path = self.drive_c
+        for part in [part for part in rest.split("\\") if part]:
+            exact = path / part
+            if not exact.exists() and path.is_dir():
+                exact = next((p for p in path.iterdir() if p.name.casefold() == part.casefold()), exact)
+            path = exact
+        return path
 
     # --- restart ---------------------------------------------------------
 
