@@ -44,6 +44,26 @@ struct RunContext {
   // How long to wait for another run and a busy Windows Installer before
   // each installer, in seconds; nothing where a person is asked the run's questions.
   std::optional<std::uint32_t> installerWaitSeconds;
+  // Whether this run's installer asked for a restart: then a restart is due
+  // whether or not the marker could be written or read.
+  bool restartAsked = false;
+
+  // What the system is, read once, when first asked (versionOf, wow64Of).
+  std::optional<std::optional<OsVersion>> version;
+  std::optional<Answer<bool>> wow64;
 };
+
+// The Windows version (nothing where it cannot be read), read once per run.
+inline const std::optional<OsVersion>& versionOf(RunContext& run) {
+  if (!run.version) run.version = run.platform.windowsVersion();
+  return *run.version;
+}
+
+// Whether the process runs under WOW64, read once per run; a run that could
+// not tell stops where it first asks.
+inline const Answer<bool>& wow64Of(RunContext& run) {
+  if (!run.wow64) run.wow64 = run.platform.isWow64Process();
+  return *run.wow64;
+}
 
 }  // namespace eldoris

@@ -9,7 +9,8 @@ AdminAnswer askWhetherAdministrator(Platform& platform) {
   if (const auto byOrdinal = platform.shellIsUserAnAdmin(ShellExport::byOrdinal)) {
     return {*byOrdinal, L"IsUserAnAdmin by ordinal 680"};
   }
-  return {platform.tokenIsAdministrator(), L"the process token's groups"};
+  const Answer<bool> token = platform.tokenIsAdministrator();
+  return {token.value, L"the process token's groups", token.error};
 }
 
 }  // namespace eldoris

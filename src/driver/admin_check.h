@@ -8,6 +8,7 @@ namespace eldoris {
 struct AdminAnswer {
   bool admin = false;
   const wchar_t* how = L"";  // which test answered, for the run's log
+  std::uint32_t error = 0;   // the token's groups could not be read: no answer
 };
 
 // SHELL32's IsUserAnAdmin by name (XP SP1 on), else by its ordinal 680 (what

@@ -45,9 +45,11 @@ InstallerResult waitForOtherRuns(RunContext& run, std::unique_ptr<HeldLock>& loc
     case State::unknown:
       break;
   }
-  logEvent(run, name + L" cannot be taken (" + windowsErrorMeaning(taken.error) +
-                    L"): runs are not kept apart");
-  return code::success;
+  // Going on could let two runs share the marker and the Windows Installer,
+  // unseen; stopping is a failure a tool sees and retries. (An object that
+  // another account made first is another matter: stopping there would let
+  // any user stop every deployment.)
+  return failedCall(run, L"taking " + name + L" (the lock that keeps runs apart)", taken.error);
 }
 
 }  // namespace eldoris

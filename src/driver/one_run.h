@@ -20,9 +20,10 @@ AccessDescription runLockAccess();
 
 // Takes the run lock into `lock`. Where another run holds it, waits for that
 // run's end where nobody is asked (the run's installerWaitSeconds, -msiwait) and returns 1618
-// past the wait, or at once where a person is asked. Where the lock cannot
-// be had (an object of its name that another user made, an error), the run
-// goes on as runs always did. Every step is logged.
+// past the wait, or at once where a person is asked. Where an object of its
+// name that another user made holds the name, the run goes on as runs
+// always did; where the lock cannot be made, it ends with the error. Every
+// step is logged.
 InstallerResult waitForOtherRuns(RunContext& run, std::unique_ptr<HeldLock>& lock);
 
 }  // namespace eldoris

@@ -1,5 +1,6 @@
 #include "driver/os_check.h"
 
+#include "messages/code_meaning.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
 #include "messages/run_log.h"
@@ -39,9 +40,13 @@ std::wstring kernelVersionNote(const std::optional<OsVersion>& reported,
 }
 
 InstallerResult checkOperatingSystem(RunContext& run, bool silent) {
-  const std::wstring caption = messageText(run.platform, msg::productTitle);
-  const std::optional<OsVersion> version = run.platform.windowsVersion();
-  const std::wstring wow64 = run.platform.isWow64Process() ? L", WOW64: yes" : L", WOW64: no";
+  const std::optional<OsVersion>& version = versionOf(run);
+  // Which package fits, and which registry view the marker is in, hang on it.
+  const Answer<bool>& underWow64 = wow64Of(run);
+  if (underWow64.failed()) {
+    return failedCall(run, L"IsWow64Process (whether the system is 64-bit)", underWow64.error);
+  }
+  const std::wstring wow64 = underWow64.value ? L", WOW64: yes" : L", WOW64: no";
   if (version) {
     logEvent(run, L"Windows " + decimal(version->major) + L"." + decimal(version->minor) +
                       (version->basicRecord
@@ -53,7 +58,8 @@ InstallerResult checkOperatingSystem(RunContext& run, bool silent) {
   }
   const OsVerdict verdict = judgeWindowsVersion(version);
   if (verdict.result != 0) {
-    showMessage(run, verdict.message, caption, box::iconError, silent && !verdict.shownWhenSilent);
+    showMessage(run, verdict.message, msg::productTitle, box::iconError,
+                silent && !verdict.shownWhenSilent);
   }
   return verdict.result;
 }

@@ -23,27 +23,28 @@ MessageId byProviders(const InstallOptions& options, MessageId both, MessageId p
   return options.installUecProvider ? uecOnly : neither;
 }
 
-// The run's boxes share one caption and one text buffer: an id missing from
-// the string table leaves the previous text in place.
+// The run's boxes share one caption. A text that cannot be loaded is never
+// shown in another's place: the box is failed (showBoxUnlessSilent).
 class Messenger {
  public:
-  explicit Messenger(RunContext& run) : run_(run) {
-    loadMessage(run_.platform, msg::productTitle, caption_);
-  }
+  explicit Messenger(RunContext& run)
+      : run_(run), captionError_(loadMessage(run_.platform, msg::productTitle, caption_)) {}
   // With `silent` the box is only logged, and `assumed` taken as its answer.
-  int show(MessageId id, unsigned style, bool silent, int assumed = box::idOk) {
-    loadMessage(run_.platform, id, text_);
-    return showBoxUnlessSilent(run_, silent, id, text_, caption_, style, assumed);
+  BoxAnswer show(MessageId id, unsigned style, bool silent, int assumed = box::idOk) {
+    std::wstring text;
+    const std::uint32_t error = loadMessage(run_.platform, id, text);
+    return showBoxUnlessSilent(run_, silent, id, text, caption_, style, assumed, error);
   }
-  int showText(MessageId id, const std::wstring& text, unsigned style, bool silent) {
-    text_ = text;
-    return showBoxUnlessSilent(run_, silent, id, text_, caption_, style, box::idOk);
+  BoxAnswer showText(MessageId id, const std::wstring& text, unsigned style, bool silent) {
+    return showBoxUnlessSilent(run_, silent, id, text, caption_, style, box::idOk);
   }
+  // Why the caption could not be loaded (the boxes then have none); 0 where it was.
+  std::uint32_t captionError() const { return captionError_; }
 
  private:
   RunContext& run_;
   std::wstring caption_;
-  std::wstring text_;
+  std::uint32_t captionError_;
 };
 
 // A provider setup that asks for a restart has stopped the run before the
@@ -71,27 +72,43 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
   const InstallerResult failed = options.restartCodes ? code::rebootRequired : restartFailedResult;
 
   bool markerPresent = false;
-  isRestartMarkerPresent(run, markerPresent);
-  if (!markerPresent || options.noRestart) {
-    logEvent(run, markerPresent ? L"restart: not offered (-norestart), the marker stays"
-                                : L"restart: none due");
-    messenger.show(restartBrowserNotice(options), box::ok, options.silent);
-    return markerPresent ? notStarted : code::success;
+  const std::uint32_t read = isRestartMarkerPresent(run, markerPresent);
+  // A marker that cannot be read may hold a due restart: the run says so
+  // rather than guess, unless this run's installer asked for one anyway.
+  if (read != 0 && read != code::fileNotFound && !run.restartAsked) {
+    return failedCall(run, L"reading the restart marker", read);
+  }
+  const bool due = markerPresent || run.restartAsked;
+  if (!due || options.noRestart) {
+    logEvent(run, !due            ? L"restart: none due"
+                  : markerPresent ? L"restart: not offered (-norestart), the marker stays"
+                                  : L"restart: not offered (-norestart), and the marker could not "
+                                    L"be written: the exit code, 3010, says it is due");
+    const MessageId notice = restartBrowserNotice(options);
+    const BoxAnswer shown = messenger.show(notice, box::ok, options.silent);
+    if (shown.failed()) return boxNotShown(run, notice, shown);
+    if (!due) return code::success;
+    return markerPresent ? notStarted : code::rebootRequired;
   }
 
-  logEvent(run, L"restart: due; the marker goes before it is offered");
-  deleteRestartMarker(run);
+  logEvent(run, L"restart: due");
   // Never box::notAsked: the confirmation, which comes first, ends such a run.
-  if (messenger.show(restartQuestion(options), box::yesNo | box::iconWarning, options.silent,
-                     box::idYes) != box::idYes) {
-    logEvent(run, L"restart: declined");
+  const MessageId question = restartQuestion(options);
+  const BoxAnswer answer =
+      messenger.show(question, box::yesNo | box::iconWarning, options.silent, box::idYes);
+  // No answer: the marker stays, and a later run offers the restart again.
+  if (answer.failed()) return boxNotShown(run, question, answer);
+  if (!answer.is(box::idYes)) {
+    logEvent(run, L"restart: declined; the marker goes");
+    deleteRestartMarker(run);
     return notStarted;
   }
-  const RestartCall call = restartCallFor(run.platform.windowsVersion());
-  logEvent(run, L"restart: requested now through " + std::wstring(restartCallName(call)) +
+  deleteRestartMarker(run);
+  const RestartRequest request = restartRequestFor(versionOf(run));
+  logEvent(run, L"restart: requested now through " + std::wstring(restartCallName(request.call)) +
                     L"; once it has started the log ends here, exit code " + decimal(started) +
                     L" (" + decimal(failed) + L" with box 111 if it cannot be started)");
-  const std::uint32_t error = run.platform.restartSystem(call);
+  const std::uint32_t error = run.platform.restartSystem(request);
   if (error == 0) {
     log.close();
     return started;
@@ -100,7 +117,9 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
   logEvent(run, L"restart: could not be started (Windows error " + decimal(error) +
                     L"); the marker is put back");
   createRestartMarker(run);
-  messenger.show(msg::restartFailed, box::ok, options.silent);
+  const BoxAnswer shown = messenger.show(msg::restartFailed, box::ok, options.silent);
+  // 7 (3010) says the restart is due: a box that could not be shown changes nothing of that.
+  if (shown.failed()) logEvent(run, L"the run still ends with " + decimal(failed));
   return failed;
 }
 
@@ -159,6 +178,7 @@ InstallerResult helpNotShown(RunContext& run, const ParseResult& parsed) {
 InstallerResult runSteps(RunContext& run, InstallOptions& options, Messenger& messenger,
                          RunLog& log) {
   const AdminAnswer admin = askWhetherAdministrator(run.platform);
+  if (admin.error != 0) return failedCall(run, L"reading " + std::wstring(admin.how), admin.error);
   logEvent(run, (admin.admin ? L"administrator: yes (" : L"administrator: no (") +
                     std::wstring(admin.how) + L")");
   if (!admin.admin) {
@@ -175,10 +195,12 @@ InstallerResult runSteps(RunContext& run, InstallOptions& options, Messenger& me
   if (alone != 0) return alone;
   forgetStaleRestartMarker(run);
 
-  const int confirmed =
-      messenger.show(confirmationMessage(options), box::yesNo, options.silent, box::idYes);
-  if (confirmed == box::notAsked) return code::requiresInteractiveDesktop;
-  if (confirmed == box::idNo) return code::success;
+  const MessageId question = confirmationMessage(options);
+  const BoxAnswer confirmed = messenger.show(question, box::yesNo, options.silent, box::idYes);
+  // A question nobody answered is no Yes: nothing is installed.
+  if (confirmed.failed()) return boxNotShown(run, question, confirmed);
+  if (confirmed.is(box::notAsked)) return code::requiresInteractiveDesktop;
+  if (confirmed.is(box::idNo)) return code::success;
 
   // Without -silent only where a person sees it: elsewhere the question above
   // has ended the run.
@@ -225,8 +247,9 @@ InstallerResult runSteps(RunContext& run, InstallOptions& options, Messenger& me
   // first of which is in installPlugin; set only now, because it loads msi.dll,
   // which the question and a declined run need not wait for.
   const ComForTheInstaller com(run);
+  const std::uint32_t loaded = run.platform.msiSetInternalUiNone();
+  if (loaded != 0) return failedCall(run, L"loading msi.dll from the system directory", loaded);
   logEvent(run, L"Windows Installer: its own interface set to none");
-  run.platform.msiSetInternalUiNone();
 
   std::wstring logPath;
   run.codeSource.reset();
@@ -326,23 +349,36 @@ std::wstring exitCodeMeaning(const RunContext& run, InstallerResult result) {
 InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandLineTail) {
   // Before the command line: the help is a box too.
   RunContext run(platform);
-  const Audience audience = whoCanSee(platform.desktopView(), platform.windowsVersion());
+  const Audience audience = whoCanSee(platform.desktopView(), versionOf(run));
   run.desktopVisible = audience.visible;
   Messenger messenger(run);
   InstallOptions options;
   ParseResult parsed;
   if (!commandLineTail.empty()) parsed = parseCommandLine(platform, options);
-  if (parsed.outcome != ParseOutcome::proceed && audience.visible) {
-    showHelp(platform, options);
-    return code::success;
+  const bool helpAsked = parsed.outcome == ParseOutcome::helpRequested ||
+                         parsed.outcome == ParseOutcome::notUnderstood;
+  if (helpAsked && audience.visible) {
+    const Answer<int> shown = showHelp(platform, options);
+    return shown.failed() ? failedCallResult(shown.error) : code::success;
   }
 
   RunLog log(platform, options.logFile);
   const AttachedLog attached(run, log);
   logStart(run, options, audience);
+  if (messenger.captionError() != 0) {
+    logEvent(run, L"the boxes' caption cannot be loaded (" +
+                      windowsErrorMeaning(messenger.captionError()) + L"): they have none");
+  }
   // Where nobody is asked anything, a busy Windows Installer is waited for.
   if (options.silent || !audience.visible) {
     run.installerWaitSeconds = options.installerWaitSeconds;
+  }
+  if (log.accountError() != 0) {
+    logEvent(run, L"-log " + quoted(options.logFile) +
+                      L": the account the run is cannot be read (" +
+                      windowsErrorMeaning(log.accountError()) +
+                      L"): its folders are trusted where SYSTEM, the Administrators or "
+                      L"TrustedInstaller own them");
   }
   if (log.inRequestedFolder()) {
     // Named after the run's own log, so that a run whose log is beside
@@ -364,8 +400,13 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
                       L" cannot be written (error " + decimal(*log.refused()) +
                       L"); nothing is installed");
   } else {
-    result = parsed.outcome == ParseOutcome::proceed ? runSteps(run, options, messenger, log)
-                                                     : helpNotShown(run, parsed);
+    result = parsed.outcome == ParseOutcome::unreadable
+                 ? failedCall(run,
+                              L"splitting the command line (CommandLineToArgvW): no option "
+                              L"is read, and nothing is done",
+                              parsed.error)
+             : helpAsked ? helpNotShown(run, parsed)
+                         : runSteps(run, options, messenger, log);
   }
   logEvent(run, L"exit code " + decimal(result) + L": " + exitCodeMeaning(run, result));
   return result;

@@ -22,6 +22,13 @@ ChildRun runLoggedChild(RunContext& run, const std::wstring& program,
     }
     return child;
   }
+  if (child.lost != 0) {
+    // Its exit code is unknown: never read as a success.
+    child.started = false;
+    child.code =
+        failedCall(run, name + L" started, but its end or exit code could not be read", child.lost);
+    return child;
+  }
   logEvent(run, L"ended with exit code " + decimal(child.code) + L" after " +
                     secondsText(child.milliseconds));
   noteCodeSource(run, child.code, name + L"'s exit code: " + meaning(child.code));

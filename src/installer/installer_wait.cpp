@@ -39,7 +39,7 @@ InstallerBusySign installerBusySignFor(const std::optional<OsVersion>& version) 
 
 InstallerResult waitForWindowsInstaller(RunContext& run, const std::wstring& program) {
   if (!run.installerWaitSeconds) return code::success;  // a person decides
-  InstallerBusySign sign = installerBusySignFor(run.platform.windowsVersion());
+  InstallerBusySign sign = installerBusySignFor(versionOf(run));
   const InstallerWait now = look(run, sign, 0);
   if (now.state == State::free) return code::success;
   if (now.state == State::unknown) {

@@ -36,11 +36,14 @@ InstallerResult makeLogPath(RunContext& run, const std::wstring& baseName, bool 
   // An empty TMP would put the log at the root of the current drive.
   if (tmp.result == 0 && tmp.text.empty()) tmp.result = code::envVarNotFound;
   if (tmp.result != 0) {
+    // Unset: the program's own 203; a read that failed: that call's code.
+    const InstallerResult result = tmp.result == code::envVarNotFound
+                                       ? tmp.result
+                                       : failedCall(run, L"reading TMP", tmp.result);
     logEvent(run,
              L"TMP unreadable (error " + decimal(tmp.result) + L"): no installer log can be named");
-    showMessage(run, msg::environmentUnreadable, messageText(run.platform, msg::errorCaption),
-                box::iconError, silent);
-    return tmp.result;
+    showMessage(run, msg::environmentUnreadable, msg::errorCaption, box::iconError, silent);
+    return result;
   }
   const NewLog log = createLogFile(run.platform, tmp.text, baseName, formatTimestamp(run.platform));
   if (log.file) {

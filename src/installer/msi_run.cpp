@@ -16,21 +16,26 @@ namespace eldoris {
 namespace {
 
 InstallerResult reportFailure(RunContext& run, bool silent, MessageId id, InstallerResult result) {
-  showMessage(run, id, messageText(run.platform, msg::errorCaption), box::iconError, silent);
+  showMessage(run, id, msg::errorCaption, box::iconError, silent);
   return result;
 }
 
 // Windows Server 2003 keeps a hash of the old source that would make the
 // installer reject the new package's path.
 void clearSourceHash(RunContext& run, const std::wstring& productCode) {
-  const auto version = run.platform.windowsVersion();
+  const auto& version = versionOf(run);
   if (!version || version->major != 5 || version->minor != 2) return;
   const TextRead windir = run.platform.environmentVariable(L"WINDIR");
   // Without WINDIR the path would point at the root of the current drive.
   if (windir.result != 0 || windir.text.empty()) return;
   const std::wstring path = windir.text + L"\\installer\\SourceHash" + productCode;
   logEvent(run, L"Windows 5.2: deleting the cached source hash " + path);
-  run.platform.deleteFile(path);
+  const std::uint32_t deleted = run.platform.deleteFile(path);
+  // Where there is none, or it stays, msiexec says whether it takes the source.
+  if (deleted != 0) {
+    logEvent(run, L"the cached source hash was not deleted (" + windowsErrorMeaning(deleted) +
+                      L"); msiexec starts all the same");
+  }
 }
 
 }  // namespace
@@ -56,6 +61,7 @@ InstallerResult mapInstallerExitCode(RunContext& run, InstallerResult exitCode) 
     case code::rebootRequired:
     case code::restartRequired:
       logEvent(run, L"the installer asks for a restart (" + decimal(exitCode) + L")");
+      run.restartAsked = true;
       createRestartMarker(run);
       return code::success;
     default:
@@ -86,18 +92,20 @@ InstallerResult runMsiInstall(RunContext& run, const std::wstring& productCode,
 
   const TextRead systemDirectory = run.platform.systemDirectory();
   if (systemDirectory.result != 0) {
-    logEvent(run, L"system directory unreadable (error " + decimal(systemDirectory.result) + L")");
-    noteCodeSource(
-        run, systemDirectory.result,
-        L"the system directory could not be read: " + windowsErrorMeaning(systemDirectory.result));
-    return reportFailure(run, silent, msg::systemDirectoryUnreadable, systemDirectory.result);
+    const InstallerResult failed =
+        failedCall(run, L"reading the system directory", systemDirectory.result);
+    return reportFailure(run, silent, msg::systemDirectoryUnreadable, failed);
   }
 
   const std::wstring commandLine =
       buildMsiexecCommandLine(systemDirectory.text, packagePath, ownLog, extraArguments);
-  logEvent(run, L"source list: resolved again, package name " + packageName);
-  run.platform.msiSourceListForceResolution(productCode);
-  run.platform.msiSourceListSetPackageName(productCode, packageName);
+  // A fresh installation has no source list yet (1605): msiexec makes it.
+  const std::uint32_t resolved = run.platform.msiSourceListForceResolution(productCode);
+  const std::uint32_t named = run.platform.msiSourceListSetPackageName(productCode, packageName);
+  logEvent(run, L"source list: resolved again (" +
+                    (resolved == 0 ? std::wstring(L"done") : windowsErrorMeaning(resolved)) +
+                    L"), package name " + packageName + L" (" +
+                    (named == 0 ? std::wstring(L"done") : windowsErrorMeaning(named)) + L")");
   clearSourceHash(run, productCode);
 
   const ChildRun child = runLoggedChild(run, L"", commandLine, L"msiexec", installerCodeMeaning);

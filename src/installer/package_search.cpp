@@ -7,20 +7,23 @@ namespace eldoris {
 
 InstallerResult findPackageFile(RunContext& run, const std::wstring& mask, std::wstring& path) {
   InstallerResult result = code::noData;
-  const bool listed = run.platform.listCurrentDirectory([&](const DirEntry& entry) {
+  const std::uint32_t listing = run.platform.listCurrentDirectory([&](const DirEntry& entry) {
     if (!entry.isDirectory || entry.name.empty() || entry.name[0] == L'.') return false;
     const auto match = run.platform.findFirstMatch(entry.name + L"\\" + mask);
-    if (!match) return false;
-    const TextRead current = run.platform.currentDirectory();
-    result = current.result;
-    if (result == 0) path = joinPath(current.text, entry.name + L"\\" + match->name);
-    if (result != 0) {
-      noteCodeSource(run, result,
-                     L"the current directory could not be read: " + windowsErrorMeaning(result));
+    // A folder that cannot be searched may hold the package: a later
+    // folder's look-alike is not taken in its place.
+    if (match.failed()) {
+      result = failedCall(run, L"searching " + entry.name + L" for the package", match.error);
+      return true;
     }
+    if (!match.value) return false;
+    const TextRead current = run.platform.currentDirectory();
+    result =
+        current.result == 0 ? 0 : failedCall(run, L"reading the current directory", current.result);
+    if (result == 0) path = joinPath(current.text, entry.name + L"\\" + match.value->name);
     return true;
   });
-  if (!listed) result = code::noData;
+  if (listing != 0) result = failedCall(run, L"listing the current directory", listing);
   if (result != 0) {
     logEvent(run, L"no package " + mask + L" in a folder below the current directory (error " +
                       decimal(result) + L")");

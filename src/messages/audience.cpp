@@ -5,17 +5,24 @@
 namespace eldoris {
 
 Audience whoCanSee(const DesktopView& view, const std::optional<OsVersion>& version) {
-  if (view.stationVisible && !*view.stationVisible) {
+  // What cannot be read is taken as nobody seeing it: the side on which
+  // nothing waits for a person.
+  if (view.stationVisible.failed()) {
+    return {false, L"taken as nobody seeing it (the window station's flags cannot be read, error " +
+                       decimal(view.stationVisible.error) + L")"};
+  }
+  if (!view.stationVisible.value) {
     return {false, L"nobody can see it (a window station without WSF_VISIBLE)"};
   }
   // Before Vista, session 0 is the console that people log on to.
-  if (version && version->major >= 6 && view.session && *view.session == 0) {
-    return {false, L"nobody can see it (session 0)"};
+  const bool vista = version && version->major >= 6;
+  if (vista && view.session.failed()) {
+    return {false, L"taken as nobody seeing it (the session cannot be read, error " +
+                       decimal(view.session.error) + L")"};
   }
-  std::wstring why = L"a person can see it (window station ";
-  why += !view.stationVisible ? L"unreadable" : L"visible";
-  why += L", session ";
-  why += view.session ? decimal(*view.session) : std::wstring(L"unreadable");
+  if (vista && view.session.value == 0) return {false, L"nobody can see it (session 0)"};
+  std::wstring why = L"a person can see it (window station visible, session ";
+  why += view.session.failed() ? std::wstring(L"unreadable") : decimal(view.session.value);
   return {true, why + L")"};
 }
 

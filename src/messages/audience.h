@@ -15,8 +15,8 @@ struct Audience {
   std::wstring why;  // for the run's log
 };
 
-// A fact the system does not tell counts as visible, as every run did before
-// anybody asked.
+// A fact that cannot be read counts as nobody seeing it, where it matters:
+// a box there would wait for ever, a -silent run goes on as anywhere.
 Audience whoCanSee(const DesktopView& view, const std::optional<OsVersion>& version);
 
 }  // namespace eldoris

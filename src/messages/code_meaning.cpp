@@ -1,5 +1,6 @@
 #include "messages/code_meaning.h"
 
+#include "messages/run_log.h"
 #include "text/decimal.h"
 
 namespace eldoris {
@@ -14,6 +15,15 @@ const wchar_t* windowsErrorText(std::uint32_t error) {
       return L"the path was not found";
     case 5:
       return L"access is denied";
+    case 6:
+      return L"the handle is invalid";
+    case 8:
+    case 14:
+      return L"not enough memory";
+    case 32:
+      return L"another program holds it open";
+    case 112:
+      return L"the disk is full";
     case 193:
       return L"not a program that Windows can start";
     case 740:
@@ -66,6 +76,14 @@ std::wstring installerCodeMeaning(std::uint32_t code) {
 
 void noteCodeSource(RunContext& run, std::uint32_t code, const std::wstring& description) {
   run.codeSource = CodeSource{code, description};
+}
+
+InstallerResult failedCall(RunContext& run, const std::wstring& what, std::uint32_t error) {
+  const std::wstring failure = what + L" failed: " + windowsErrorMeaning(error);
+  logEvent(run, failure);
+  const InstallerResult result = failedCallResult(error);
+  noteCodeSource(run, result, failure);
+  return result;
 }
 
 }  // namespace eldoris

@@ -1,6 +1,7 @@
 #include "messages/messages.h"
 
 #include "context/run_context.h"
+#include "messages/code_meaning.h"
 #include "messages/run_log.h"
 #include "platform/platform.h"
 #include "text/decimal.h"
@@ -35,19 +36,19 @@ std::optional<std::wstring> findStringInBlock(const std::uint8_t* block, std::si
   return text;
 }
 
-bool loadMessage(Platform& platform, MessageId id, std::wstring& text) {
+std::uint32_t loadMessage(Platform& platform, MessageId id, std::wstring& text) {
   const auto block = platform.stringTableBlock(stringBlockOf(id));
-  if (!block) return false;
-  auto found = findStringInBlock(block->data(), block->size(), stringIndexOf(id));
-  if (!found) return false;
+  if (block.failed()) return block.error;
+  auto found = findStringInBlock(block.value.data(), block.value.size(), stringIndexOf(id));
+  if (!found) return code::resourceNameNotFound;
   text = std::move(*found);
-  return true;
+  return 0;
 }
 
 void composeFailureText(Platform& platform, MessageId id, InstallerResult result,
                         const std::wstring& logPath, std::wstring& text) {
-  loadMessage(platform, id, text);
-  text += L": ";
+  text.clear();
+  if (loadMessage(platform, id, text) == 0) text += L": ";
   appendDecimal(text, result);
   text += L".\n";
   // The program makes the log before the installer starts: only one that the
@@ -96,36 +97,69 @@ std::wstring answerName(int answer) {
 
 }  // namespace
 
-int showBoxUnlessSilent(RunContext& run, bool silent, MessageId id, const std::wstring& text,
-                        const std::wstring& caption, unsigned style, int assumed) {
+BoxAnswer showBoxUnlessSilent(RunContext& run, bool silent, MessageId id, const std::wstring& text,
+                              const std::wstring& caption, unsigned style, int assumed,
+                              std::uint32_t textError) {
+  // Only logged, where nothing is shown: a text that could not be loaded is logged as such.
+  const std::wstring shown = textError == 0 ? quoted(text) : L"(its text cannot be loaded)";
   if (silent) {
     logEvent(run, describeBox(id, style) + L" not shown (-silent), taken as " +
-                      answerName(assumed) + L": " + quoted(text));
-    return assumed;
+                      answerName(assumed) + L": " + shown);
+    return {assumed};
   }
   if (!run.desktopVisible) {
     if ((style & 0xFu) == box::yesNo) {
       logEvent(run, describeBox(id, style) +
                         L" not shown (no visible desktop): a question cannot be asked "
                         L"there, -silent is needed: " +
-                        quoted(text));
-      return box::notAsked;
+                        shown);
+      return {box::notAsked};
     }
-    logEvent(run, describeBox(id, style) + L" not shown (no visible desktop), taken as OK: " +
-                      quoted(text));
-    return box::idOk;
+    logEvent(run,
+             describeBox(id, style) + L" not shown (no visible desktop), taken as OK: " + shown);
+    return {box::idOk};
+  }
+  if (textError != 0) {
+    logEvent(run, describeBox(id, style) + L" not shown: its text cannot be loaded (" +
+                      windowsErrorMeaning(textError) + L")");
+    return {0, textError};
   }
   logEvent(run, describeBox(id, style) + L": " + quoted(text));
-  const int answer = run.platform.messageBox(text, caption, style);
-  logEvent(run, L"answer to box " + decimal(id) + L": " + answerName(answer));
-  return answer;
+  const Answer<int> answer = run.platform.messageBox(text, caption, style);
+  if (answer.failed()) {
+    logEvent(run, describeBox(id, style) + L" could not be shown (" +
+                      windowsErrorMeaning(answer.error) + L"): it is not an answer");
+    return {0, answer.error};
+  }
+  logEvent(run, L"answer to box " + decimal(id) + L": " + answerName(answer.value));
+  return {answer.value};
 }
 
-int showMessage(RunContext& run, MessageId id, const std::wstring& caption, unsigned style,
-                bool silent, int assumed) {
+std::wstring boxCaption(RunContext& run, MessageId captionId, bool silent) {
+  std::wstring caption;
+  if (silent || !run.desktopVisible) return caption;
+  const std::uint32_t error = loadMessage(run.platform, captionId, caption);
+  if (error != 0) {
+    logEvent(run, L"caption " + decimal(captionId) + L" cannot be loaded (" +
+                      windowsErrorMeaning(error) + L"): the box has none");
+  }
+  return caption;
+}
+
+BoxAnswer showMessage(RunContext& run, MessageId id, MessageId captionId, unsigned style,
+                      bool silent, int assumed) {
   std::wstring text;
-  loadMessage(run.platform, id, text);
-  return showBoxUnlessSilent(run, silent, id, text, caption, style, assumed);
+  const std::uint32_t error = loadMessage(run.platform, id, text);
+  return showBoxUnlessSilent(run, silent, id, text, boxCaption(run, captionId, silent), style,
+                             assumed, error);
+}
+
+InstallerResult boxNotShown(RunContext& run, MessageId id, const BoxAnswer& answer) {
+  const InstallerResult result = failedCallResult(answer.error);
+  noteCodeSource(
+      run, result,
+      L"box " + decimal(id) + L" could not be shown: " + windowsErrorMeaning(answer.error));
+  return result;
 }
 
 std::wstring messageText(Platform& platform, MessageId id) {

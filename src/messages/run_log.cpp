@@ -53,9 +53,12 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
     const TextRead full = platform_.fullPath(requested);
     requested_ = full.result == 0 ? full.text : requested;
     // The run's own account may own the folder: its TMP is where the logs go otherwise.
-    const LogFolder folder =
-        full.result == 0 ? prepareLogFolder(platform_, full.text, platform_.processAccount().value)
-                         : LogFolder{full.result, requested, L""};
+    const Answer<std::wstring> account =
+        full.result == 0 ? platform_.processAccount() : Answer<std::wstring>{};
+    accountError_ = account.error;
+    const LogFolder folder = full.result == 0
+                                 ? prepareLogFolder(platform_, full.text, account.value)
+                                 : LogFolder{full.result, requested, L""};
     if (folder.error != 0) {
       refused_ = folder.error;
     } else if (!folder.distrust.empty()) {

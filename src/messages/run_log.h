@@ -48,6 +48,8 @@ class RunLog final : public EventSink {
   const std::wstring& besideBecause() const { return besideBecause_; }
   // Whether the log is in the folder -log names, at its name or beside it.
   bool inRequestedFolder() const { return inRequestedFolder_; }
+  // Why the run's own account could not be read for the folders' judgement; 0 where it was.
+  std::uint32_t accountError() const { return accountError_; }
 
  private:
   Platform& platform_;
@@ -58,6 +60,7 @@ class RunLog final : public EventSink {
   std::wstring notUsed_;
   std::wstring besideBecause_;
   bool inRequestedFolder_ = false;
+  std::uint32_t accountError_ = 0;
 };
 
 // Makes `log` the run's for as long as it lives.

@@ -82,8 +82,10 @@ ParseResult parseArguments(const std::vector<std::wstring>& arguments, InstallOp
 
 ParseResult parseCommandLine(Platform& platform, InstallOptions& options) {
   const auto split = platform.splitCommandLine(platform.commandLine());
-  if (!split || split->empty()) return {};
-  return parseArguments(std::vector<std::wstring>(split->begin() + 1, split->end()), options);
+  if (split.failed()) return {ParseOutcome::unreadable, std::wstring(), split.error};
+  if (split.value.empty()) return {};
+  return parseArguments(std::vector<std::wstring>(split.value.begin() + 1, split.value.end()),
+                        options);
 }
 
 std::wstring describeOptions(const InstallOptions& options) {
@@ -143,8 +145,8 @@ std::wstring helpText(const InstallOptions& options) {
   return text;
 }
 
-void showHelp(Platform& platform, const InstallOptions& options) {
-  platform.messageBox(helpText(options), L"Справка", box::iconInformation);
+Answer<int> showHelp(Platform& platform, const InstallOptions& options) {
+  return platform.messageBox(helpText(options), L"Справка", box::iconInformation);
 }
 
 }  // namespace eldoris

@@ -24,6 +24,9 @@ struct ChildRun {
   bool started = false;
   std::uint32_t code = 0;          // exit code when started, Windows error code otherwise
   std::uint32_t milliseconds = 0;  // how long it ran
+  // Started, but its end or its exit code could not be read: the Windows
+  // error (`code` is then nothing).
+  std::uint32_t lost = 0;
 };
 
 struct OsVersion {
@@ -176,11 +179,23 @@ struct RunLock {
 // its ordinal 680, the only way NT 4.0, 2000 and XP before SP1 export it.
 enum class ShellExport { byName, byOrdinal };
 
-// Who could see the process's windows, as far as the system tells; a fact it
-// does not tell is absent.
+// Who could see the process's windows, as far as the system tells: each
+// fact with the Windows error of a read that failed (127 where the system
+// lacks the call).
 struct DesktopView {
-  std::optional<bool> stationVisible;    // WSF_VISIBLE of the process's window station
-  std::optional<std::uint32_t> session;  // the session the process runs in
+  Answer<bool> stationVisible;    // WSF_VISIBLE of the process's window station
+  Answer<std::uint32_t> session;  // the session the process runs in
+};
+
+// How a forced restart is asked of Windows, all chosen by the caller:
+// the call, how long the system waits first (0: at once, no dialog),
+// whether programs are closed without a chance to save, and the reason
+// recorded (SHTDN_REASON_*; InitiateSystemShutdownW records none).
+struct RestartRequest {
+  RestartCall call = RestartCall::initiateShutdownEx;
+  std::uint32_t timeoutSeconds = 0;
+  bool forceAppsClosed = true;
+  std::uint32_t reason = 0;
 };
 
 class Platform {
@@ -188,9 +203,12 @@ class Platform {
   virtual ~Platform() = default;
 
   // Resources and user interface.
-  // The raw bytes of one block of the program's string table, if present.
-  virtual std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) = 0;
-  virtual int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) = 0;
+  // The raw bytes of one block of the program's string table; 1814 where
+  // the block is not there.
+  virtual Answer<std::vector<std::uint8_t>> stringTableBlock(unsigned block) = 0;
+  // The button pressed; the Windows error where the box could not be shown.
+  virtual Answer<int> messageBox(const std::wstring& text, const std::wstring& caption,
+                                 unsigned style) = 0;
   // Runs the modal configuration dialog, which appends the user's choices.
   // `error` is the Windows error when the dialog could not be shown.
   virtual DialogOutcome showConfigurationDialog(InstallOptions& options, std::uint32_t& error) = 0;
@@ -198,21 +216,22 @@ class Platform {
   // The process and the system it runs on.
   virtual DesktopView desktopView() = 0;
   virtual std::wstring commandLine() = 0;
-  // Splits a command line by the system's rules; nothing when the split fails.
-  virtual std::optional<std::vector<std::wstring>> splitCommandLine(
-      const std::wstring& commandLine) = 0;
+  // Splits a command line by the system's rules.
+  virtual Answer<std::vector<std::wstring>> splitCommandLine(const std::wstring& commandLine) = 0;
   // IsUserAnAdmin's answer, found as `how` says; nothing where it is not there.
   virtual std::optional<bool> shellIsUserAnAdmin(ShellExport how) = 0;
   // Whether the process token holds the Administrators group, enabled: what
   // IsUserAnAdmin tests, on a system that lacks it.
-  virtual bool tokenIsAdministrator() = 0;
+  virtual Answer<bool> tokenIsAdministrator() = 0;
   // One of GetVersionExW's records; nothing where the system refuses it.
   virtual std::optional<OsVersion> versionRecord(VersionRecord record) = 0;
   // The version as the kernel has it (RtlGetVersion), whatever the manifest
   // names: GetVersionExW answers 6.2 on Windows 8.1 and later to a program
   // that names none of them. Nothing where the system lacks the call.
   virtual std::optional<OsVersion> kernelVersion() = 0;
-  virtual bool isWow64Process() = 0;
+  // Whether the process runs under WOW64; no where the system lacks the call,
+  // as 32-bit Windows before XP SP2 does.
+  virtual Answer<bool> isWow64Process() = 0;
   virtual TextRead environmentVariable(const std::wstring& name) = 0;
   virtual TextRead currentDirectory() = 0;
   // `path` made full against the current directory.
@@ -225,13 +244,14 @@ class Platform {
 
   // Files.
   // Visits the entries of the current directory in the file system's order
-  // until `visit` returns true. False when the directory cannot be listed.
-  virtual bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) = 0;
-  // The first entry matching a relative pattern, such as "x64\velmarix*.msi".
-  virtual std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) = 0;
+  // until `visit` returns true; 0, or the Windows error of the listing.
+  virtual std::uint32_t listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) = 0;
+  // The first entry matching a relative pattern, such as "x64\velmarix*.msi";
+  // nothing where none matches.
+  virtual Answer<std::optional<DirEntry>> findFirstMatch(const std::wstring& pattern) = 0;
   // The size of what is at `path` (0 for a folder); nothing where nothing is.
   virtual std::optional<std::uint64_t> fileSize(const std::wstring& path) = 0;
-  virtual void deleteFile(const std::wstring& path) = 0;
+  virtual std::uint32_t deleteFile(const std::wstring& path) = 0;
   // Renames what `path` names to `kept` (replacing what has that name) if it
   // is a file itself, as its own attributes tell through a handle opened
   // without following a link; a folder or a reparse point is left alone.
@@ -276,18 +296,21 @@ class Platform {
   // CoInitialize's HRESULT, and CoUninitialize.
   virtual std::uint32_t initializeCom() = 0;
   virtual void uninitializeCom() = 0;
-  virtual void msiSetInternalUiNone() = 0;
-  virtual int msiQueryProductState(const std::wstring& productCode) = 0;
-  virtual int msiQueryFeatureState(const std::wstring& productCode,
-                                   const std::wstring& feature) = 0;
+  // Loads msi.dll and sets its own interface to none: the Windows error
+  // where it cannot be loaded (127 where it lacks the function).
+  virtual std::uint32_t msiSetInternalUiNone() = 0;
+  // The INSTALLSTATE answered; 127 where msi.dll or the function is missing.
+  virtual Answer<int> msiQueryProductState(const std::wstring& productCode) = 0;
+  virtual Answer<int> msiQueryFeatureState(const std::wstring& productCode,
+                                           const std::wstring& feature) = 0;
   virtual TextRead msiGetProductInfo(const std::wstring& productCode,
                                      const std::wstring& property) = 0;
   virtual std::uint32_t msiOpenPackage(const std::wstring& path, std::uint32_t& handle) = 0;
   virtual TextRead msiGetProperty(std::uint32_t handle, const std::wstring& property) = 0;
-  virtual void msiCloseHandle(std::uint32_t handle) = 0;
-  virtual void msiSourceListForceResolution(const std::wstring& productCode) = 0;
-  virtual void msiSourceListSetPackageName(const std::wstring& productCode,
-                                           const std::wstring& packageName) = 0;
+  virtual std::uint32_t msiCloseHandle(std::uint32_t handle) = 0;
+  virtual std::uint32_t msiSourceListForceResolution(const std::wstring& productCode) = 0;
+  virtual std::uint32_t msiSourceListSetPackageName(const std::wstring& productCode,
+                                                    const std::wstring& packageName) = 0;
 
   // Registry keys under HKEY_CURRENT_USER; `view` is added to the access
   // asked for (KEY_WOW64_32KEY, or 0).
@@ -296,9 +319,8 @@ class Platform {
   virtual std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                                       std::uint32_t view) = 0;
   // When a key was last written (RegQueryInfoKeyW), as a FILETIME: 100 ns
-  // since 1601, UTC. Nothing where it cannot be opened or read.
-  virtual std::optional<std::uint64_t> userKeyWriteTime(const std::wstring& path,
-                                                        std::uint32_t view) = 0;
+  // since 1601, UTC; 2 where there is no such key.
+  virtual Answer<std::uint64_t> userKeyWriteTime(const std::wstring& path, std::uint32_t view) = 0;
 
   // The time now, as a FILETIME (UTC).
   virtual std::uint64_t systemTimeNow() = 0;
@@ -307,9 +329,9 @@ class Platform {
   // have, wraps after 49.7 days.
   virtual std::optional<std::uint64_t> millisecondsSinceStart() = 0;
 
-  // Starts a forced restart through `call`: 0, or the Windows error of the
+  // Starts the restart `request` describes: 0, or the Windows error of the
   // privilege or of the call (ERROR_PROC_NOT_FOUND where the system lacks it).
-  virtual std::uint32_t restartSystem(RestartCall call) = 0;
+  virtual std::uint32_t restartSystem(const RestartRequest& request) = 0;
 
   // The extended version record, or where the system refuses it (Windows NT
   // 4.0 before SP6) the basic one, its service pack counted as 0.

@@ -15,11 +15,12 @@ using MessageId = std::uint16_t;
 namespace code {
 constexpr InstallerResult success = 0;
 constexpr InstallerResult fileNotFound = 2;
-constexpr InstallerResult sharingViolation = 32;  // ERROR_SHARING_VIOLATION
-constexpr InstallerResult fileExists = 80;        // ERROR_FILE_EXISTS
-constexpr InstallerResult notAFolder = 267;       // ERROR_DIRECTORY
-constexpr InstallerResult alreadyExists = 183;    // ERROR_ALREADY_EXISTS
-constexpr InstallerResult noData = 232;           // ERROR_NO_DATA
+constexpr InstallerResult sharingViolation = 32;        // ERROR_SHARING_VIOLATION
+constexpr InstallerResult fileExists = 80;              // ERROR_FILE_EXISTS
+constexpr InstallerResult notAFolder = 267;             // ERROR_DIRECTORY
+constexpr InstallerResult resourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+constexpr InstallerResult alreadyExists = 183;          // ERROR_ALREADY_EXISTS
+constexpr InstallerResult noData = 232;                 // ERROR_NO_DATA
 constexpr InstallerResult moreData = 234;
 constexpr InstallerResult invalidParameter = 87;  // ERROR_INVALID_PARAMETER
 constexpr InstallerResult envVarNotFound = 203;

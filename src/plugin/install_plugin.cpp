@@ -2,6 +2,7 @@
 
 #include "installer/msi_run.h"
 #include "installer/text_search.h"
+#include "messages/code_meaning.h"
 #include "messages/message_ids.h"
 #include "messages/messages.h"
 #include "messages/run_log.h"
@@ -10,19 +11,43 @@
 
 namespace eldoris {
 
-std::wstring pluginPackageMask(Platform& platform) {
-  return platform.isWow64Process() ? L"velmarix*x64*" : L"velmarix*win32*";
+std::wstring pluginPackageMask(bool wow64) { return wow64 ? L"velmarix*x64*" : L"velmarix*win32*"; }
+
+bool isProductState(int state) {
+  return state == installStateDefault || state == installStateAbsent || state == 1 ||  // advertised
+         state == -1;                                                                  // unknown
 }
+
+namespace {
+
+std::wstring stateText(int state) {
+  return state < 0 ? L"-" + decimal(static_cast<std::uint32_t>(-state))
+                   : decimal(static_cast<std::uint32_t>(state));
+}
+
+}  // namespace
 
 InstallerResult installPlugin(RunContext& run, std::wstring pluginArgs, bool silent,
                               std::wstring& logPath, bool reinstall) {
-  const std::wstring packageMask = pluginPackageMask(run.platform);
+  const Answer<bool>& wow64 = wow64Of(run);
+  if (wow64.failed()) return failedCall(run, L"IsWow64Process", wow64.error);
+  const std::wstring packageMask = pluginPackageMask(wow64.value);
   std::wstring& extraArguments = pluginArgs;
 
-  const int state = run.platform.msiQueryProductState(PluginProductCode);
+  const Answer<int> queried = run.platform.msiQueryProductState(PluginProductCode);
+  if (queried.failed()) return failedCall(run, L"MsiQueryProductStateW", queried.error);
+  const int state = queried.value;
+  if (!isProductState(state)) {
+    // Read as "not installed", a repair or an upgrade would run as a fresh /i.
+    logEvent(run, L"plug-in " + std::wstring(PluginProductCode) + L": product state " +
+                      stateText(state) + L", which is no answer: nothing is installed");
+    noteCodeSource(
+        run, code::functionFailed,
+        L"the Windows Installer's answer to MsiQueryProductStateW: state " + stateText(state));
+    return code::functionFailed;
+  }
   logEvent(run, L"plug-in " + std::wstring(PluginProductCode) + L": product state " +
-                    (state < 0 ? L"-" + decimal(static_cast<std::uint32_t>(-state))
-                               : decimal(static_cast<std::uint32_t>(state))) +
+                    stateText(state) +
                     (state == installStateDefault ? L" (installed)" : L" (not installed)"));
   if (state != installStateDefault) {
     logEvent(run, L"decision: fresh installation");
@@ -37,27 +62,38 @@ InstallerResult installPlugin(RunContext& run, std::wstring pluginArgs, bool sil
       comparePackageVersion(run, PluginProductCode, packageMask, versionOrder);
   if (checked != 0) return checked;
 
-  const std::wstring caption = messageText(run.platform, msg::updateCaption);
   if (!reinstall && versionOrder == 0) {
     if (silent) {
       logEvent(run, L"decision: same version, nothing to do (-silent)");
       return code::success;
     }
-    if (showMessage(run, msg::sameVersionReinstall, caption, box::yesNo) != box::idYes) {
+    const BoxAnswer answer =
+        showMessage(run, msg::sameVersionReinstall, msg::updateCaption, box::yesNo);
+    if (answer.failed()) return boxNotShown(run, msg::sameVersionReinstall, answer);
+    if (!answer.is(box::idYes)) {
       logEvent(run, L"decision: same version, not reinstalled");
       return code::userExit;
     }
   } else if (versionOrder < 0 && !silent) {
     logEvent(run, L"decision: newer version installed, nothing to do");
-    showMessage(run, msg::newerVersionInstalled, caption, box::iconError);
-    return code::success;
+    const BoxAnswer shown =
+        showMessage(run, msg::newerVersionInstalled, msg::updateCaption, box::iconError);
+    return shown.failed() ? boxNotShown(run, msg::newerVersionInstalled, shown) : code::success;
   }
   logEvent(run, versionOrder > 0   ? L"decision: upgrade"
                 : versionOrder < 0 ? L"decision: downgrade (-silent)"
                                    : L"decision: repair (the same version again)");
 
-  if (run.platform.msiQueryFeatureState(PluginProductCode, PluginFeatureName) ==
-      installStateAbsent) {
+  const Answer<int> feature =
+      run.platform.msiQueryFeatureState(PluginProductCode, PluginFeatureName);
+  if (feature.failed()) return failedCall(run, L"MsiQueryFeatureStateW", feature.error);
+  if (feature.value < -1) {  // INSTALLSTATE_INVALIDARG and the like: no answer
+    noteCodeSource(run, code::functionFailed,
+                   L"the Windows Installer's answer to MsiQueryFeatureStateW: state " +
+                       stateText(feature.value));
+    return code::functionFailed;
+  }
+  if (feature.value == installStateAbsent) {
     logEvent(run, L"feature " + std::wstring(PluginFeatureName) + L" absent: added");
     extraArguments.insert(0, L" ADDLOCAL=ORVELIX");
   }

@@ -9,7 +9,12 @@
 namespace eldoris {
 
 // "velmarix*x64*" under WOW64, "velmarix*win32*" otherwise.
-std::wstring pluginPackageMask(Platform& platform);
+std::wstring pluginPackageMask(bool wow64);
+
+// Whether MsiQueryProductStateW's answer is one it documents for a product
+// (installed, advertised, installed for another user, unknown): any other
+// (INSTALLSTATE_INVALIDARG, -2) is no answer at all.
+bool isProductState(int state);
 
 // Installs fresh, reinstalls (upgrade or repair) or does nothing, asking where
 // the outcome needs consent. Returns the installer's mapped result, the

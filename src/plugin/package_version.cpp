@@ -18,29 +18,33 @@ InstallerResult reportFailure(RunContext& run, MessageId id, InstallerResult res
   if (call != nullptr) {
     noteCodeSource(run, result, L"the Windows Installer's answer to " + std::wstring(call));
   }
-  showMessage(run, id, messageText(run.platform, msg::errorCaption), box::iconError);
+  showMessage(run, id, msg::errorCaption, box::iconError);
   return result;
 }
 
-// Owns an open package handle and closes it on every path.
+// Owns an open package handle and closes it on every path; a close that
+// fails is logged, and changes nothing else.
 class PackageHandle {
  public:
-  explicit PackageHandle(Platform& platform) : platform_(platform) {}
+  explicit PackageHandle(RunContext& run) : run_(run) {}
   ~PackageHandle() {
-    if (open_) platform_.msiCloseHandle(handle_);
+    if (!open_) return;
+    const std::uint32_t closed = run_.platform.msiCloseHandle(handle_);
+    if (closed != 0)
+      logEvent(run_, L"the package's handle was not closed: " + windowsErrorMeaning(closed));
   }
   PackageHandle(const PackageHandle&) = delete;
   PackageHandle& operator=(const PackageHandle&) = delete;
 
   InstallerResult open(const std::wstring& path) {
-    const InstallerResult result = platform_.msiOpenPackage(path, handle_);
+    const InstallerResult result = run_.platform.msiOpenPackage(path, handle_);
     open_ = result == 0;
     return result;
   }
   std::uint32_t get() const { return handle_; }
 
  private:
-  Platform& platform_;
+  RunContext& run_;
   std::uint32_t handle_ = 0;
   bool open_ = false;
 };
@@ -66,7 +70,7 @@ InstallerResult comparePackageVersion(RunContext& run, const std::wstring& produ
   if (found != 0) return reportFailure(run, msg::packageNotFound, found);
   logEvent(run, L"package found: " + packagePath);
 
-  PackageHandle package(run.platform);
+  PackageHandle package(run);
   const InstallerResult opened = package.open(packagePath);
   if (opened != 0) {
     logEvent(run, L"package not opened (error " + decimal(opened) + L")");

@@ -47,11 +47,7 @@ namespace {
 ChildRun runSetup(RunContext& run, const std::wstring& setup, const std::wstring& commandLine) {
   const TextRead current = run.platform.currentDirectory();
   if (current.result != 0) {
-    logEvent(run, L"current directory unreadable (error " + decimal(current.result) + L")");
-    noteCodeSource(
-        run, current.result,
-        L"the current directory could not be read: " + windowsErrorMeaning(current.result));
-    return {false, current.result};
+    return {false, failedCall(run, L"reading the current directory", current.result)};
   }
   return runLoggedChild(run, joinPath(current.text, setup), commandLine, setup, [](std::uint32_t) {
     return std::wstring(L"the provider's own, read its log");
@@ -91,7 +87,7 @@ InstallerResult runProviderSetup(RunContext& run, const std::wstring& subdirecto
   std::wstring text;
   composeFailureText(run.platform, msg::providerSetupFailed, result, logPath, text);
   showBoxUnlessSilent(run, silent, msg::providerSetupFailed, text,
-                      messageText(run.platform, msg::errorCaption), box::iconError);
+                      boxCaption(run, msg::errorCaption, silent), box::iconError);
   return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "messages/code_meaning.h"
 #include "messages/run_log.h"
 
 namespace eldoris {
@@ -10,28 +11,34 @@ namespace {
 
 std::wstring markerPath() { return std::wstring(restartMarkerParent) + L"\\" + restartMarkerName; }
 
-std::uint32_t view(Platform& platform) { return registryViewFlag(platform.isWow64Process()); }
+// The view the marker is in; the run stops where the system's bitness
+// cannot be read, before the marker is first touched.
+std::uint32_t view(RunContext& run) { return registryViewFlag(wow64Of(run).value); }
 
 }  // namespace
 
 std::uint32_t createRestartMarker(RunContext& run) {
-  const std::uint32_t result = run.platform.createUserKey(markerPath(), view(run.platform));
-  logEvent(run, result == 0 ? L"restart marker created"
-                            : L"restart marker not created: error " + decimal(result));
+  const std::uint32_t result = run.platform.createUserKey(markerPath(), view(run));
+  logEvent(run, result == 0
+                    ? L"restart marker created"
+                    : L"restart marker not created: error " + decimal(result) +
+                          (run.restartAsked ? L"; the restart is still due in this run" : L""));
   return result;
 }
 
 std::uint32_t isRestartMarkerPresent(RunContext& run, bool& present) {
-  const std::uint32_t result = run.platform.openUserKey(markerPath(), view(run.platform));
+  const std::uint32_t result = run.platform.openUserKey(markerPath(), view(run));
   present = result == 0;
   logEvent(run, present ? L"restart marker found"
-                        : L"no restart marker (error " + decimal(result) + L")");
+                : result == code::fileNotFound
+                    ? L"no restart marker"
+                    : L"the restart marker cannot be read (" + windowsErrorMeaning(result) + L")");
   return result;
 }
 
 std::uint32_t deleteRestartMarker(RunContext& run) {
   const std::uint32_t result =
-      run.platform.deleteUserKey(restartMarkerParent, restartMarkerName, view(run.platform));
+      run.platform.deleteUserKey(restartMarkerParent, restartMarkerName, view(run));
   logEvent(run, result == 0 ? L"restart marker deleted"
                             : L"restart marker not deleted: error " + decimal(result));
   return result;
@@ -63,9 +70,14 @@ std::wstring fileTimeText(std::uint64_t fileTime) {
 }
 
 void forgetStaleRestartMarker(RunContext& run) {
-  const auto written = run.platform.userKeyWriteTime(markerPath(), view(run.platform));
-  if (!written) return;  // no marker: isRestartMarkerPresent says so at the end
-  const std::wstring when = L"restart marker written " + fileTimeText(*written);
+  const Answer<std::uint64_t> written = run.platform.userKeyWriteTime(markerPath(), view(run));
+  if (written.error == code::fileNotFound) return;  // no marker: the end of the run says so
+  if (written.failed()) {
+    logEvent(run, L"when the restart marker was written cannot be read (" +
+                      windowsErrorMeaning(written.error) + L"): it stays");
+    return;
+  }
+  const std::wstring when = L"restart marker written " + fileTimeText(written.value);
   const auto sinceStart = run.platform.millisecondsSinceStart();
   if (!sinceStart) {
     // GetTickCount's count is the time since the start modulo 49.7 days:
@@ -77,7 +89,7 @@ void forgetStaleRestartMarker(RunContext& run) {
   }
   const std::uint64_t now = run.platform.systemTimeNow();
   const std::wstring start = L" the system started (" + fileTimeText(now - *sinceStart * 10000);
-  if (!writtenBeforeStart(*written, now, *sinceStart)) {
+  if (!writtenBeforeStart(written.value, now, *sinceStart)) {
     logEvent(run, when + L", after" + start + L"): it stays");
     return;
   }
@@ -88,6 +100,16 @@ void forgetStaleRestartMarker(RunContext& run) {
 RestartCall restartCallFor(const std::optional<OsVersion>& version) {
   return atLeastWindowsXp(version) ? RestartCall::initiateShutdownEx
                                    : RestartCall::initiateShutdown;
+}
+
+RestartRequest restartRequestFor(const std::optional<OsVersion>& version) {
+  // At once, so that nothing waits where nobody sees it, and forced: the
+  // restart question warns of unsaved work. Recorded as the planned restart
+  // of an application's installation.
+  constexpr std::uint32_t reason = 0x00040000u     // SHTDN_REASON_MAJOR_APPLICATION
+                                   | 0x00000002u   // SHTDN_REASON_MINOR_INSTALLATION
+                                   | 0x80000000u;  // SHTDN_REASON_FLAG_PLANNED
+  return {restartCallFor(version), 0, true, reason};
 }
 
 const wchar_t* restartCallName(RestartCall call) {

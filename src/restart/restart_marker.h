@@ -49,6 +49,9 @@ void forgetStaleRestartMarker(RunContext& run);
 // system account): InitiateSystemShutdownExW from Windows XP on, its
 // predecessor on Windows 2000.
 RestartCall restartCallFor(const std::optional<OsVersion>& version);
+// The whole request: restartCallFor's call, at once, programs closed by
+// force, the reason an application's planned installation.
+RestartRequest restartRequestFor(const std::optional<OsVersion>& version);
 // The call's name, for the run's log.
 const wchar_t* restartCallName(RestartCall call);
 

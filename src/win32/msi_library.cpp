@@ -21,7 +21,10 @@ const MsiLibrary::Functions& MsiLibrary::get() {
   if (attempted_) return functions_;
   attempted_ = true;
   module_ = loadSystemLibrary(L"msi.dll");
-  if (module_ == nullptr) return functions_;
+  if (module_ == nullptr) {
+    loadError_ = GetLastError() != 0 ? GetLastError() : static_cast<DWORD>(ERROR_MOD_NOT_FOUND);
+    return functions_;
+  }
   resolve(module_, "MsiSetInternalUI", functions_.setInternalUi);
   resolve(module_, "MsiQueryProductStateW", functions_.queryProductState);
   resolve(module_, "MsiQueryFeatureStateW", functions_.queryFeatureState);

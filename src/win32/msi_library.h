@@ -42,9 +42,12 @@ class MsiLibrary {
 
   // The entry points, loading the library on first use; missing ones are null.
   const Functions& get();
+  // Why the library could not be loaded; 0 where it was (or is not yet tried).
+  DWORD loadError() const { return loadError_; }
 
  private:
   bool attempted_ = false;
+  DWORD loadError_ = 0;
   HMODULE module_ = nullptr;
   Functions functions_;
 };

@@ -32,21 +32,31 @@ DirEntry toEntry(const WIN32_FIND_DATAW& data) {
 
 }  // namespace
 
-bool Win32Platform::listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) {
+std::uint32_t Win32Platform::listCurrentDirectory(
+    const std::function<bool(const DirEntry&)>& visit) {
   WIN32_FIND_DATAW data{};
   FindHandle listing(FindFirstFileW(L"*", &data));
-  if (!listing.valid()) return false;
+  if (!listing.valid()) {
+    // A root holds no "." entry: an empty one finds nothing.
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+  }
   do {
-    if (visit(toEntry(data))) return true;
+    if (visit(toEntry(data))) return 0;
   } while (FindNextFileW(listing.get(), &data));
-  return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_NO_MORE_FILES ? 0 : error;
 }
 
-std::optional<DirEntry> Win32Platform::findFirstMatch(const std::wstring& pattern) {
+Answer<std::optional<DirEntry>> Win32Platform::findFirstMatch(const std::wstring& pattern) {
   WIN32_FIND_DATAW data{};
   FindHandle search(FindFirstFileW(pattern.c_str(), &data));
-  if (!search.valid()) return std::nullopt;
-  return toEntry(data);
+  if (!search.valid()) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return {0, std::nullopt};  // no match
+    return {error, std::nullopt};
+  }
+  return {0, toEntry(data)};
 }
 
 std::optional<std::uint64_t> Win32Platform::fileSize(const std::wstring& path) {
@@ -61,7 +71,9 @@ std::optional<std::uint64_t> Win32Platform::fileSize(const std::wstring& path) {
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-void Win32Platform::deleteFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
+std::uint32_t Win32Platform::deleteFile(const std::wstring& path) {
+  return DeleteFileW(path.c_str()) ? 0 : GetLastError();
+}
 
 namespace {
 

@@ -23,22 +23,25 @@ std::uint32_t Win32Platform::initializeCom() {
 
 void Win32Platform::uninitializeCom() { CoUninitialize(); }
 
-void Win32Platform::msiSetInternalUiNone() {
+std::uint32_t Win32Platform::msiSetInternalUiNone() {
   const auto& msi = msi_.get();
-  if (msi.setInternalUi != nullptr) msi.setInternalUi(INSTALLUILEVEL_NONE, nullptr);
+  if (msi_.loadError() != 0) return msi_.loadError();
+  if (msi.setInternalUi == nullptr) return unavailable;
+  msi.setInternalUi(INSTALLUILEVEL_NONE, nullptr);
+  return 0;
 }
 
-int Win32Platform::msiQueryProductState(const std::wstring& productCode) {
+Answer<int> Win32Platform::msiQueryProductState(const std::wstring& productCode) {
   const auto& msi = msi_.get();
-  if (msi.queryProductState == nullptr) return INSTALLSTATE_UNKNOWN;
-  return msi.queryProductState(productCode.c_str());
+  if (msi.queryProductState == nullptr) return {unavailable, 0};
+  return {0, msi.queryProductState(productCode.c_str())};
 }
 
-int Win32Platform::msiQueryFeatureState(const std::wstring& productCode,
-                                        const std::wstring& feature) {
+Answer<int> Win32Platform::msiQueryFeatureState(const std::wstring& productCode,
+                                                const std::wstring& feature) {
   const auto& msi = msi_.get();
-  if (msi.queryFeatureState == nullptr) return INSTALLSTATE_UNKNOWN;
-  return msi.queryFeatureState(productCode.c_str(), feature.c_str());
+  if (msi.queryFeatureState == nullptr) return {unavailable, 0};
+  return {0, msi.queryFeatureState(productCode.c_str(), feature.c_str())};
 }
 
 TextRead Win32Platform::msiGetProductInfo(const std::wstring& productCode,
@@ -77,25 +80,23 @@ TextRead Win32Platform::msiGetProperty(std::uint32_t handle, const std::wstring&
   return {result, textUpToNul(buffer)};
 }
 
-void Win32Platform::msiCloseHandle(std::uint32_t handle) {
+std::uint32_t Win32Platform::msiCloseHandle(std::uint32_t handle) {
   const auto& msi = msi_.get();
-  if (msi.closeHandle != nullptr) msi.closeHandle(handle);
+  return msi.closeHandle != nullptr ? msi.closeHandle(handle) : unavailable;
 }
 
-void Win32Platform::msiSourceListForceResolution(const std::wstring& productCode) {
+std::uint32_t Win32Platform::msiSourceListForceResolution(const std::wstring& productCode) {
   const auto& msi = msi_.get();
-  if (msi.sourceListForceResolution != nullptr) {
-    msi.sourceListForceResolution(productCode.c_str(), nullptr, 0);
-  }
+  if (msi.sourceListForceResolution == nullptr) return unavailable;
+  return msi.sourceListForceResolution(productCode.c_str(), nullptr, 0);
 }
 
-void Win32Platform::msiSourceListSetPackageName(const std::wstring& productCode,
-                                                const std::wstring& packageName) {
+std::uint32_t Win32Platform::msiSourceListSetPackageName(const std::wstring& productCode,
+                                                         const std::wstring& packageName) {
   const auto& msi = msi_.get();
-  if (msi.sourceListSetInfo != nullptr) {
-    msi.sourceListSetInfo(productCode.c_str(), nullptr, MSIINSTALLCONTEXT_MACHINE, MSICODE_PRODUCT,
-                          L"PackageName", packageName.c_str());
-  }
+  if (msi.sourceListSetInfo == nullptr) return unavailable;
+  return msi.sourceListSetInfo(productCode.c_str(), nullptr, MSIINSTALLCONTEXT_MACHINE,
+                               MSICODE_PRODUCT, L"PackageName", packageName.c_str());
 }
 
 }  // namespace eldoris

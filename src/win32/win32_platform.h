@@ -17,19 +17,19 @@ class Win32Platform final : public Platform {
  public:
   explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}
 
-  std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
-  int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) override;
+  Answer<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
+  Answer<int> messageBox(const std::wstring& text, const std::wstring& caption,
+                         unsigned style) override;
   DialogOutcome showConfigurationDialog(InstallOptions& options, std::uint32_t& error) override;
 
   DesktopView desktopView() override;
   std::wstring commandLine() override;
-  std::optional<std::vector<std::wstring>> splitCommandLine(
-      const std::wstring& commandLine) override;
+  Answer<std::vector<std::wstring>> splitCommandLine(const std::wstring& commandLine) override;
   std::optional<bool> shellIsUserAnAdmin(ShellExport how) override;
-  bool tokenIsAdministrator() override;
+  Answer<bool> tokenIsAdministrator() override;
   std::optional<OsVersion> versionRecord(VersionRecord record) override;
   std::optional<OsVersion> kernelVersion() override;
-  bool isWow64Process() override;
+  Answer<bool> isWow64Process() override;
   TextRead environmentVariable(const std::wstring& name) override;
   TextRead currentDirectory() override;
   TextRead fullPath(const std::wstring& path) override;
@@ -38,10 +38,10 @@ class Win32Platform final : public Platform {
   void writeStandardOutput(const std::wstring& line) override;
   TextRead programPath() override;
 
-  bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) override;
-  std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
+  std::uint32_t listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) override;
+  Answer<std::optional<DirEntry>> findFirstMatch(const std::wstring& pattern) override;
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
-  void deleteFile(const std::wstring& path) override;
+  std::uint32_t deleteFile(const std::wstring& path) override;
   KeptAside keepAside(const std::wstring& path, const std::wstring& kept) override;
   std::uint32_t createFolder(const std::wstring& path, const AccessDescription& access) override;
   FolderLook lookAtFolder(const std::wstring& path) override;
@@ -58,28 +58,28 @@ class Win32Platform final : public Platform {
                       std::uint32_t milliseconds) override;
   std::uint32_t initializeCom() override;
   void uninitializeCom() override;
-  void msiSetInternalUiNone() override;
-  int msiQueryProductState(const std::wstring& productCode) override;
-  int msiQueryFeatureState(const std::wstring& productCode, const std::wstring& feature) override;
+  std::uint32_t msiSetInternalUiNone() override;
+  Answer<int> msiQueryProductState(const std::wstring& productCode) override;
+  Answer<int> msiQueryFeatureState(const std::wstring& productCode,
+                                   const std::wstring& feature) override;
   TextRead msiGetProductInfo(const std::wstring& productCode,
                              const std::wstring& property) override;
   std::uint32_t msiOpenPackage(const std::wstring& path, std::uint32_t& handle) override;
   TextRead msiGetProperty(std::uint32_t handle, const std::wstring& property) override;
-  void msiCloseHandle(std::uint32_t handle) override;
-  void msiSourceListForceResolution(const std::wstring& productCode) override;
-  void msiSourceListSetPackageName(const std::wstring& productCode,
-                                   const std::wstring& packageName) override;
+  std::uint32_t msiCloseHandle(std::uint32_t handle) override;
+  std::uint32_t msiSourceListForceResolution(const std::wstring& productCode) override;
+  std::uint32_t msiSourceListSetPackageName(const std::wstring& productCode,
+                                            const std::wstring& packageName) override;
 
   std::uint32_t createUserKey(const std::wstring& path, std::uint32_t view) override;
   std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) override;
   std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                               std::uint32_t view) override;
-  std::optional<std::uint64_t> userKeyWriteTime(const std::wstring& path,
-                                                std::uint32_t view) override;
+  Answer<std::uint64_t> userKeyWriteTime(const std::wstring& path, std::uint32_t view) override;
   std::uint64_t systemTimeNow() override;
   std::optional<std::uint64_t> millisecondsSinceStart() override;
 
-  std::uint32_t restartSystem(RestartCall call) override;
+  std::uint32_t restartSystem(const RestartRequest& request) override;
 
  private:
   HINSTANCE instance_;

@@ -5,6 +5,15 @@
 
 namespace eldoris {
 
+namespace {
+
+std::uint32_t lastErrorOr(DWORD fallback) {
+  const DWORD error = GetLastError();
+  return error != 0 ? error : fallback;
+}
+
+}  // namespace
+
 ChildRun Win32Platform::runChildProcess(const std::wstring& program,
                                         const std::wstring& commandLine) {
   // CreateProcessW may write into the command line it is given.
@@ -19,42 +28,34 @@ ChildRun Win32Platform::runChildProcess(const std::wstring& program,
   OwnedHandle process(info.hProcess);
   OwnedHandle thread(info.hThread);
   std::uint32_t ran = 0;
-  process.wait(INFINITE, ran);
+  if (process.wait(INFINITE, ran) != WAIT_OBJECT_0)
+    return {true, 0, ran, lastErrorOr(ERROR_INVALID_HANDLE)};
   DWORD exitCode = 0;
-  GetExitCodeProcess(process.get(), &exitCode);
+  if (!GetExitCodeProcess(process.get(), &exitCode)) return {true, 0, ran, GetLastError()};
   return {true, exitCode, ran};
 }
 
 namespace {
-
-std::uint32_t lastErrorOr(DWORD fallback) {
-  const DWORD error = GetLastError();
-  return error != 0 ? error : fallback;
-}
 
 // Looked up at run time: Windows 2000 lacks the first; the second, its
 // predecessor, is looked up beside it.
 using ShutdownEx = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
 using Shutdown = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL);
 
-BOOL callRestart(RestartCall call) {
-  // No time-out: no dialog, and nothing can stop it. Programs with unsaved
-  // work are closed all the same, as the restart question warns.
-  constexpr DWORD atOnce = 0;
-  constexpr BOOL forceAppsClosed = TRUE;
+BOOL callRestart(const RestartRequest& request) {
   constexpr BOOL reboot = TRUE;
-  if (call == RestartCall::initiateShutdownEx) {
+  const BOOL force = request.forceAppsClosed ? TRUE : FALSE;
+  if (request.call == RestartCall::initiateShutdownEx) {
     const auto shutdown =
         lookUpSystemFunction<ShutdownEx>(L"advapi32.dll", "InitiateSystemShutdownExW");
     if (shutdown != nullptr) {
-      return shutdown(nullptr, nullptr, atOnce, forceAppsClosed, reboot,
-                      SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
-                          SHTDN_REASON_FLAG_PLANNED);
+      return shutdown(nullptr, nullptr, request.timeoutSeconds, force, reboot, request.reason);
     }
   } else {
     const auto shutdown =
         lookUpSystemFunction<Shutdown>(L"advapi32.dll", "InitiateSystemShutdownW");
-    if (shutdown != nullptr) return shutdown(nullptr, nullptr, atOnce, forceAppsClosed, reboot);
+    if (shutdown != nullptr)
+      return shutdown(nullptr, nullptr, request.timeoutSeconds, force, reboot);
   }
   SetLastError(ERROR_PROC_NOT_FOUND);
   return FALSE;
@@ -62,7 +63,7 @@ BOOL callRestart(RestartCall call) {
 
 }  // namespace
 
-std::uint32_t Win32Platform::restartSystem(RestartCall call) {
+std::uint32_t Win32Platform::restartSystem(const RestartRequest& request) {
   HANDLE rawToken = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) {
     return lastErrorOr(ERROR_ACCESS_DENIED);
@@ -76,7 +77,7 @@ std::uint32_t Win32Platform::restartSystem(RestartCall call) {
   AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
   // Also catches ERROR_NOT_ALL_ASSIGNED: the user does not hold the privilege.
   if (GetLastError() != 0) return GetLastError();
-  return callRestart(call) ? 0 : lastErrorOr(ERROR_GEN_FAILURE);
+  return callRestart(request) ? 0 : lastErrorOr(ERROR_GEN_FAILURE);
 }
 
 }  // namespace eldoris

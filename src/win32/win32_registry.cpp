@@ -65,19 +65,16 @@ std::uint32_t Win32Platform::deleteUserKey(const std::wstring& parent, const std
   return static_cast<std::uint32_t>(deleted);
 }
 
-std::optional<std::uint64_t> Win32Platform::userKeyWriteTime(const std::wstring& path,
-                                                             std::uint32_t view) {
+Answer<std::uint64_t> Win32Platform::userKeyWriteTime(const std::wstring& path,
+                                                      std::uint32_t view) {
   Key key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | view, key.out()) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
+  const LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | view, key.out());
+  if (opened != ERROR_SUCCESS) return {static_cast<std::uint32_t>(opened), 0};
   FILETIME written{};
-  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, &written) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  return fileTimeValue(written);
+  const LONG read = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, &written);
+  if (read != ERROR_SUCCESS) return {static_cast<std::uint32_t>(read), 0};
+  return {0, fileTimeValue(written)};
 }
 
 }  // namespace eldoris

@@ -10,14 +10,16 @@ namespace eldoris {
 
 std::wstring Win32Platform::commandLine() { return GetCommandLineW(); }
 
-std::optional<std::vector<std::wstring>> Win32Platform::splitCommandLine(
-    const std::wstring& commandLine) {
+Answer<std::vector<std::wstring>> Win32Platform::splitCommandLine(const std::wstring& commandLine) {
   int count = 0;
   LPWSTR* arguments = CommandLineToArgvW(commandLine.c_str(), &count);
-  if (arguments == nullptr) return std::nullopt;
+  if (arguments == nullptr) {
+    const DWORD error = GetLastError();
+    return {error != 0 ? error : static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), {}};
+  }
   std::vector<std::wstring> result(arguments, arguments + count);
   LocalFree(arguments);
-  return result;
+  return {0, result};
 }
 
 std::optional<bool> Win32Platform::shellIsUserAnAdmin(ShellExport how) {
@@ -29,26 +31,29 @@ std::optional<bool> Win32Platform::shellIsUserAnAdmin(ShellExport how) {
   return isAdmin() != FALSE;
 }
 
-bool Win32Platform::tokenIsAdministrator() {
+Answer<bool> Win32Platform::tokenIsAdministrator() {
   HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {GetLastError(), false};
   DWORD size = 0;
   GetTokenInformation(token, TokenGroups, nullptr, 0, &size);
   std::vector<BYTE> buffer(size);
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
   PSID administrators = nullptr;
-  bool member = false;
+  Answer<bool> member;
   if (size != 0 && GetTokenInformation(token, TokenGroups, buffer.data(), size, &size) &&
       AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators)) {
     const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
-    for (DWORD i = 0; i < groups->GroupCount && !member; ++i) {
+    for (DWORD i = 0; i < groups->GroupCount && !member.value; ++i) {
       const DWORD attributes = groups->Groups[i].Attributes;
-      member = EqualSid(groups->Groups[i].Sid, administrators) &&
-               (attributes & SE_GROUP_ENABLED) != 0 &&
-               (attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0;
+      member.value = EqualSid(groups->Groups[i].Sid, administrators) &&
+                     (attributes & SE_GROUP_ENABLED) != 0 &&
+                     (attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0;
     }
     FreeSid(administrators);
+  } else {
+    member.error =
+        GetLastError() != 0 ? GetLastError() : static_cast<DWORD>(ERROR_INVALID_PARAMETER);
   }
   CloseHandle(token);
   return member;
@@ -82,20 +87,15 @@ std::optional<OsVersion> Win32Platform::kernelVersion() {
   return toOsVersion(info);
 }
 
-bool Win32Platform::isWow64Process() {
-  // Looked up at run time: kernel32 of 32-bit Windows 2000 and XP before SP2 lacks it.
+Answer<bool> Win32Platform::isWow64Process() {
+  // Looked up at run time: kernel32 of 32-bit Windows 2000 and XP before
+  // SP2 lacks it, and those systems are 32-bit.
   using IsWow64 = BOOL(WINAPI*)(HANDLE, PBOOL);
-  static bool lookedUp = false;
-  static IsWow64 isWow64 = nullptr;
-  if (!lookedUp) {
-    HMODULE kernel = GetModuleHandleW(L"kernel32");
-    if (kernel == nullptr) return false;
-    isWow64 = reinterpret_cast<IsWow64>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
-    lookedUp = true;
-  }
+  const auto isWow64 = lookUpSystemFunction<IsWow64>(L"kernel32.dll", "IsWow64Process");
+  if (isWow64 == nullptr) return {0, false};
   BOOL wow64 = FALSE;
-  return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
+  if (!isWow64(GetCurrentProcess(), &wow64)) return {GetLastError(), false};
+  return {0, wow64 != FALSE};
 }
 
 TextRead Win32Platform::environmentVariable(const std::wstring& name) {

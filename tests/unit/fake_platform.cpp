@@ -119,6 +119,60 @@ std::wstring text(MessageId id) { return realMessages().at(id); }
 FakePlatform::FakePlatform() {
   static const auto realBlocks = buildStringBlocks(realMessages());
   stringBlocks = realBlocks;
+  // What each call answers when it fails, as Windows would in that place.
+  faultErrors = {{"stringTableBlock", 8},
+                 {"messageBox", 5},
+                 {"dialog", 1813},
+                 {"desktopView", 6},
+                 {"splitCommandLine", 8},
+                 {"tokenIsAdministrator", 5},
+                 {"versionRecord", 87},
+                 {"kernelVersion", 127},
+                 {"isWow64Process", 6},
+                 {"environmentVariable", 8},
+                 {"currentDirectory", 8},
+                 {"fullPath", 206},
+                 {"systemDirectory", 8},
+                 {"programPath", 122},
+                 {"listCurrentDirectory", 5},
+                 {"findFirstMatch", 5},
+                 {"fileSize", 5},
+                 {"deleteFile", 5},
+                 {"keepAside", 32},
+                 {"createFolder", 5},
+                 {"lookAtFolder", 5},
+                 {"processAccount", 5},
+                 {"createNewFile", 5},
+                 {"writeFile", 112},
+                 {"startChild", 5},
+                 {"childEnd", 6},
+                 {"processIds", 5},
+                 {"waitForInstaller", 5},
+                 {"takeRunLock", 1450},
+                 {"initializeCom", 0x8007000Eu},
+                 {"msiSetInternalUi", 126},
+                 {"msiGetProductInfo", 1610},
+                 {"msiOpenPackage", 1619},
+                 {"msiGetProperty", 6},
+                 {"msiCloseHandle", 6},
+                 {"msiSourceListForceResolution", 1605},
+                 {"msiSourceListSetInfo", 1605},
+                 {"createUserKey", 5},
+                 {"openUserKey", 5},
+                 {"deleteUserKey", 5},
+                 {"userKeyWriteTime", 5},
+                 {"restartSystem", 5}};
+}
+
+std::uint32_t FakePlatform::fault(const char* call) {
+  failable.emplace_back(call);
+  if (failable.size() > callBudget) throw std::runtime_error("past the call budget: the run loops");
+  if (failable.size() != failAt) return 0;
+  failed = call;
+  calls.push_back("fault");
+  const auto error = faultErrors.find(call);
+  // The product and feature states fail as an answer that is none (see there).
+  return error != faultErrors.end() ? error->second : 1;
 }
 
 void FakePlatform::addFolder(const std::wstring& directory, bool isDirectory) {
@@ -143,25 +197,28 @@ bool FakePlatform::markerPresent() const {
   return userKeys.count(L"Software\\NeedBstrReboot") != 0;
 }
 
-std::optional<std::vector<std::uint8_t>> FakePlatform::stringTableBlock(unsigned block) {
+Answer<std::vector<std::uint8_t>> FakePlatform::stringTableBlock(unsigned block) {
+  if (const std::uint32_t error = fault("stringTableBlock")) return {error, {}};
   const auto found = stringBlocks.find(block);
-  if (found == stringBlocks.end()) return std::nullopt;
-  return found->second;
+  if (found == stringBlocks.end()) return {1814, {}};  // ERROR_RESOURCE_NAME_NOT_FOUND
+  return {0, found->second};
 }
 
-int FakePlatform::messageBox(const std::wstring& text, const std::wstring& caption,
-                             unsigned style) {
+Answer<int> FakePlatform::messageBox(const std::wstring& text, const std::wstring& caption,
+                                     unsigned style) {
+  if (const std::uint32_t error = fault("messageBox")) return {error, 0};
   boxes.push_back({text, caption, style});
   calls.push_back("box");
   if (!answers.empty()) {
     const int answer = answers.front();
     answers.pop_front();
-    return answer;
+    return {0, answer};
   }
-  return (style & 0xF) == box::yesNo ? box::idNo : box::idOk;
+  return {0, (style & 0xF) == box::yesNo ? box::idNo : box::idOk};
 }
 
 DialogOutcome FakePlatform::showConfigurationDialog(InstallOptions& options, std::uint32_t& error) {
+  if ((error = fault("dialog")) != 0) return DialogOutcome::failed;
   ++dialogsShown;
   error = dialogError;
   calls.push_back("dialog");
@@ -172,44 +229,64 @@ DialogOutcome FakePlatform::showConfigurationDialog(InstallOptions& options, std
   return dialogOutcome;
 }
 
-DesktopView FakePlatform::desktopView() { return desktop; }
+DesktopView FakePlatform::desktopView() {
+  if (const std::uint32_t error = fault("desktopView")) return {{error, false}, desktop.session};
+  return desktop;
+}
 
 std::wstring FakePlatform::commandLine() { return processCommandLine; }
 
-std::optional<std::vector<std::wstring>> FakePlatform::splitCommandLine(const std::wstring& line) {
-  if (splitResult) return splitResult;
+Answer<std::vector<std::wstring>> FakePlatform::splitCommandLine(const std::wstring& line) {
+  if (const std::uint32_t error = fault("splitCommandLine")) return {error, {}};
+  if (splitResult.failed() || !splitResult.value.empty()) return splitResult;
   std::vector<std::wstring> parts;
   std::wistringstream words(line);
   std::wstring word;
   while (words >> word) parts.push_back(word);
-  return parts;
+  return {0, parts};
 }
 
 std::optional<bool> FakePlatform::shellIsUserAnAdmin(ShellExport how) {
   return how == ShellExport::byName ? adminByName : adminByOrdinal;
 }
 
-bool FakePlatform::tokenIsAdministrator() { return adminByToken; }
+Answer<bool> FakePlatform::tokenIsAdministrator() {
+  if (const std::uint32_t error = fault("tokenIsAdministrator")) return {error, false};
+  return {0, adminByToken};
+}
 std::optional<OsVersion> FakePlatform::versionRecord(VersionRecord record) {
+  if (fault("versionRecord") != 0) return std::nullopt;
   return record == VersionRecord::extended ? version : basicVersion;
 }
-std::optional<OsVersion> FakePlatform::kernelVersion() { return kernel; }
-bool FakePlatform::isWow64Process() { return wow64; }
+std::optional<OsVersion> FakePlatform::kernelVersion() {
+  if (fault("kernelVersion") != 0) return std::nullopt;
+  return kernel;
+}
+Answer<bool> FakePlatform::isWow64Process() {
+  if (const std::uint32_t error = fault("isWow64Process")) return {error, false};
+  return {0, wow64};
+}
 
 TextRead FakePlatform::environmentVariable(const std::wstring& name) {
+  if (const std::uint32_t error = fault("environmentVariable")) return {error, std::wstring()};
   const auto found = environment.find(name);
   if (found == environment.end()) return {code::envVarNotFound, std::wstring()};
   return {0, found->second};
 }
 
-TextRead FakePlatform::currentDirectory() { return currentDir; }
+TextRead FakePlatform::currentDirectory() {
+  if (const std::uint32_t error = fault("currentDirectory")) return {error, std::wstring()};
+  return currentDir;
+}
 
 TextRead FakePlatform::fullPath(const std::wstring& path) {
+  if (const std::uint32_t error = fault("fullPath")) return {error, std::wstring()};
   const bool full = path.rfind(L"\\\\", 0) == 0 || (path.size() > 2 && path[1] == L':');
   return {0, full ? path : currentDir.text + L"\\" + path};
 }
 
 KeptAside FakePlatform::keepAside(const std::wstring& path, const std::wstring& kept) {
+  if (const std::uint32_t error = fault("keepAside")) return {KeptAside::Outcome::failed, error};
   if (heldOpen.count(path) != 0)
     return {KeptAside::Outcome::failed, 32};  // ERROR_SHARING_VIOLATION
   if (keepError != 0) return {KeptAside::Outcome::failed, keepError};
@@ -224,6 +301,7 @@ KeptAside FakePlatform::keepAside(const std::wstring& path, const std::wstring& 
 
 std::uint32_t FakePlatform::createFolder(const std::wstring& path,
                                          const AccessDescription& access) {
+  if (const std::uint32_t error = fault("createFolder")) return error;
   if (folderError != 0) return folderError;
   if (existingFolders.count(path) != 0) return 183;  // ERROR_ALREADY_EXISTS
   folders.push_back(path);
@@ -233,6 +311,11 @@ std::uint32_t FakePlatform::createFolder(const std::wstring& path,
 
 FolderLook FakePlatform::lookAtFolder(const std::wstring& path) {
   foldersLookedAt.push_back(path);
+  if (const std::uint32_t error = fault("lookAtFolder")) {
+    FolderLook unreadable;
+    unreadable.error = error;
+    return unreadable;
+  }
   const auto found = folderLooks.find(path);
   if (found != folderLooks.end()) return found->second;
   FolderLook look;
@@ -243,13 +326,20 @@ FolderLook FakePlatform::lookAtFolder(const std::wstring& path) {
   return look;
 }
 
-Answer<std::wstring> FakePlatform::processAccount() { return {0, account}; }
+Answer<std::wstring> FakePlatform::processAccount() {
+  if (const std::uint32_t error = fault("processAccount")) return {error, {}};
+  return {0, account};
+}
 
 std::optional<std::vector<std::uint32_t>> FakePlatform::processIds(const std::wstring&) {
+  if (fault("processIds") != 0) return std::nullopt;
   return msiexecProcesses;
 }
 
 InstallerWait FakePlatform::waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) {
+  if (const std::uint32_t error = fault("waitForInstaller")) {
+    return {InstallerWait::State::unknown, error};
+  }
   calls.push_back("installerWait");
   installerWaitsAsked.push_back(milliseconds);
   installerSignsAsked.push_back(sign);
@@ -260,31 +350,39 @@ InstallerWait FakePlatform::waitForInstaller(InstallerBusySign sign, std::uint32
 }
 
 std::uint32_t FakePlatform::initializeCom() {
+  if (const std::uint32_t error = fault("initializeCom")) return error;
   calls.push_back("comInit");
   return comResult;
 }
 
 void FakePlatform::uninitializeCom() { calls.push_back("comUninit"); }
 TextRead FakePlatform::systemDirectory() {
+  if (const std::uint32_t error = fault("systemDirectory")) return {error, std::wstring()};
   calls.push_back("systemDirectory");
   return systemDir;
 }
 LocalTime FakePlatform::localTime() { return time; }
-TextRead FakePlatform::programPath() { return program; }
+TextRead FakePlatform::programPath() {
+  if (const std::uint32_t error = fault("programPath")) return {error, std::wstring()};
+  return program;
+}
 void FakePlatform::writeStandardOutput(const std::wstring& line) { standardOutput.push_back(line); }
 
-bool FakePlatform::listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) {
-  if (listingFails) return false;
+std::uint32_t FakePlatform::listCurrentDirectory(
+    const std::function<bool(const DirEntry&)>& visit) {
+  if (const std::uint32_t error = fault("listCurrentDirectory")) return error;
+  if (listingFails) return 5;  // ERROR_ACCESS_DENIED
   for (const DirEntry& dot : {DirEntry{L".", true}, DirEntry{L"..", true}}) {
-    if (visit(dot)) return true;
+    if (visit(dot)) return 0;
   }
   for (const auto& [entry, contents] : tree) {
-    if (visit(entry)) return true;
+    if (visit(entry)) return 0;
   }
-  return true;
+  return 0;
 }
 
-std::optional<DirEntry> FakePlatform::findFirstMatch(const std::wstring& pattern) {
+Answer<std::optional<DirEntry>> FakePlatform::findFirstMatch(const std::wstring& pattern) {
+  if (const std::uint32_t error = fault("findFirstMatch")) return {error, std::nullopt};
   searchedPatterns.push_back(pattern);
   const std::size_t slash = pattern.find(L'\\');
   const std::wstring directory = pattern.substr(0, slash);
@@ -292,22 +390,25 @@ std::optional<DirEntry> FakePlatform::findFirstMatch(const std::wstring& pattern
   for (const auto& [entry, contents] : tree) {
     if (entry.name != directory) continue;
     for (const DirEntry& item : contents) {
-      if (wildcardMatch(mask, item.name)) return item;
+      if (wildcardMatch(mask, item.name)) return {0, item};
     }
   }
-  return std::nullopt;
+  return {0, std::nullopt};
 }
 
 std::optional<std::uint64_t> FakePlatform::fileSize(const std::wstring& path) {
+  if (fault("fileSize") != 0) return std::nullopt;
   const auto file = files.find(path);
   if (file != files.end()) return file->second.size();
   if (existingPaths.count(path) != 0) return 0;
   return std::nullopt;
 }
 
-void FakePlatform::deleteFile(const std::wstring& path) {
+std::uint32_t FakePlatform::deleteFile(const std::wstring& path) {
+  if (const std::uint32_t error = fault("deleteFile")) return error;
   deletedFiles.push_back(path);
   calls.push_back("deleteFile");
+  return 0;
 }
 
 namespace {
@@ -318,6 +419,7 @@ class FakeOutputFile final : public OutputFile {
   FakeOutputFile(FakePlatform& platform, std::wstring path)
       : platform_(platform), path_(std::move(path)) {}
   bool write(const std::vector<char>& bytes) override {
+    if (platform_.fault("writeFile") != 0) return false;
     platform_.files[path_].append(bytes.begin(), bytes.end());
     return true;
   }
@@ -331,6 +433,7 @@ class FakeOutputFile final : public OutputFile {
 
 std::unique_ptr<OutputFile> FakePlatform::createNewFile(const std::wstring& path,
                                                         std::uint32_t& error) {
+  if ((error = fault("createNewFile")) != 0) return nullptr;
   const bool taken =
       files.count(path) != 0 || existingPaths.count(path) != 0 || links.count(path) != 0;
   error = taken ? 80 : createError;  // ERROR_FILE_EXISTS
@@ -340,6 +443,7 @@ std::unique_ptr<OutputFile> FakePlatform::createNewFile(const std::wstring& path
 }
 
 ChildRun FakePlatform::runChildProcess(const std::wstring& path, const std::wstring& commandLine) {
+  if (const std::uint32_t error = fault("startChild")) return {false, error};
   commandLines.push_back(commandLine);
   programs.push_back(path);
   calls.push_back("child");
@@ -348,6 +452,10 @@ ChildRun FakePlatform::runChildProcess(const std::wstring& path, const std::wstr
     run = childRuns.front();
     childRuns.pop_front();
   }
+  if (run.started) {
+    if (const std::uint32_t error = fault("childEnd")) return {true, 0, 0, error};
+  }
+  childCodes.push_back(run.started ? run.code : 0xFFFFFFFFu);
   const std::size_t option = commandLine.find(L"/Lv! ");
   if (run.started && childWritesLog && option != std::wstring::npos) {
     const std::size_t start = commandLine.find_first_not_of(L'"', option + 5);
@@ -362,27 +470,35 @@ void FakePlatform::msiCall(const char* name) {
   if (!internalUiSetToNone) ++msiCallsBeforeInternalUi;
 }
 
-void FakePlatform::msiSetInternalUiNone() {
+std::uint32_t FakePlatform::msiSetInternalUiNone() {
+  if (const std::uint32_t error = fault("msiSetInternalUi")) return error;
   calls.push_back("msiSetInternalUi");
   internalUiSetToNone = true;
+  return 0;
 }
 
-int FakePlatform::msiQueryProductState(const std::wstring&) {
+// A failed query answers INSTALLSTATE_INVALIDARG (-2), as the Windows
+// Installer does for an argument it refuses.
+Answer<int> FakePlatform::msiQueryProductState(const std::wstring&) {
+  if (fault("msiQueryProductState") != 0) return {0, -2};
   msiCall("msiQueryProductState");
-  return productState;
+  return {0, productState};
 }
 
-int FakePlatform::msiQueryFeatureState(const std::wstring&, const std::wstring&) {
+Answer<int> FakePlatform::msiQueryFeatureState(const std::wstring&, const std::wstring&) {
+  if (fault("msiQueryFeatureState") != 0) return {0, -2};
   msiCall("msiQueryFeatureState");
-  return featureState;
+  return {0, featureState};
 }
 
 TextRead FakePlatform::msiGetProductInfo(const std::wstring&, const std::wstring&) {
+  if (const std::uint32_t error = fault("msiGetProductInfo")) return {error, std::wstring()};
   msiCall("msiGetProductInfo");
   return installedVersion;
 }
 
 std::uint32_t FakePlatform::msiOpenPackage(const std::wstring& path, std::uint32_t& handle) {
+  if (const std::uint32_t error = fault("msiOpenPackage")) return error;
   msiCall("msiOpenPackage");
   openedPackages.push_back(path);
   if (openResult != 0) return openResult;
@@ -392,27 +508,34 @@ std::uint32_t FakePlatform::msiOpenPackage(const std::wstring& path, std::uint32
 }
 
 TextRead FakePlatform::msiGetProperty(std::uint32_t, const std::wstring&) {
+  if (const std::uint32_t error = fault("msiGetProperty")) return {error, std::wstring()};
   msiCall("msiGetProperty");
   return packageVersion;
 }
 
-void FakePlatform::msiCloseHandle(std::uint32_t handle) {
+std::uint32_t FakePlatform::msiCloseHandle(std::uint32_t handle) {
   msiCall("msiCloseHandle");
   if (handle == 42) --openHandles;
+  return fault("msiCloseHandle");  // closed all the same: what fails is the report
 }
 
-void FakePlatform::msiSourceListForceResolution(const std::wstring& productCode) {
+std::uint32_t FakePlatform::msiSourceListForceResolution(const std::wstring& productCode) {
+  if (const std::uint32_t error = fault("msiSourceListForceResolution")) return error;
   msiCall("msiSourceListForceResolution");
   sourceListCalls.push_back(L"resolve " + productCode);
+  return 0;
 }
 
-void FakePlatform::msiSourceListSetPackageName(const std::wstring& productCode,
-                                               const std::wstring& packageName) {
+std::uint32_t FakePlatform::msiSourceListSetPackageName(const std::wstring& productCode,
+                                                        const std::wstring& packageName) {
+  if (const std::uint32_t error = fault("msiSourceListSetInfo")) return error;
   msiCall("msiSourceListSetInfo");
   sourceListCalls.push_back(L"PackageName " + productCode + L" " + packageName);
+  return 0;
 }
 
 std::uint32_t FakePlatform::createUserKey(const std::wstring& path, std::uint32_t view) {
+  if (const std::uint32_t error = fault("createUserKey")) return error;
   calls.push_back("createKey");
   keyViews.insert(view);
   if (createKeyResult != 0) return createKeyResult;
@@ -422,12 +545,14 @@ std::uint32_t FakePlatform::createUserKey(const std::wstring& path, std::uint32_
 }
 
 std::uint32_t FakePlatform::openUserKey(const std::wstring& path, std::uint32_t view) {
+  if (const std::uint32_t error = fault("openUserKey")) return error;
   keyViews.insert(view);
   return userKeys.count(path) != 0 ? 0u : static_cast<std::uint32_t>(code::fileNotFound);
 }
 
 std::uint32_t FakePlatform::deleteUserKey(const std::wstring& parent, const std::wstring& name,
                                           std::uint32_t view) {
+  if (const std::uint32_t error = fault("deleteUserKey")) return error;
   calls.push_back("deleteKey");
   keyViews.insert(view);
   const std::wstring path = parent + L"\\" + name;
@@ -437,12 +562,12 @@ std::uint32_t FakePlatform::deleteUserKey(const std::wstring& parent, const std:
   return 0;
 }
 
-std::optional<std::uint64_t> FakePlatform::userKeyWriteTime(const std::wstring& path,
-                                                            std::uint32_t view) {
+Answer<std::uint64_t> FakePlatform::userKeyWriteTime(const std::wstring& path, std::uint32_t view) {
+  if (const std::uint32_t error = fault("userKeyWriteTime")) return {error, 0};
   keyViews.insert(view);
-  if (userKeys.count(path) == 0) return std::nullopt;
+  if (userKeys.count(path) == 0) return {2, 0};  // ERROR_FILE_NOT_FOUND
   const auto written = keyWriteTimes.find(path);
-  return written != keyWriteTimes.end() ? written->second : now;
+  return {0, written != keyWriteTimes.end() ? written->second : now};
 }
 
 std::uint64_t FakePlatform::systemTimeNow() { return now; }
@@ -465,6 +590,9 @@ class FakeHeldLock final : public HeldLock {
 
 RunLock FakePlatform::takeRunLock(const std::wstring&, const AccessDescription& access,
                                   std::uint32_t milliseconds) {
+  if (const std::uint32_t error = fault("takeRunLock")) {
+    return {RunLock::State::unknown, error, 0, nullptr};
+  }
   calls.push_back("runLock");
   runLockAccess = access;
   runLocksAsked.push_back(milliseconds);
@@ -478,9 +606,10 @@ RunLock FakePlatform::takeRunLock(const std::wstring&, const AccessDescription& 
   return lock;
 }
 
-std::uint32_t FakePlatform::restartSystem(RestartCall call) {
+std::uint32_t FakePlatform::restartSystem(const RestartRequest& request) {
+  if (const std::uint32_t error = fault("restartSystem")) return error;
   calls.push_back("restart");
-  restartCalls.push_back(call);
+  restartCalls.push_back(request);
   if (restartSucceeds) ++restartsStarted;
   return restartSucceeds ? 0u : 1300u;  // ERROR_NOT_ALL_ASSIGNED
 }

@@ -31,12 +31,12 @@ class FakePlatform : public Platform {
   std::wstring dialogAppendsClass;  // what "Далее" records
   std::wstring dialogAppendsLanguage;
   std::wstring processCommandLine = L"eldoris-setup.exe";
-  std::optional<std::vector<std::wstring>> splitResult;  // unset: split on spaces
+  Answer<std::vector<std::wstring>> splitResult;  // none and no error: split on spaces
   // IsUserAnAdmin by name and by ordinal (nothing: not exported so), and the token's groups.
   std::optional<bool> adminByName = true;
   std::optional<bool> adminByOrdinal = true;
   bool adminByToken = true;
-  DesktopView desktop{true, 1};
+  DesktopView desktop{{0, true}, {0, 1}};
   std::optional<OsVersion> version = OsVersion{6, 1, 1};  // the extended record
   std::optional<OsVersion> basicVersion = OsVersion{6, 1, 0};
   std::optional<OsVersion> kernel;  // RtlGetVersion's; unset: the system lacks it
@@ -86,7 +86,8 @@ class FakePlatform : public Platform {
   int dialogsShown = 0;
   std::vector<std::wstring> standardOutput;
   std::vector<std::wstring> commandLines;
-  std::vector<std::wstring> programs;  // the program path given with each
+  std::vector<std::wstring> programs;     // the program path given with each
+  std::vector<std::uint32_t> childCodes;  // what each child started ended with
   std::vector<std::wstring> deletedFiles;
   std::vector<std::wstring> folders;               // made, in order
   std::vector<AccessDescription> folderAccess;     // the descriptor each was made with
@@ -104,9 +105,22 @@ class FakePlatform : public Platform {
   int msiCallsBeforeInternalUi = 0;
   std::vector<std::wstring> sourceListCalls;
   int restartsStarted = 0;
-  std::vector<RestartCall> restartCalls;
+  std::vector<RestartRequest> restartCalls;
   std::set<std::uint32_t> keyViews;  // the view flags the registry was asked with
   std::vector<std::string> calls;    // the order of notable requests
+
+  // --- Faults ---
+  // Every call that can fail counts, by name, in `failable`; the one whose
+  // count is `failAt` (1-based; 0: none) fails as a plausible Windows
+  // failure: the error of `faultErrors`, and "fault" goes into `calls` just
+  // before it. Past `callBudget` calls a run is taken to loop: it throws.
+  std::vector<std::string> failable;
+  std::size_t failAt = 0;
+  std::string failed;  // the name of the call that failed
+  std::map<std::string, std::uint32_t> faultErrors;
+  std::size_t callBudget = 20000;
+  // The error `call` fails with now, counting it; 0: it does not fail.
+  std::uint32_t fault(const char* call);
 
   // Helpers for scripts.
   void addPackage(const std::wstring& directory, const std::wstring& file);
@@ -115,17 +129,18 @@ class FakePlatform : public Platform {
   bool markerPresent() const;
 
   // --- Platform ---
-  std::optional<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
-  int messageBox(const std::wstring& text, const std::wstring& caption, unsigned style) override;
+  Answer<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
+  Answer<int> messageBox(const std::wstring& text, const std::wstring& caption,
+                         unsigned style) override;
   DialogOutcome showConfigurationDialog(InstallOptions& options, std::uint32_t& error) override;
   DesktopView desktopView() override;
   std::wstring commandLine() override;
-  std::optional<std::vector<std::wstring>> splitCommandLine(const std::wstring& line) override;
+  Answer<std::vector<std::wstring>> splitCommandLine(const std::wstring& line) override;
   std::optional<bool> shellIsUserAnAdmin(ShellExport how) override;
-  bool tokenIsAdministrator() override;
+  Answer<bool> tokenIsAdministrator() override;
   std::optional<OsVersion> versionRecord(VersionRecord record) override;
   std::optional<OsVersion> kernelVersion() override;
-  bool isWow64Process() override;
+  Answer<bool> isWow64Process() override;
   TextRead environmentVariable(const std::wstring& name) override;
   TextRead currentDirectory() override;
   TextRead fullPath(const std::wstring& path) override;
@@ -133,10 +148,10 @@ class FakePlatform : public Platform {
   LocalTime localTime() override;
   void writeStandardOutput(const std::wstring& line) override;
   TextRead programPath() override;
-  bool listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) override;
-  std::optional<DirEntry> findFirstMatch(const std::wstring& pattern) override;
+  std::uint32_t listCurrentDirectory(const std::function<bool(const DirEntry&)>& visit) override;
+  Answer<std::optional<DirEntry>> findFirstMatch(const std::wstring& pattern) override;
   std::optional<std::uint64_t> fileSize(const std::wstring& path) override;
-  void deleteFile(const std::wstring& path) override;
+  std::uint32_t deleteFile(const std::wstring& path) override;
   KeptAside keepAside(const std::wstring& path, const std::wstring& kept) override;
   std::uint32_t createFolder(const std::wstring& path, const AccessDescription& access) override;
   FolderLook lookAtFolder(const std::wstring& path) override;
@@ -148,28 +163,28 @@ class FakePlatform : public Platform {
   std::uint32_t initializeCom() override;
   void uninitializeCom() override;
   ChildRun runChildProcess(const std::wstring& program, const std::wstring& commandLine) override;
-  void msiSetInternalUiNone() override;
-  int msiQueryProductState(const std::wstring& productCode) override;
-  int msiQueryFeatureState(const std::wstring& productCode, const std::wstring& feature) override;
+  std::uint32_t msiSetInternalUiNone() override;
+  Answer<int> msiQueryProductState(const std::wstring& productCode) override;
+  Answer<int> msiQueryFeatureState(const std::wstring& productCode,
+                                   const std::wstring& feature) override;
   TextRead msiGetProductInfo(const std::wstring& productCode,
                              const std::wstring& property) override;
   std::uint32_t msiOpenPackage(const std::wstring& path, std::uint32_t& handle) override;
   TextRead msiGetProperty(std::uint32_t handle, const std::wstring& property) override;
-  void msiCloseHandle(std::uint32_t handle) override;
-  void msiSourceListForceResolution(const std::wstring& productCode) override;
-  void msiSourceListSetPackageName(const std::wstring& productCode,
-                                   const std::wstring& packageName) override;
+  std::uint32_t msiCloseHandle(std::uint32_t handle) override;
+  std::uint32_t msiSourceListForceResolution(const std::wstring& productCode) override;
+  std::uint32_t msiSourceListSetPackageName(const std::wstring& productCode,
+                                            const std::wstring& packageName) override;
   std::uint32_t createUserKey(const std::wstring& path, std::uint32_t view) override;
   std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) override;
   std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                               std::uint32_t view) override;
-  std::optional<std::uint64_t> userKeyWriteTime(const std::wstring& path,
-                                                std::uint32_t view) override;
+  Answer<std::uint64_t> userKeyWriteTime(const std::wstring& path, std::uint32_t view) override;
   std::uint64_t systemTimeNow() override;
   std::optional<std::uint64_t> millisecondsSinceStart() override;
   RunLock takeRunLock(const std::wstring& name, const AccessDescription& access,
                       std::uint32_t milliseconds) override;
-  std::uint32_t restartSystem(RestartCall call) override;
+  std::uint32_t restartSystem(const RestartRequest& request) override;
 
  private:
   void msiCall(const char* name);

@@ -111,12 +111,13 @@ TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
        kUnchanged,
        {}},
       {"empty", [](FakePlatform&) {}, 232, kUnchanged, {}},
+      // A failure is no "no package": its own code.
       {"listing fails",
        [](FakePlatform& p) {
          p.addPackage(L"x64", L"velmarix-x64.msi");
          p.listingFails = true;
        },
-       232,
+       5,
        kUnchanged,
        {}},
       {"current directory unreadable",

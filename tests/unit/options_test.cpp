@@ -151,13 +151,18 @@ TEST(ParseArguments, RepeatedFlagsChangeNothingFurther) {
   EXPECT_FALSE(parsed.options.installUecProvider);
 }
 
-TEST(ParseCommandLine, SkipsTheProgramAndSurvivesAFailedSplit) {
+TEST(ParseCommandLine, SkipsTheProgramAndSaysWhenTheSplitFails) {
   FakePlatform platform;
-  platform.splitResult = std::vector<std::wstring>{L"-help"};  // the program's own name
+  platform.splitResult = {0, {L"-help"}};  // the program's own name
   InstallOptions options;
   EXPECT_EQ(parseCommandLine(platform, options).outcome, ParseOutcome::proceed);
 
-  platform.splitResult.reset();
+  platform.splitResult = {8, {}};  // ERROR_NOT_ENOUGH_MEMORY
+  const ParseResult failed = parseCommandLine(platform, options);
+  EXPECT_EQ(failed.outcome, ParseOutcome::unreadable);
+  EXPECT_EQ(failed.error, 8u);
+
+  platform.splitResult = {};
   platform.processCommandLine = L"setup.exe -csp -silent";
   EXPECT_EQ(parseCommandLine(platform, options).outcome, ParseOutcome::proceed);
   EXPECT_TRUE(options.installProvider);

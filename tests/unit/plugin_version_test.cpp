@@ -134,7 +134,7 @@ const std::vector<FailureCase>& failures() {
        [](FakePlatform& p) {
          p.currentDir = {8, L""};
        },
-       8, msg::packageNotFound, true, false},
+       14, msg::packageNotFound, true, false},
       {"open", [](FakePlatform& p) { p.openResult = 1619; }, 1619, msg::packageNotOpened, true,
        true},
       {"package version",
