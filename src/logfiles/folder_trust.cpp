@@ -15,6 +15,7 @@ namespace {
 constexpr std::uint32_t addFile = 0x0002;           // FILE_ADD_FILE, FILE_WRITE_DATA
 constexpr std::uint32_t addSubfolder = 0x0004;      // FILE_ADD_SUBDIRECTORY, FILE_APPEND_DATA
 constexpr std::uint32_t deleteChild = 0x0040;       // FILE_DELETE_CHILD
+constexpr std::uint32_t writeAttributes = 0x0100;   // FILE_WRITE_ATTRIBUTES
 constexpr std::uint32_t deleteIt = 0x00010000;      // DELETE
 constexpr std::uint32_t writeDac = 0x00040000;      // WRITE_DAC
 constexpr std::uint32_t writeOwner = 0x00080000;    // WRITE_OWNER
@@ -28,7 +29,9 @@ constexpr std::uint8_t inheritOnly = 0x08;    // not to the folder itself
 // Renaming or deleting the folder, or what is in it, or giving oneself that right.
 constexpr std::uint32_t replacesTheFolder =
     deleteIt | deleteChild | writeDac | writeOwner | genericAll;
-constexpr std::uint32_t addsToIt = addFile | addSubfolder | genericWrite;
+// An empty folder's own write-attributes right sets a reparse point on it
+// (FSCTL_SET_REPARSE_POINT asks for FILE_WRITE_DATA or FILE_WRITE_ATTRIBUTES).
+constexpr std::uint32_t addsToIt = addFile | addSubfolder | writeAttributes | genericWrite;
 constexpr std::uint32_t changesAFile =
     addFile | addSubfolder | deleteIt | writeDac | writeOwner | genericAll | genericWrite;
 
@@ -58,7 +61,9 @@ std::wstring whatItAllows(const AccessEntry& entry, FolderRole role) {
     return L"may rename or delete it or what is in it, or change who may";
   }
   if (role != FolderRole::holdsTheLogs) return std::wstring();
-  if (onTheFolder && (entry.rights & addsToIt) != 0) return L"may add files or folders to it";
+  if (onTheFolder && (entry.rights & addsToIt) != 0) {
+    return L"may add files or folders to it, or make it a link while it is empty";
+  }
   if ((entry.flags & objectInherit) != 0 && (entry.rights & changesAFile) != 0) {
     return L"may change or delete the files made in it";
   }
@@ -91,6 +96,9 @@ std::wstring folderDistrust(const FolderLook& look, FolderRole role,
   }
   if (!look.isFolder) return L"it is not a folder";
   if (look.reparsePoint) return L"it is a junction, a symbolic link or a mount point";
+  // SYSTEM and the Administrators in a share's access list are the server's own.
+  if (look.remote)
+    return L"it is on a network drive, whose access list names another machine's accounts";
   if (!trustedOwner(look.owner, runningAccount)) {
     return L"it is owned by " + trusteeText(look.owner);
   }
@@ -105,6 +113,17 @@ std::wstring folderDistrust(const FolderLook& look, FolderRole role,
     if (!allows.empty()) return trusteeText(entry.trustee) + L" " + allows;
   }
   return std::wstring();
+}
+
+bool othersMayAdd(const FolderLook& look, const std::wstring& runningAccount) {
+  if (look.error != 0 || look.nullAccessList || !trustedOwner(look.owner, runningAccount))
+    return true;
+  return std::any_of(look.entries.begin(), look.entries.end(), [&](const AccessEntry& entry) {
+    if (entry.kind == AccessEntry::Kind::deny) return false;
+    return entry.kind == AccessEntry::Kind::other ||
+           (!trustedTrustee(entry.trustee, runningAccount) && (entry.flags & inheritOnly) == 0 &&
+            (entry.rights & (addsToIt | genericAll)) != 0);
+  });
 }
 
 }  // namespace eldoris

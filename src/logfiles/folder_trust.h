@@ -30,6 +30,11 @@ enum class FolderRole { onThePath, holdsTheLogs };
 std::wstring folderDistrust(const FolderLook& look, FolderRole role,
                             const std::wstring& runningAccount);
 
+// Whether an account other than those may add files or folders to it: a
+// name missing there, or taken by something that is no folder, may be
+// another account's doing.
+bool othersMayAdd(const FolderLook& look, const std::wstring& runningAccount);
+
 // A SID with the name of the well-known group it is, for the run's log:
 // "S-1-5-11 (Authenticated Users)".
 std::wstring trusteeText(const std::wstring& sid);

@@ -72,10 +72,12 @@ constexpr std::uint32_t readAndList = 0x001200A9;    // FILE_GENERIC_READ | FILE
 }  // namespace
 
 AccessDescription logFolderAccess() {
+  // Owned by the Administrators where the run may name them: an owner may
+  // always change the list, and the default owner may be the user.
   return {{{Trustee::system, fileAllAccess, true},
            {Trustee::administrators, fileAllAccess, true},
            {Trustee::users, readAndList, true}},
-          false};
+          true};
 }
 
 std::vector<std::wstring> foldersOf(const std::wstring& path) {
@@ -100,30 +102,55 @@ LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
                            const std::wstring& runningAccount) {
   LogFolder result;
   const std::vector<std::wstring> folders = foldersOf(path);
-  std::vector<bool> existed(folders.size(), true);
   const AccessDescription access = logFolderAccess();
-  for (std::size_t i = 1; i < folders.size(); ++i) {
-    const std::uint32_t error = platform.createFolder(folders[i], access);
-    existed[i] = error == code::alreadyExists;
-    if (error != 0 && !existed[i]) {
-      result.error = error;
-      result.folder = folders[i];
+  // From the root down, each folder that is there is looked at before
+  // anything is made in it: a name another account took first, or made a
+  // link of, is never made or followed into.
+  FolderLook parent;
+  std::size_t made = folders.size();  // the first folder the run made
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    result.folder = folders[i];
+    const std::uint32_t error =
+        i == 0 ? code::alreadyExists : platform.createFolder(folders[i], access);
+    if (error == 0) {
+      made = i;  // and every folder below it, made by the run as well
+      break;
+    }
+    const FolderLook look =
+        error == code::alreadyExists ? platform.lookAtFolder(folders[i]) : FolderLook{};
+    // A folder that cannot be made, or a file in its place: the run's own
+    // fault (1622), unless another account may have put it there (TMP).
+    // A root that cannot be read (a drive that is not there) is no other account's either.
+    const std::uint32_t refused = error != code::alreadyExists        ? error
+                                  : i == 0 && look.error != 0         ? look.error
+                                  : look.error == 0 && !look.isFolder ? code::notAFolder
+                                                                      : 0;
+    if (refused != 0) {
+      if (i == 0 || !othersMayAdd(parent, runningAccount)) {
+        result.error = refused;
+      } else {
+        result.distrust = L"it cannot be made (Windows error " + decimal(refused) +
+                          L"), and other accounts may add to the folder it is in";
+      }
       return result;
     }
-  }
-  for (std::size_t i = 0; i < folders.size(); ++i) {
-    if (!existed[i]) continue;  // made just now, with the run's own descriptor
     const FolderRole role =
         i + 1 == folders.size() ? FolderRole::holdsTheLogs : FolderRole::onThePath;
-    const FolderLook look = platform.lookAtFolder(folders[i]);
-    result.folder = folders[i];
-    // A file where a folder must be: no log can be written there at all.
-    if (look.error == 0 && !look.isFolder) {
-      result.error = code::notAFolder;
-      return result;
-    }
     result.distrust = folderDistrust(look, role, runningAccount);
     if (!result.distrust.empty()) return result;
+    parent = look;
+  }
+  for (std::size_t i = made + 1; i < folders.size(); ++i) {
+    result.folder = folders[i];
+    result.error = platform.createFolder(folders[i], access);
+    if (result.error != 0) return result;
+  }
+  // The folder the first one was made in is looked at again: while it was
+  // empty, it could have been turned into a link between the look and the making.
+  if (made > 0 && made < folders.size()) {
+    result.folder = folders[made - 1];
+    result.distrust = folderDistrust(platform.lookAtFolder(folders[made - 1]),
+                                     FolderRole::onThePath, runningAccount);
   }
   return result;
 }
@@ -162,8 +189,11 @@ NewLog placeLog(Platform& platform, const std::wstring& path) {
   // acts, on some systems, on what it points to) nor a log that another
   // run is still writing.
   const KeptAside kept = platform.keepAside(path, keptLogName(path));
-  if (kept.outcome != KeptAside::Outcome::kept)
+  // Gone meanwhile (another run kept it aside first): the name may be free.
+  const bool gone = kept.outcome == KeptAside::Outcome::failed && kept.error == code::fileNotFound;
+  if (kept.outcome != KeptAside::Outcome::kept && !gone) {
     return besideTheName(platform, path, whyNotKept(kept));
+  }
   log.file = platform.createNewFile(path, log.error);
   if (log.file || !isTaken(log.error)) return log;
   return besideTheName(platform, path, L"another run took the name as this one kept the old log");

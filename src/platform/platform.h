@@ -94,6 +94,7 @@ struct FolderLook {
   std::uint32_t error = 0;
   bool isFolder = true;
   bool reparsePoint = false;    // a junction, symbolic link or mount point
+  bool remote = false;          // a root (ending in a backslash) of a network drive or share
   std::wstring owner;           // the owner's SID as text
   bool nullAccessList = false;  // no access list at all: everyone may do everything
   std::vector<AccessEntry> entries;

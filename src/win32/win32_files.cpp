@@ -147,6 +147,9 @@ FolderLook Win32Platform::lookAtFolder(const std::wstring& path) {
   }
   look.isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   look.reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  // GetDriveTypeW takes a root with its backslash: "C:\", "\\server\share\".
+  look.remote =
+      !path.empty() && path.back() == L'\\' && GetDriveTypeW(path.c_str()) == DRIVE_REMOTE;
   readSecurity(folder.get(), look);
   return look;
 }
@@ -185,10 +188,17 @@ KeptAside Win32Platform::keepAside(const std::wstring& path, const std::wstring&
 
 std::uint32_t Win32Platform::createFolder(const std::wstring& path,
                                           const AccessDescription& access) {
-  AccessList list(access, access.ownedByAdministrators);
-  if (list.get() == nullptr) return list.error();
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, list.get(), FALSE};
-  return CreateDirectoryW(path.c_str(), &attributes) ? 0 : GetLastError();
+  // Owned by the Administrators where asked and the token may name them,
+  // else by the token's default owner.
+  for (const bool administratorsOwn : {access.ownedByAdministrators, false}) {
+    AccessList list(access, administratorsOwn);
+    if (list.get() == nullptr) return list.error();
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, list.get(), FALSE};
+    if (CreateDirectoryW(path.c_str(), &attributes)) return 0;
+    const DWORD error = GetLastError();
+    if (error != ERROR_INVALID_OWNER || !administratorsOwn) return error;
+  }
+  return ERROR_INVALID_OWNER;
 }
 
 namespace {

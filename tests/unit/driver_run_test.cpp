@@ -261,10 +261,8 @@ TEST(Run, ALogWhereTheAdministratorSaysOrNothingInstalled) {
     }
     if (row.othersMayChange) {
       platform.existingFolders.insert(L"C:\\Logs");
-      platform.folderLooks[L"C:\\Logs"] = {
-          0,     true,
-          false, L"S-1-5-32-544",
-          false, {{AccessEntry::Kind::allow, L"S-1-1-0", 0x1F01FF, 3}}};
+      platform.folderLooks[L"C:\\Logs"] =
+          folderOwnedBy(L"S-1-5-32-544", {{AccessEntry::Kind::allow, L"S-1-1-0", 0x1F01FF, 3}});
     }
     EXPECT_EQ(run(platform, L"-silent -log C:\\Logs\\eldoris.log"), row.exitCode) << row.name;
     const std::string own = platform.files[row.ownLog];

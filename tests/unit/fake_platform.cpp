@@ -303,7 +303,10 @@ std::uint32_t FakePlatform::createFolder(const std::wstring& path,
                                          const AccessDescription& access) {
   if (const std::uint32_t error = fault("createFolder")) return error;
   if (folderError != 0) return folderError;
-  if (existingFolders.count(path) != 0) return 183;  // ERROR_ALREADY_EXISTS
+  if (existingFolders.count(path) != 0 || files.count(path) != 0)
+    return 183;  // ERROR_ALREADY_EXISTS
+  const auto madeIn = folderLooksOnceMadeIn.find(path.substr(0, path.find_last_of(L'\\')));
+  if (madeIn != folderLooksOnceMadeIn.end()) folderLooks[madeIn->first] = madeIn->second;
   folders.push_back(path);
   folderAccess.push_back(access);
   return 0;
@@ -318,6 +321,11 @@ FolderLook FakePlatform::lookAtFolder(const std::wstring& path) {
   }
   const auto found = folderLooks.find(path);
   if (found != folderLooks.end()) return found->second;
+  if (files.count(path) != 0) {
+    FolderLook file;
+    file.isFolder = false;
+    return file;
+  }
   FolderLook look;
   look.owner = L"S-1-5-32-544";
   look.entries = {{AccessEntry::Kind::allow, L"S-1-5-18", 0x1F01FF, 0x3},

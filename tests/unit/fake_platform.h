@@ -57,9 +57,11 @@ class FakePlatform : public Platform {
   std::uint32_t keepError = 0;             // why no file can be kept aside, if it cannot
   std::set<std::wstring> existingFolders;  // folders there before the run (183 when made)
   std::map<std::wstring, FolderLook> folderLooks;  // unset: SYSTEM's and the Administrators'
-  std::wstring account = L"S-1-5-21-7-8-9-500";    // the run's own
-  std::deque<InstallerWait> installerWaits;        // the Windows Installer; free when it runs out
-  std::uint32_t comResult = 0;                     // CoInitialize's HRESULT
+  // How a folder looks once the run has made one in it (turned into a link meanwhile, say).
+  std::map<std::wstring, FolderLook> folderLooksOnceMadeIn;
+  std::wstring account = L"S-1-5-21-7-8-9-500";  // the run's own
+  std::deque<InstallerWait> installerWaits;      // the Windows Installer; free when it runs out
+  std::uint32_t comResult = 0;                   // CoInitialize's HRESULT
   std::optional<std::vector<std::uint32_t>> msiexecProcesses = std::vector<std::uint32_t>{};
   // Files by path: those here before the run are taken names; the run's own
   // files are added with what it wrote.
@@ -189,6 +191,14 @@ class FakePlatform : public Platform {
  private:
   void msiCall(const char* name);
 };
+
+// A folder as lookAtFolder reads it: owned by `owner`, with `entries`.
+inline FolderLook folderOwnedBy(const std::wstring& owner, std::vector<AccessEntry> entries) {
+  FolderLook look;
+  look.owner = owner;
+  look.entries = std::move(entries);
+  return look;
+}
 
 // The program's real string table, read from its resource script.
 const std::map<MessageId, std::wstring>& realMessages();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "fake_platform.h"
 #include "logfiles/folder_trust.h"
 
 namespace eldoris::testing {
@@ -17,7 +18,7 @@ const std::wstring aUser = L"S-1-5-21-7-8-9-1104";    // another, a standard use
 const std::wstring trustedInstaller = trustedInstallerSid;
 
 FolderLook folder(const std::wstring& owner, std::vector<AccessEntry> entries) {
-  return {0, true, false, owner, false, std::move(entries)};
+  return folderOwnedBy(owner, std::move(entries));
 }
 
 // The access lists an administrator meets (as Windows 10 gives them; the two
@@ -43,13 +44,15 @@ TEST(FolderTrust, TheAccessListsThatMatter) {
       {"a share writable by Domain Computers", folder(administratorsSid, {{Kind::allow, administratorsSid, full, folderAndBelow}, {Kind::allow, L"S-1-5-21-11-22-33-515", modify, folderAndBelow}}), logs, "S-1-5-21-11-22-33-515 (Domain Computers) may rename"},
       {"Users may change the files made in it", folder(administratorsSid, {{Kind::allow, L"S-1-5-32-545", modify, 0x09}}), logs, "S-1-5-32-545 (Users) may change or delete the files"},
       {"... which does not matter on the path", folder(administratorsSid, {{Kind::allow, L"S-1-5-32-545", modify, 0x09}}), path, ""},
+      {"others may write its attributes, so make an empty one a link", folder(administratorsSid, {{Kind::allow, L"S-1-5-32-545", 0x100, thisOnly}}), logs, "S-1-5-32-545 (Users) may add files or folders to it"},
+      {"a network drive", {0, true, false, true, administratorsSid, false, {}}, path, "it is on a network drive"},
       {"a folder of the run's own account", folder(running, {{Kind::allow, running, full, folderAndBelow}}), logs, ""},
       {"a deny entry grants nothing", folder(administratorsSid, {{Kind::deny, L"S-1-1-0", full, folderAndBelow}}), logs, ""},
       {"an entry of a kind not read", folder(administratorsSid, {{Kind::other, L"", 0, 0}}), logs, "its access list holds an entry"},
-      {"no access list", {0, true, false, administratorsSid, true, {}}, path, "it has no access list"},
-      {"a junction", {0, true, true, administratorsSid, false, {}}, path, "it is a junction"},
-      {"a file", {0, false, false, administratorsSid, false, {}}, path, "it is not a folder"},
-      {"unreadable", {5, true, false, L"", false, {}}, path, "who may change it cannot be read (Windows error 5)"},
+      {"no access list", {0, true, false, false, administratorsSid, true, {}}, path, "it has no access list"},
+      {"a junction", {0, true, true, false, administratorsSid, false, {}}, path, "it is a junction"},
+      {"a file", {0, false, false, false, administratorsSid, false, {}}, path, "it is not a folder"},
+      {"unreadable", {5, true, false, false, L"", false, {}}, path, "who may change it cannot be read (Windows error 5)"},
       {"Wine, mode 755", folder(running, {{Kind::allow, systemSid, full, 0x3}, {Kind::allow, running, full, 0x3}, {Kind::allow, L"S-1-1-0", readExecute, 0x3}}), logs, ""},
       {"Wine, mode 777", folder(running, {{Kind::allow, systemSid, full, 0x3}, {Kind::allow, running, full, 0x3}, {Kind::allow, L"S-1-1-0", 0x1301FF, 0x3}}), logs, "S-1-1-0 (Everyone) may rename"},
       // clang-format on

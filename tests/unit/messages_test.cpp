@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fake_platform.h"
+#include "logfiles/folder_trust.h"
 #include "messages/audience.h"
 #include "messages/message_ids.h"
 #include "messages/run_log.h"
@@ -154,6 +155,7 @@ TEST(RunLog, WithoutTmpThereIsNone) {
 // replaced; a folder that another account may change not used; else TMP.
 TEST(RunLog, WhereTheAdministratorSays) {
   enum class Before { nothing, file, link, heldOpen };
+  using Arrange = void (*)(FakePlatform&);
   struct Row {
     const char* name;
     std::wstring requested;
@@ -162,21 +164,31 @@ TEST(RunLog, WhereTheAdministratorSays) {
     std::wstring path;                  // the log's
     std::vector<std::wstring> folders;  // made
     const char* why = "";               // notUsed() or besideBecause(), its beginning
-    std::wstring untrusted;             // a folder there before the run that others may change
+    Arrange arrange = nullptr;          // what else was there
   };
   const std::wstring tmpLog = L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log";
   const std::wstring beside = L"C:\\L\\run_2026-12-06-07-05-09.log";
+  // C:\L there before the run, and any account may change it (Modify, inherited from C:\).
+  const Arrange modifiable = [](FakePlatform& p) {
+    p.existingFolders.insert(L"C:\\L");
+    p.folderLooks[L"C:\\L"] =
+        folderOwnedBy(administratorsSid, {{AccessEntry::Kind::allow, L"S-1-5-11", 0x1301BF, 0x13}});
+  };
+  const Arrange fileWhereAFolderGoes = [](FakePlatform& p) { p.files[L"C:\\L\\deep"] = "planted"; };
   const std::vector<Row> rows = {
       // clang-format off
-      {"relative", L"logs\\deep\\run.log", Before::nothing, 0, 0, L"D:\\setup\\logs\\deep\\run.log", {L"D:\\setup", L"D:\\setup\\logs", L"D:\\setup\\logs\\deep"}, "", L""},
-      {"replaced", L"C:\\L\\run.log", Before::file, 0, 0, L"C:\\L\\run.log", {L"C:\\L"}, "", L""},
-      {"a share", L"\\\\srv\\logs\\pc1\\run.log", Before::nothing, 0, 0, L"\\\\srv\\logs\\pc1\\run.log", {L"\\\\srv\\logs\\pc1"}, "", L""},
-      {"no folder", L"C:\\L\\run.log", Before::nothing, 5, 0, tmpLog, {}, "", L""},
-      {"no file", L"C:\\L\\run.log", Before::nothing, 0, 5, L"", {L"C:\\L"}, "", L""},
-      {"held open by a run or a viewer", L"C:\\L\\run.log", Before::heldOpen, 0, 0, beside, {L"C:\\L"}, "another program holds it open", L""},
-      {"a link at the name", L"C:\\L\\run.log", Before::link, 0, 0, beside, {L"C:\\L"}, "it is a folder or a link", L""},
-      {"a folder others may change", L"C:\\L\\deep\\run.log", Before::file, 0, 0, tmpLog, {L"C:\\L\\deep"}, "C:\\L is not used: S-1-5-11 (Authenticated Users) may rename", L"C:\\L"},
-      {"a root others may change", L"E:\\run.log", Before::nothing, 0, 0, tmpLog, {}, "E:\\ is not used: S-1-5-11", L"E:\\"},
+      {"relative", L"logs\\deep\\run.log", Before::nothing, 0, 0, L"D:\\setup\\logs\\deep\\run.log", {L"D:\\setup", L"D:\\setup\\logs", L"D:\\setup\\logs\\deep"}, "", nullptr},
+      {"replaced", L"C:\\L\\run.log", Before::file, 0, 0, L"C:\\L\\run.log", {L"C:\\L"}, "", nullptr},
+      {"no folder", L"C:\\L\\run.log", Before::nothing, 5, 0, tmpLog, {}, "", nullptr},
+      {"no file", L"C:\\L\\run.log", Before::nothing, 0, 5, L"", {L"C:\\L"}, "", nullptr},
+      {"held open by a run or a viewer", L"C:\\L\\run.log", Before::heldOpen, 0, 0, beside, {L"C:\\L"}, "another program holds it open", nullptr},
+      {"a link at the name", L"C:\\L\\run.log", Before::link, 0, 0, beside, {L"C:\\L"}, "it is a folder or a link", nullptr},
+      {"a folder others may change", L"C:\\L\\deep\\run.log", Before::file, 0, 0, tmpLog, {}, "C:\\L is not used: S-1-5-11 (Authenticated Users) may rename", modifiable},
+      {"a root others may change", L"E:\\run.log", Before::nothing, 0, 0, tmpLog, {}, "E:\\ is not used: S-1-5-11", [](FakePlatform& p) { p.folderLooks[L"E:\\"] = folderOwnedBy(systemSid, {{AccessEntry::Kind::allow, L"S-1-5-11", 0x6, 0}}); }},
+      {"a share", L"\\\\srv\\logs\\pc1\\run.log", Before::nothing, 0, 0, tmpLog, {}, "\\\\srv\\logs\\ is not used: it is on a network drive", [](FakePlatform& p) { p.folderLooks[L"\\\\srv\\logs\\"].remote = true; }},
+      {"a file where a folder goes, where only administrators add", L"C:\\L\\deep\\run.log", Before::nothing, 0, 0, tmpLog, {L"C:\\L"}, "", fileWhereAFolderGoes},
+      {"... where others may add", L"C:\\L\\deep\\run.log", Before::nothing, 0, 0, tmpLog, {}, "C:\\L\\deep is not used: it cannot be made (Windows error 267), and other accounts may add", [](FakePlatform& p) { p.files[L"C:\\L\\deep"] = "planted"; p.existingFolders.insert(L"C:\\L"); p.folderLooks[L"C:\\L"] = folderOwnedBy(systemSid, {{AccessEntry::Kind::allow, L"S-1-5-32-545", 0x6, 0x2}}); }},
+      {"an empty folder made a link as the run made one in it", L"C:\\L\\deep\\run.log", Before::nothing, 0, 0, tmpLog, {L"C:\\L\\deep"}, "C:\\L is not used: it is a junction", [](FakePlatform& p) { p.existingFolders.insert(L"C:\\L"); p.folderLooksOnceMadeIn[L"C:\\L"].reparsePoint = true; }},
       // clang-format on
   };
   for (const auto& row : rows) {
@@ -188,24 +200,20 @@ TEST(RunLog, WhereTheAdministratorSays) {
     if (row.before == Before::link) platform.links.insert(row.requested);
     platform.folderError = row.folderError;
     platform.createError = row.createError;
-    if (!row.untrusted.empty()) {
-      platform.existingFolders.insert(row.untrusted);
-      platform.folderLooks[row.untrusted] = {
-          0,     true,
-          false, L"S-1-5-32-544",
-          false, {{AccessEntry::Kind::allow, L"S-1-5-11", 0x1301BF, 0x13}}};  // Modify, inherited
-    }
+    if (row.arrange != nullptr) row.arrange(platform);
     RunLog log(platform, row.requested);
     log.write(L"line");
     EXPECT_EQ(log.path(), row.path) << row.name;
     EXPECT_EQ(platform.folders, row.folders) << row.name;
-    EXPECT_EQ(log.refused().has_value(), row.folderError + row.createError != 0) << row.name;
+    const bool refused =
+        row.folderError + row.createError != 0 || row.arrange == fileWhereAFolderGoes;
+    EXPECT_EQ(log.refused().has_value(), refused) << row.name;
     EXPECT_EQ(log.inRequestedFolder(), row.path != tmpLog && !row.path.empty()) << row.name;
     const std::wstring why = log.notUsed() + log.besideBecause();
     EXPECT_EQ(why.rfind(std::wstring(row.why, row.why + std::strlen(row.why)), 0), 0u)
         << row.name << ": " << std::string(why.begin(), why.end());
     if (row.before != Before::nothing) {  // kept once, or left where it is: never lost
-      const bool kept = row.before == Before::file && row.untrusted.empty();
+      const bool kept = row.before == Before::file && row.arrange == nullptr;
       EXPECT_EQ(platform.files.count(kept ? L"C:\\L\\run.lo_" : row.requested),
                 row.before != Before::link)
           << row.name;
@@ -223,8 +231,10 @@ TEST(RunLog, ItsFoldersAreJudgedFromTheRootDown) {
   platform.existingFolders = {L"C:\\ProgramData", L"C:\\ProgramData\\Vendor"};
   RunLog log(platform, L"C:\\ProgramData\\Vendor\\Logs\\x\\run.log");
   EXPECT_TRUE(log.inRequestedFolder());
+  // The folder the run made its first in is looked at again once it holds it.
   EXPECT_EQ(platform.foldersLookedAt,
-            (std::vector<std::wstring>{L"C:\\", L"C:\\ProgramData", L"C:\\ProgramData\\Vendor"}));
+            (std::vector<std::wstring>{L"C:\\", L"C:\\ProgramData", L"C:\\ProgramData\\Vendor",
+                                       L"C:\\ProgramData\\Vendor"}));
   ASSERT_EQ(platform.folderAccess.size(), 2u);
   for (const AccessDescription& made : platform.folderAccess) {
     for (const Grant& grant : made.grants) {
