@@ -71,13 +71,13 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
   const InstallerResult started = options.restartCodes ? code::rebootInitiated : code::success;
   const InstallerResult failed = options.restartCodes ? code::rebootRequired : restartFailedResult;
 
-  bool markerPresent = false;
-  const std::uint32_t read = isRestartMarkerPresent(run, markerPresent);
+  const MarkerState marker = forgetStaleRestartMarker(run);
   // A marker that cannot be read may hold a due restart: the run says so
   // rather than guess, unless this run's installer asked for one anyway.
-  if (read != 0 && read != code::fileNotFound && !run.restartAsked) {
-    return failedCall(run, L"reading the restart marker", read);
+  if (marker.kind == MarkerState::Kind::unknown && !run.restartAsked) {
+    return failedCall(run, L"reading the restart marker", marker.error);
   }
+  const bool markerPresent = marker.kind != MarkerState::Kind::absent;
   const bool due = markerPresent || run.restartAsked;
   if (!due || options.noRestart) {
     logEvent(run, !due            ? L"restart: none due"
@@ -103,20 +103,33 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
     deleteRestartMarker(run);
     return notStarted;
   }
-  deleteRestartMarker(run);
-  const RestartRequest request = restartRequestFor(versionOf(run));
-  logEvent(run, L"restart: requested now through " + std::wstring(restartCallName(request.call)) +
+  // A restart, even one asked at once, can still be aborted: a marker of
+  // this start stays through it, since the restart itself makes it stale.
+  // One without that mark would outlive the restart (and, with -silent,
+  // restart the computer at every later run): it goes first, as it always did.
+  const bool goesFirst = markerPresent && !marker.endsWithThisStart;
+  if (goesFirst) {
+    logEvent(run, L"restart: the marker, which a restart would not make stale, goes first");
+    deleteRestartMarker(run);
+  }
+  logEvent(run, L"restart: requested now through " +
+                    std::wstring(restartCallName(restartCallFor(versionOf(run)))) +
                     L"; once it has started the log ends here, exit code " + decimal(started) +
                     L" (" + decimal(failed) + L" with box 111 if it cannot be started)");
-  const std::uint32_t error = run.platform.restartSystem(request);
-  if (error == 0) {
+  const RestartResult result = requestRestart(run);
+  if (result.kind == RestartResult::Kind::started) {
     log.close();
     return started;
   }
+  if (result.kind == RestartResult::Kind::underWay) {
+    messenger.show(msg::restartUnderWay, box::ok, options.silent);
+    return started;
+  }
   // The restart is still due: the next run offers it again.
-  logEvent(run, L"restart: could not be started (Windows error " + decimal(error) +
-                    L"); the marker is put back");
-  createRestartMarker(run);
+  logEvent(run, L"restart: could not be started (" + windowsErrorMeaning(result.error) +
+                    (goesFirst || !markerPresent ? L"); the marker is put back"
+                                                 : L"); the marker stays"));
+  if (goesFirst || !markerPresent) createRestartMarker(run);
   const BoxAnswer shown = messenger.show(msg::restartFailed, box::ok, options.silent);
   // 7 (3010) says the restart is due: a box that could not be shown changes nothing of that.
   if (shown.failed()) logEvent(run, L"the run still ends with " + decimal(failed));

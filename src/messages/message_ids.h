@@ -39,5 +39,6 @@ constexpr MessageId environmentUnreadable = 144;
 constexpr MessageId sameVersionReinstall = 147;
 constexpr MessageId newerVersionInstalled = 150;
 constexpr MessageId systemDirectoryUnreadable = 152;
+constexpr MessageId restartUnderWay = 153;
 
 }  // namespace eldoris::msg

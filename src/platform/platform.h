@@ -323,6 +323,28 @@ class Platform {
   // since 1601, UTC; 2 where there is no such key.
   virtual Answer<std::uint64_t> userKeyWriteTime(const std::wstring& path, std::uint32_t view) = 0;
 
+  // HKEY_LOCAL_MACHINE\`path`, made where it is missing (with any key
+  // missing above it), volatile where asked: "stored in memory and ... not
+  // preserved" past a full shutdown. An existing key is opened as it is,
+  // volatile or not ("This flag is ignored for keys that already exist").
+  // The value: whether it was made now.
+  virtual Answer<bool> createMachineKey(const std::wstring& path, std::uint32_t view,
+                                        bool volatileKey) = 0;
+  virtual std::uint32_t deleteMachineKey(const std::wstring& parent, const std::wstring& name,
+                                         std::uint32_t view) = 0;
+  // When a key under HKEY_LOCAL_MACHINE was last written, as userKeyWriteTime.
+  virtual Answer<std::uint64_t> machineKeyWriteTime(const std::wstring& path,
+                                                    std::uint32_t view) = 0;
+  // A REG_SZ value of a key under HKEY_CURRENT_USER: 2 where the key or the
+  // value is not there.
+  virtual TextRead readUserValue(const std::wstring& path, const std::wstring& name,
+                                 std::uint32_t view) = 0;
+  virtual std::uint32_t writeUserValue(const std::wstring& path, const std::wstring& name,
+                                       const std::wstring& text, std::uint32_t view) = 0;
+
+  // Waits, doing nothing, for `milliseconds`.
+  virtual void pause(std::uint32_t milliseconds) = 0;
+
   // The time now, as a FILETIME (UTC).
   virtual std::uint64_t systemTimeNow() = 0;
   // How long ago the system started, in milliseconds (GetTickCount64, Windows

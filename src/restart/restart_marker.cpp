@@ -4,6 +4,7 @@
 
 #include "messages/code_meaning.h"
 #include "messages/run_log.h"
+#include "restart/system_start.h"
 
 namespace eldoris {
 
@@ -19,10 +20,24 @@ std::uint32_t view(RunContext& run) { return registryViewFlag(wow64Of(run).value
 
 std::uint32_t createRestartMarker(RunContext& run) {
   const std::uint32_t result = run.platform.createUserKey(markerPath(), view(run));
-  logEvent(run, result == 0
-                    ? L"restart marker created"
-                    : L"restart marker not created: error " + decimal(result) +
-                          (run.restartAsked ? L"; the restart is still due in this run" : L""));
+  if (result != 0) {
+    logEvent(run, L"restart marker not created: error " + decimal(result) +
+                      (run.restartAsked ? L"; the restart is still due in this run" : L""));
+    return result;
+  }
+  // Without this start's mark it is judged as another program's would be.
+  const SystemStart start = markSystemStart(run);
+  const std::uint32_t named =
+      start.state == SystemStart::State::known
+          ? run.platform.writeUserValue(markerPath(), restartMarkerStartValue, start.id, view(run))
+          : code::functionFailed;
+  logEvent(run,
+           L"restart marker created" + (named == 0 ? L" in this start of the system, " + start.id
+                                                   : L", without this start's mark (" +
+                                                         (start.state == SystemStart::State::known
+                                                              ? windowsErrorMeaning(named)
+                                                              : start.why) +
+                                                         L")"));
   return result;
 }
 
@@ -69,15 +84,13 @@ std::wstring fileTimeText(std::uint64_t fileTime) {
   return text + L" UTC";
 }
 
-void forgetStaleRestartMarker(RunContext& run) {
-  const Answer<std::uint64_t> written = run.platform.userKeyWriteTime(markerPath(), view(run));
-  if (written.error == code::fileNotFound) return;  // no marker: the end of the run says so
-  if (written.failed()) {
-    logEvent(run, L"when the restart marker was written cannot be read (" +
-                      windowsErrorMeaning(written.error) + L"): it stays");
-    return;
-  }
-  const std::wstring when = L"restart marker written " + fileTimeText(written.value);
+namespace {
+
+// Another program's marker, or one written without this start's mark: by
+// its last write time, where when the system started can be told.
+MarkerState judgeByClock(RunContext& run, std::uint64_t written) {
+  const std::wstring when =
+      L"restart marker (without the program's mark) written " + fileTimeText(written);
   const auto sinceStart = run.platform.millisecondsSinceStart();
   if (!sinceStart) {
     // GetTickCount's count is the time since the start modulo 49.7 days:
@@ -85,16 +98,59 @@ void forgetStaleRestartMarker(RunContext& run) {
     logEvent(run, when +
                       L"; when the system started cannot be told for certain without "
                       L"GetTickCount64 (GetTickCount wraps after 49.7 days): it stays");
-    return;
+    return {MarkerState::Kind::due};
   }
   const std::uint64_t now = run.platform.systemTimeNow();
   const std::wstring start = L" the system started (" + fileTimeText(now - *sinceStart * 10000);
-  if (!writtenBeforeStart(written.value, now, *sinceStart)) {
+  if (!writtenBeforeStart(written, now, *sinceStart)) {
     logEvent(run, when + L", after" + start + L"): it stays");
-    return;
+    return {MarkerState::Kind::due};
   }
-  logEvent(run, when + L", before" + start + L"): the restart it asked for has happened; it goes");
-  deleteRestartMarker(run);
+  logEvent(run, when + L", before" + start + L"): the restart it asked for has happened");
+  return {MarkerState::Kind::stale};
+}
+
+}  // namespace
+
+MarkerState judgeRestartMarker(RunContext& run) {
+  const Answer<std::uint64_t> written = run.platform.userKeyWriteTime(markerPath(), view(run));
+  if (written.error == code::fileNotFound) {
+    logEvent(run, L"no restart marker");
+    return {};
+  }
+  if (written.failed()) {
+    logEvent(run,
+             L"the restart marker cannot be read (" + windowsErrorMeaning(written.error) + L")");
+    return {MarkerState::Kind::unknown, written.error};
+  }
+  const TextRead mark =
+      run.platform.readUserValue(markerPath(), restartMarkerStartValue, view(run));
+  if (mark.result == code::fileNotFound) return judgeByClock(run, written.value);
+  if (mark.result != 0) {
+    logEvent(run, L"the restart marker's start of the system cannot be read (" +
+                      windowsErrorMeaning(mark.result) + L"): it stays");
+    return {MarkerState::Kind::due};
+  }
+  const SystemStart start = readSystemStart(run);
+  const std::wstring head = L"restart marker written in start " + mark.text + L"; ";
+  if (start.state == SystemStart::State::unknown) {
+    logEvent(run, head + start.why + L": it stays");
+    return {MarkerState::Kind::due};
+  }
+  if (start.state == SystemStart::State::known && start.id == mark.text) {
+    logEvent(run, head + L"the system has not restarted since: it stays");
+    return {MarkerState::Kind::due, 0, true};
+  }
+  logEvent(run, head + start.why + L": the restart it asked for has happened");
+  return {MarkerState::Kind::stale};
+}
+
+MarkerState forgetStaleRestartMarker(RunContext& run) {
+  const MarkerState state = judgeRestartMarker(run);
+  if (state.kind != MarkerState::Kind::stale) return state;
+  // Where it cannot be deleted, it is offered again by later runs, as ever.
+  if (deleteRestartMarker(run) != 0) return {MarkerState::Kind::due};
+  return {};
 }
 
 RestartCall restartCallFor(const std::optional<OsVersion>& version) {
@@ -110,6 +166,30 @@ RestartRequest restartRequestFor(const std::optional<OsVersion>& version) {
                                    | 0x00000002u   // SHTDN_REASON_MINOR_INSTALLATION
                                    | 0x80000000u;  // SHTDN_REASON_FLAG_PLANNED
   return {restartCallFor(version), 0, true, reason};
+}
+
+RestartResult requestRestart(RunContext& run) {
+  constexpr std::uint32_t notReady = 21;      // ERROR_NOT_READY
+  constexpr std::uint32_t inProgress = 1115;  // ERROR_SHUTDOWN_IN_PROGRESS
+  constexpr std::uint32_t scheduled = 1190;   // ERROR_SHUTDOWN_IS_SCHEDULED
+  const RestartRequest request = restartRequestFor(versionOf(run));
+  std::uint32_t error = 0;
+  for (int attempt = 1; attempt <= restartTries; ++attempt) {
+    error = run.platform.restartSystem(request);
+    if (error != notReady) break;
+    logEvent(run, L"restart: not ready yet (Windows error 21, attempt " + decimal(attempt) +
+                      L" of " + decimal(restartTries) + L")");
+    if (attempt < restartTries) run.platform.pause(1000);
+  }
+  if (error == 0) return {};
+  if (error == inProgress || error == scheduled) {
+    logEvent(run, L"restart: another restart or shutdown is already " +
+                      std::wstring(error == inProgress ? L"in progress" : L"scheduled") +
+                      L" (Windows error " + decimal(error) +
+                      L"): the computer restarts all the same");
+    return {RestartResult::Kind::underWay, error};
+  }
+  return {RestartResult::Kind::failed, error};
 }
 
 const wchar_t* restartCallName(RestartCall call) {

@@ -22,6 +22,11 @@ inline constexpr wchar_t restartMarkerName[] = L"NeedBstrReboot";
 // does not grant (error 5).
 constexpr std::uint32_t registryViewFlag(bool wow64) { return wow64 ? 0x0200u : 0u; }
 
+// The marker's value that names the start of the system it was written in
+// (system_start.h): a marker of this program's own, told from another's.
+inline constexpr wchar_t restartMarkerStartValue[] = L"SystemStart";
+
+// Creates the marker and records this start of the system in it.
 std::uint32_t createRestartMarker(RunContext& run);
 // Sets `present` on every path; the result is the open's error code.
 std::uint32_t isRestartMarkerPresent(RunContext& run, bool& present);
@@ -38,11 +43,26 @@ constexpr bool writtenBeforeStart(std::uint64_t written, std::uint64_t now,
 // A FILETIME as "YYYY-MM-DD HH:MM:SS UTC", for the run's log.
 std::wstring fileTimeText(std::uint64_t fileTime);
 
-// A marker last written before the system started asked for a restart that
-// has happened since: it is deleted, whoever made it. One written since
-// stays, and so does every marker where when the system started cannot be
-// told for certain. The run's log says which, with both times.
-void forgetStaleRestartMarker(RunContext& run);
+// What the marker says now.
+struct MarkerState {
+  // due: a restart is still due; stale: it asked for a restart that has
+  // happened since; unknown: the marker cannot be read (`error`).
+  enum class Kind { absent, due, stale, unknown } kind = Kind::absent;
+  std::uint32_t error = 0;
+  // It names this start of the system, which a full restart ends: the
+  // restart itself makes it stale, so it may stay through the request.
+  bool endsWithThisStart = false;
+};
+
+// A marker of the program's own is stale where it names a start of the
+// system before this one (or none marked this start); another program's,
+// without that value, where it was last written before the system started
+// (GetTickCount64, Vista on), and it stays where that cannot be told. The
+// run's log says which, and why.
+MarkerState judgeRestartMarker(RunContext& run);
+
+// Deletes the marker where it is stale; returns what it says then.
+MarkerState forgetStaleRestartMarker(RunContext& run);
 
 // The call that restarts the computer whoever runs the program (a person
 // elevated with another account's credentials, RunAs, a deployment tool's
@@ -54,5 +74,21 @@ RestartCall restartCallFor(const std::optional<OsVersion>& version);
 RestartRequest restartRequestFor(const std::optional<OsVersion>& version);
 // The call's name, for the run's log.
 const wchar_t* restartCallName(RestartCall call);
+
+// How many times the restart is asked while the system is not ready for it,
+// a second apart: "ERROR_NOT_READY can be returned if fast-user switching is
+// enabled but no user is logged on ... wait a short while and retry".
+inline constexpr int restartTries = 5;
+
+struct RestartResult {
+  // underWay: another shutdown is in progress (1115) or scheduled (1190):
+  // the computer restarts all the same.
+  enum class Kind { started, underWay, failed } kind = Kind::started;
+  std::uint32_t error = 0;
+};
+
+// Asks Windows for the restart, as restartRequestFor describes it; every
+// attempt is logged.
+RestartResult requestRestart(RunContext& run);
 
 }  // namespace eldoris

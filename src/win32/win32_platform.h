@@ -76,6 +76,16 @@ class Win32Platform final : public Platform {
   std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                               std::uint32_t view) override;
   Answer<std::uint64_t> userKeyWriteTime(const std::wstring& path, std::uint32_t view) override;
+  Answer<bool> createMachineKey(const std::wstring& path, std::uint32_t view,
+                                bool volatileKey) override;
+  std::uint32_t deleteMachineKey(const std::wstring& parent, const std::wstring& name,
+                                 std::uint32_t view) override;
+  Answer<std::uint64_t> machineKeyWriteTime(const std::wstring& path, std::uint32_t view) override;
+  TextRead readUserValue(const std::wstring& path, const std::wstring& name,
+                         std::uint32_t view) override;
+  std::uint32_t writeUserValue(const std::wstring& path, const std::wstring& name,
+                               const std::wstring& text, std::uint32_t view) override;
+  void pause(std::uint32_t milliseconds) override;
   std::uint64_t systemTimeNow() override;
   std::optional<std::uint64_t> millisecondsSinceStart() override;
 

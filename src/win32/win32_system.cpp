@@ -167,6 +167,8 @@ std::optional<std::uint64_t> Win32Platform::millisecondsSinceStart() {
   return ticks();
 }
 
+void Win32Platform::pause(std::uint32_t milliseconds) { Sleep(milliseconds); }
+
 LocalTime Win32Platform::localTime() {
   SYSTEMTIME now{};
   GetLocalTime(&now);

@@ -504,7 +504,8 @@ TEST(Run, RestartDecision) {
   const std::vector<RestartRow> rows = {
       // clang-format off
       {"no marker", L"-norestart", false, 0, {}, true, 0, {msg::restartBrowser}, false, 0},
-      {"reboot required, yes", L"-reinstall", false, 3010, {box::idYes}, true, 0, {msg::restartNow}, false, 1},
+      // The marker of this start stays through the restart, which itself makes it stale.
+      {"reboot required, yes", L"-reinstall", false, 3010, {box::idYes}, true, 0, {msg::restartNow}, true, 1},
       {"reboot initiated, no", L"-reinstall", false, 1641, {box::idNo}, true, 0, {msg::restartNow}, false, 0},
       {"restart fails, still due", L"-reinstall", false, 3011, {box::idYes}, false, 7, {msg::restartNow, msg::restartFailed}, true, 0},
       {"norestart keeps the marker", L"-norestart", false, 3010, {}, true, 0, {msg::restartBrowser}, true, 0},
@@ -520,7 +521,7 @@ TEST(Run, RestartDecision) {
       {"ucsp restart wording", L"-ucsp", true, 0, {box::idNo}, true, 0, {msg::restartNowWithUecProvider}, false, 0},
       // -restartcodes: the exit code tells a deployment tool of the restart.
       {"codes: declined", L"-restartcodes", false, 3010, {box::idNo}, true, 3010, {msg::restartNow}, false, 0},
-      {"codes: started", L"-RestartCodes", false, 1641, {box::idYes}, true, 1641, {msg::restartNow}, false, 1},
+      {"codes: started", L"-RestartCodes", false, 1641, {box::idYes}, true, 1641, {msg::restartNow}, true, 1},
       {"codes: start fails", L"-restartcodes", false, 3010, {box::idYes}, false, 3010, {msg::restartNow, msg::restartFailed}, true, 0},
       {"codes: none due", L"-restartcodes", false, 0, {}, true, 0, {msg::restartBrowser}, false, 0},
       {"codes: norestart", L"-norestart -restartcodes", true, 0, {}, true, 3010, {msg::restartBrowser}, true, 0},
@@ -564,6 +565,44 @@ TEST(Run, RestartDecision) {
     for (const RestartRequest& request : platform.restartCalls) {
       EXPECT_EQ(request.call, RestartCall::initiateShutdownEx) << row.name;
     }
+  }
+}
+
+// The restart call's answers: not ready yet (no user logged on under fast
+// user switching) is asked again a second apart; a shutdown already in
+// progress or scheduled is a restart under way; anything else a failure,
+// after which the marker stays for the next run.
+TEST(Run, TheRestartCallsAnswers) {
+  struct Row {
+    const char* name;
+    std::deque<std::uint32_t> answers;
+    InstallerResult exitCode;  // with -restartcodes
+    std::size_t calls, pauses;
+    MessageId after;  // the box after the restart question; 0: none
+  };
+  const std::vector<Row> rows = {
+      // clang-format off
+      {"started", {0}, 1641, 1, 0, 0},
+      {"not ready, then started", {21, 21, 0}, 1641, 3, 2, 0},
+      {"never ready", {21, 21, 21, 21, 21}, 3010, 5, 4, msg::restartFailed},
+      {"a shutdown in progress", {1115}, 1641, 1, 0, msg::restartUnderWay},
+      {"a shutdown scheduled", {1190}, 1641, 1, 0, msg::restartUnderWay},
+      {"refused", {5}, 3010, 1, 0, msg::restartFailed},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform = freshMachine();
+    platform.childRuns = {{true, 3010}};
+    platform.answers = {box::idYes, box::idYes};
+    platform.restartErrors = row.answers;
+    EXPECT_EQ(run(platform, L"-restartcodes"), row.exitCode) << row.name;
+    EXPECT_EQ(platform.restartCalls.size(), row.calls) << row.name;
+    EXPECT_EQ(platform.pauses, std::vector<std::uint32_t>(row.pauses, 1000)) << row.name;
+    ASSERT_EQ(platform.boxes.size(), row.after ? 3u : 2u) << row.name;
+    if (row.after) {
+      EXPECT_EQ(platform.boxes[2].text, text(row.after)) << row.name;
+    }
+    EXPECT_TRUE(platform.markerPresent()) << row.name;  // until a restart makes it stale
   }
 }
 

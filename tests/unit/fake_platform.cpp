@@ -161,7 +161,11 @@ FakePlatform::FakePlatform() {
                  {"openUserKey", 5},
                  {"deleteUserKey", 5},
                  {"userKeyWriteTime", 5},
-                 {"restartSystem", 5}};
+                 {"restartSystem", 5},
+                 {"createMachineKey", 5},
+                 {"machineKeyWriteTime", 5},
+                 {"readUserValue", 5},
+                 {"writeUserValue", 5}};
 }
 
 std::uint32_t FakePlatform::fault(const char* call) {
@@ -196,6 +200,62 @@ void FakePlatform::setTable(const std::map<MessageId, std::wstring>& texts) {
 bool FakePlatform::markerPresent() const {
   return userKeys.count(L"Software\\NeedBstrReboot") != 0;
 }
+
+void FakePlatform::restartTheSystem() {
+  for (const std::wstring& key : volatileMachineKeys) {
+    machineKeys.erase(key);
+    machineKeyTimes.erase(key);
+  }
+  volatileMachineKeys.clear();
+  now += 36000000000ull;  // an hour later
+}
+
+Answer<bool> FakePlatform::createMachineKey(const std::wstring& path, std::uint32_t view,
+                                            bool volatileKey) {
+  if (const std::uint32_t error = fault("createMachineKey")) return {error, false};
+  keyViews.insert(view);
+  if (machineKeys.count(path) != 0) return {0, false};
+  const std::wstring parent = path.substr(0, path.find_last_of(L'\\'));
+  if (!volatileKey && volatileMachineKeys.count(parent) != 0) return {1021, false};
+  calls.push_back("createMachineKey");
+  machineKeys.insert(path);
+  if (volatileKey) volatileMachineKeys.insert(path);
+  machineKeyTimes[path] = now;
+  return {0, true};
+}
+
+std::uint32_t FakePlatform::deleteMachineKey(const std::wstring& parent, const std::wstring& name,
+                                             std::uint32_t) {
+  const std::wstring path = parent + L"\\" + name;
+  if (machineKeys.erase(path) == 0) return 2;
+  volatileMachineKeys.erase(path);
+  return 0;
+}
+
+Answer<std::uint64_t> FakePlatform::machineKeyWriteTime(const std::wstring& path, std::uint32_t) {
+  if (const std::uint32_t error = fault("machineKeyWriteTime")) return {error, 0};
+  const auto found = machineKeyTimes.find(path);
+  if (found == machineKeyTimes.end()) return {2, 0};  // ERROR_FILE_NOT_FOUND
+  return {0, found->second};
+}
+
+TextRead FakePlatform::readUserValue(const std::wstring& path, const std::wstring& name,
+                                     std::uint32_t) {
+  if (const std::uint32_t error = fault("readUserValue")) return {error, std::wstring()};
+  const auto found = userValues.find(path + L"|" + name);
+  if (userKeys.count(path) == 0 || found == userValues.end()) return {2, std::wstring()};
+  return {0, found->second};
+}
+
+std::uint32_t FakePlatform::writeUserValue(const std::wstring& path, const std::wstring& name,
+                                           const std::wstring& text, std::uint32_t) {
+  if (const std::uint32_t error = fault("writeUserValue")) return error;
+  if (userKeys.count(path) == 0) return 2;
+  userValues[path + L"|" + name] = text;
+  return 0;
+}
+
+void FakePlatform::pause(std::uint32_t milliseconds) { pauses.push_back(milliseconds); }
 
 Answer<std::vector<std::uint8_t>> FakePlatform::stringTableBlock(unsigned block) {
   if (const std::uint32_t error = fault("stringTableBlock")) return {error, {}};
@@ -567,6 +627,7 @@ std::uint32_t FakePlatform::deleteUserKey(const std::wstring& parent, const std:
   if (userKeys.count(path) == 0) return code::fileNotFound;
   if (keysWithSubkeys.count(path) != 0) return 5;  // ERROR_ACCESS_DENIED
   userKeys.erase(path);
+  userValues.erase(path + L"|SystemStart");
   return 0;
 }
 
@@ -618,8 +679,13 @@ std::uint32_t FakePlatform::restartSystem(const RestartRequest& request) {
   if (const std::uint32_t error = fault("restartSystem")) return error;
   calls.push_back("restart");
   restartCalls.push_back(request);
-  if (restartSucceeds) ++restartsStarted;
-  return restartSucceeds ? 0u : 1300u;  // ERROR_NOT_ALL_ASSIGNED
+  std::uint32_t error = restartSucceeds ? 0u : 1300u;  // ERROR_NOT_ALL_ASSIGNED
+  if (!restartErrors.empty()) {
+    error = restartErrors.front();
+    restartErrors.pop_front();
+  }
+  if (error == 0) ++restartsStarted;
+  return error;
 }
 
 }  // namespace eldoris::testing

@@ -82,6 +82,11 @@ class FakePlatform : public Platform {
   std::uint64_t now = 134410143090000000u;              // 2026-12-06 07:05:09 UTC
   std::optional<std::uint64_t> sinceStart = 3600000;    // milliseconds; unset: no GetTickCount64
   std::deque<RunLock::State> runLocks;                  // taken when it runs out
+  std::deque<std::uint32_t> restartErrors;  // the restart call's answers; then restartSucceeds
+  // Keys under HKLM, those of them volatile, when each was made; values under HKCU ("path|name").
+  std::set<std::wstring> machineKeys, volatileMachineKeys;
+  std::map<std::wstring, std::uint64_t> machineKeyTimes;
+  std::map<std::wstring, std::wstring> userValues;
 
   // --- Record ---
   std::vector<Box> boxes;
@@ -108,8 +113,9 @@ class FakePlatform : public Platform {
   std::vector<std::wstring> sourceListCalls;
   int restartsStarted = 0;
   std::vector<RestartRequest> restartCalls;
-  std::set<std::uint32_t> keyViews;  // the view flags the registry was asked with
-  std::vector<std::string> calls;    // the order of notable requests
+  std::set<std::uint32_t> keyViews;   // the view flags the registry was asked with
+  std::vector<std::string> calls;     // the order of notable requests
+  std::vector<std::uint32_t> pauses;  // milliseconds
 
   // --- Faults ---
   // Every call that can fail counts, by name, in `failable`; the one whose
@@ -129,6 +135,8 @@ class FakePlatform : public Platform {
   void addFolder(const std::wstring& directory, bool isDirectory = true);
   void setTable(const std::map<MessageId, std::wstring>& texts);
   bool markerPresent() const;
+  // A full restart of the system: what is volatile is gone, and the clock went on.
+  void restartTheSystem();
 
   // --- Platform ---
   Answer<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
@@ -182,6 +190,16 @@ class FakePlatform : public Platform {
   std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                               std::uint32_t view) override;
   Answer<std::uint64_t> userKeyWriteTime(const std::wstring& path, std::uint32_t view) override;
+  Answer<bool> createMachineKey(const std::wstring& path, std::uint32_t view,
+                                bool volatileKey) override;
+  std::uint32_t deleteMachineKey(const std::wstring& parent, const std::wstring& name,
+                                 std::uint32_t view) override;
+  Answer<std::uint64_t> machineKeyWriteTime(const std::wstring& path, std::uint32_t view) override;
+  TextRead readUserValue(const std::wstring& path, const std::wstring& name,
+                         std::uint32_t view) override;
+  std::uint32_t writeUserValue(const std::wstring& path, const std::wstring& name,
+                               const std::wstring& text, std::uint32_t view) override;
+  void pause(std::uint32_t milliseconds) override;
   std::uint64_t systemTimeNow() override;
   std::optional<std::uint64_t> millisecondsSinceStart() override;
   RunLock takeRunLock(const std::wstring& name, const AccessDescription& access,

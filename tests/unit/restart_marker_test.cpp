@@ -120,42 +120,59 @@ TEST(RestartMarker, FileTimesAreWrittenAsUtcDates) {
   for (const auto& [fileTime, text] : rows) EXPECT_EQ(fileTimeText(fileTime), text);
 }
 
-// The restart that a marker written before the system started asked for has
-// happened; where the start cannot be told for certain, the marker stays.
-TEST(RestartMarker, OneWrittenBeforeTheSystemStartedGoes) {
+// A marker of the program's own names the start of the system it was
+// written in: a full restart since makes it stale, whatever the clocks say.
+// Another program's is judged by its write time against GetTickCount64, and
+// stays where the start cannot be told for certain.
+TEST(RestartMarker, OneFromBeforeTheLastFullRestartGoes) {
   constexpr std::uint64_t minute = 600000000;  // in FILETIME units
+  enum class Made { none, byThisProgram, byAnother };
   struct Row {
     const char* name;
-    std::optional<std::uint64_t> writtenAgo;  // nothing: no marker
+    Made made;
+    std::uint64_t writtenAgo;                 // another program's
     std::optional<std::uint64_t> sinceStart;  // milliseconds
+    bool restartedSince;
+    std::uint64_t clockStep;  // the clock stepped forward since, in FILETIME units
+    bool startKeyLasting;     // the start's key made not volatile, by another program
     bool stays;
     const char* logged;
   };
+  const std::uint64_t year = 525600 * minute;
   const std::vector<Row> rows = {
       // clang-format off
-      {"before the start", 61 * minute, 3600000, false, " restart marker written 2026-12-06 06:04:09 UTC, before the system started (2026-12-06 06:05:09 UTC): the restart it asked for has happened; it goes\r\n"},
-      {"since the start", 59 * minute, 3600000, true, " restart marker written 2026-12-06 06:06:09 UTC, after the system started (2026-12-06 06:05:09 UTC): it stays\r\n"},
-      {"years before", 500000 * minute, 3600000, false, ": the restart it asked for has happened; it goes\r\n"},
-      {"without GetTickCount64", 500000 * minute, std::nullopt, true, "when the system started cannot be told for certain without GetTickCount64 (GetTickCount wraps after 49.7 days): it stays\r\n"},
-      {"no marker", std::nullopt, 3600000, false, nullptr},
+      {"ours, no restart since", Made::byThisProgram, 0, 3600000, false, 0, false, true, "the system has not restarted since: it stays"},
+      {"ours, the clock a year ahead since", Made::byThisProgram, 0, 3600000, false, year, false, true, "the system has not restarted since: it stays"},
+      {"ours, restarted since", Made::byThisProgram, 0, 3600000, true, 0, false, false, "; no run has marked this start of the system: the restart it asked for has happened\r\n"},
+      {"ours, restarted on Windows XP", Made::byThisProgram, 0, std::nullopt, true, 0, false, false, ": the restart it asked for has happened"},
+      {"ours, a lasting key of that name", Made::byThisProgram, 0, 3600000, true, 0, true, true, "is not volatile (a lasting key can be made in it): it does not tell a restart: it stays"},
+      {"another's, before the start", Made::byAnother, 61 * minute, 3600000, false, 0, false, false, " restart marker (without the program's mark) written 2026-12-06 06:04:09 UTC, before the system started (2026-12-06 06:05:09 UTC): the restart it asked for has happened\r\n"},
+      {"another's, since the start", Made::byAnother, 59 * minute, 3600000, false, 0, false, true, " restart marker (without the program's mark) written 2026-12-06 06:06:09 UTC, after the system started (2026-12-06 06:05:09 UTC): it stays\r\n"},
+      {"another's, without GetTickCount64", Made::byAnother, 500000 * minute, std::nullopt, false, 0, false, true, "when the system started cannot be told for certain without GetTickCount64 (GetTickCount wraps after 49.7 days): it stays\r\n"},
+      {"no marker", Made::none, 0, 3600000, false, 0, false, false, " no restart marker\r\n"},
       // clang-format on
   };
   for (const auto& row : rows) {
     FakePlatform platform;
+    {
+      RunContext earlier(platform);
+      if (row.made == Made::byThisProgram) createRestartMarker(earlier);
+    }
+    if (row.made == Made::byAnother) {
+      platform.userKeys.insert(kMarker);
+      platform.keyWriteTimes[kMarker] = platform.now - row.writtenAgo;
+    }
+    if (row.startKeyLasting) platform.volatileMachineKeys.clear();
+    if (row.restartedSince) platform.restartTheSystem();
+    platform.now += row.clockStep;
+    platform.sinceStart = row.sinceStart;
     RunContext run(platform);
     RunLog log(platform, L"");
     const AttachedLog attached(run, log);
-    if (row.writtenAgo) {
-      platform.userKeys.insert(kMarker);
-      platform.keyWriteTimes[kMarker] = platform.now - *row.writtenAgo;
-    }
-    platform.sinceStart = row.sinceStart;
     forgetStaleRestartMarker(run);
     EXPECT_EQ(platform.markerPresent(), row.stays) << row.name;
     const std::string written = platform.files[log.path()];
-    if (row.logged) {
-      EXPECT_NE(written.find(row.logged), std::string::npos) << row.name << ": " << written;
-    }
+    EXPECT_NE(written.find(row.logged), std::string::npos) << row.name << ": " << written;
   }
 }
 
