@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,9 @@ class EventSink {
  public:
   virtual ~EventSink() = default;
   virtual void write(const std::wstring& event) = 0;
+  // The run is about to change the computer: a log that waited beside the
+  // name it was asked for takes it now. Its path where it moved; else empty.
+  virtual std::wstring runChanges() { return std::wstring(); }
 };
 
 // Who gave a code that a step returns when it is not the program's own, and
@@ -48,10 +52,31 @@ struct RunContext {
   // whether or not the marker could be written or read.
   bool restartAsked = false;
 
+  // The run lock, while the run holds it: from before it changes something
+  // to the next box that waits for a person (messages.h), or the end.
+  std::unique_ptr<HeldLock> runLock;
+  // Takes it where the run does not hold it (driver/one_run.h); none in a
+  // step tried alone.
+  std::uint32_t (*takeRunLock)(RunContext& run) = nullptr;
+  // An object of the lock's name that another account made: not taken, and
+  // not tried again.
+  bool runsNotKeptApart = false;
+  // The lock was held by another run where a person is asked: the run ends
+  // with 1618, and a box says so.
+  bool lockRefused = false;
+
   // What the system is, read once, when first asked (versionOf, wow64Of).
   std::optional<std::optional<OsVersion>> version;
   std::optional<Answer<bool>> wow64;
 };
+
+// Before the run changes anything (a setup or an installer started, the
+// restart marker, the restart): 0 with the run lock held, or the code the
+// run ends with.
+inline std::uint32_t holdRunLock(RunContext& run) {
+  return run.runLock || run.runsNotKeptApart || run.takeRunLock == nullptr ? 0
+                                                                           : run.takeRunLock(run);
+}
 
 // The Windows version (nothing where it cannot be read), read once per run.
 inline const std::optional<OsVersion>& versionOf(RunContext& run) {

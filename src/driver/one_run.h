@@ -11,19 +11,22 @@
 
 namespace eldoris {
 
-// The mutex every run holds from before it changes anything to its end.
-inline constexpr wchar_t runLockName[] =
-    L"Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}";
+// Where the run lock is: from Windows Vista on a private namespace whose
+// boundary holds the Administrators' SID, which no standard user can make
+// ("The caller must be within the specified boundary for the create
+// operation to succeed"); before, the global namespace, where any user may
+// make an object of its name first.
+RunLockPlace runLockPlaceFor(const std::optional<OsVersion>& version);
 
 // Who may open the run lock: SYSTEM and the Administrators alone, who own it.
 AccessDescription runLockAccess();
 
-// Takes the run lock into `lock`. Where another run holds it, waits for that
-// run's end where nobody is asked (the run's installerWaitSeconds, -msiwait) and returns 1618
-// past the wait, or at once where a person is asked. Where an object of its
-// name that another user made holds the name, the run goes on as runs
-// always did; where the lock cannot be made, it ends with the error. Every
-// step is logged.
-InstallerResult waitForOtherRuns(RunContext& run, std::unique_ptr<HeldLock>& lock);
+// Takes the run lock into the run's context (RunContext::takeRunLock).
+// Where another run holds it, waits for that run's end where nobody is
+// asked (-msiwait) and returns 1618 past the wait, or at once where a person
+// is asked. Where an object of its name that another user made holds the
+// name, the run goes on as runs always did; where the lock cannot be made,
+// it ends with the error. Every step is logged.
+std::uint32_t takeTheRunLock(RunContext& run);
 
 }  // namespace eldoris

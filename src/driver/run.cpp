@@ -52,7 +52,14 @@ class Messenger {
 // reads the codes as -restartcodes promises: there the run ends with a code
 // that tools read as a failure, and the log says what to do.
 InstallerResult providerFailure(RunContext& run, const InstallOptions& options,
-                                InstallerResult result) {
+                                Messenger& messenger, InstallerResult result) {
+  // Held by another run where a person is asked: the plug-in's failure box
+  // says why the run ended, as when msiexec answers 1618.
+  if (run.lockRefused) {
+    std::wstring text;
+    composeFailureText(run.platform, msg::pluginInstallFailed, result, L"", text);
+    messenger.showText(msg::pluginInstallFailed, text, box::iconError, options.silent);
+  }
   const bool asksForRestart = result == code::rebootInitiated || result == code::rebootRequired ||
                               result == code::restartRequired;
   if (!options.restartCodes || !asksForRestart) return result;
@@ -99,24 +106,32 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
   // No answer: the marker stays, and a later run offers the restart again.
   if (answer.failed()) return boxNotShown(run, question, answer);
   if (!answer.is(box::idYes)) {
-    logEvent(run, L"restart: declined; the marker goes");
-    deleteRestartMarker(run);
+    // Without the lock, another run may be writing it: left, and offered again later.
+    if (holdRunLock(run) == 0) {
+      logEvent(run, L"restart: declined; the marker goes");
+      deleteRestartMarker(run);
+    }
     return notStarted;
   }
+  // Another run installing now would be broken off: it is not started then.
+  const InstallerResult alone = holdRunLock(run);
   // A restart, even one asked at once, can still be aborted: a marker of
   // this start stays through it, since the restart itself makes it stale.
   // One without that mark would outlive the restart (and, with -silent,
   // restart the computer at every later run): it goes first, as it always did.
-  const bool goesFirst = markerPresent && !marker.endsWithThisStart;
+  const bool goesFirst = alone == 0 && markerPresent && !marker.endsWithThisStart;
   if (goesFirst) {
     logEvent(run, L"restart: the marker, which a restart would not make stale, goes first");
     deleteRestartMarker(run);
   }
-  logEvent(run, L"restart: requested now through " +
-                    std::wstring(restartCallName(restartCallFor(versionOf(run)))) +
-                    L"; once it has started the log ends here, exit code " + decimal(started) +
-                    L" (" + decimal(failed) + L" with box 111 if it cannot be started)");
-  const RestartResult result = requestRestart(run);
+  RestartResult result{RestartResult::Kind::failed, alone};
+  if (alone == 0) {
+    logEvent(run, L"restart: requested now through " +
+                      std::wstring(restartCallName(restartCallFor(versionOf(run)))) +
+                      L"; once it has started the log ends here, exit code " + decimal(started) +
+                      L" (" + decimal(failed) + L" with box 111 if it cannot be started)");
+    result = requestRestart(run);
+  }
   if (result.kind == RestartResult::Kind::started) {
     log.close();
     return started;
@@ -135,27 +150,6 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
   if (shown.failed()) logEvent(run, L"the run still ends with " + decimal(failed));
   return failed;
 }
-
-// COM on the program's thread for as long as the Windows Installer's calls
-// may come: MsiOpenPackageExW asks for it. Uninitialised when the call
-// succeeded (S_OK) or COM already was (S_FALSE).
-class ComForTheInstaller {
- public:
-  explicit ComForTheInstaller(RunContext& run) : platform_(run.platform) {
-    const std::uint32_t result = platform_.initializeCom();
-    owed_ = result == 0 || result == 1;
-    if (!owed_) logEvent(run, L"COM not initialised: HRESULT " + hexadecimal(result));
-  }
-  ~ComForTheInstaller() {
-    if (owed_) platform_.uninitializeCom();
-  }
-  ComForTheInstaller(const ComForTheInstaller&) = delete;
-  ComForTheInstaller& operator=(const ComForTheInstaller&) = delete;
-
- private:
-  Platform& platform_;
-  bool owed_ = false;
-};
 
 std::wstring programVersion() {
 #ifdef ELDORIS_VERSION_TEXT
@@ -202,12 +196,8 @@ InstallerResult runSteps(RunContext& run, InstallOptions& options, Messenger& me
   const InstallerResult system = checkOperatingSystem(run, options.silent);
   if (system != 0) return system;
 
-  // Held to the end of the run, before anything is changed.
-  std::unique_ptr<HeldLock> oneRun;
-  const InstallerResult alone = waitForOtherRuns(run, oneRun);
-  if (alone != 0) return alone;
-  forgetStaleRestartMarker(run);
-
+  // The run lock is taken before the first change, and let go while a box
+  // waits for a person (holdRunLock, letGoOfRunLock).
   const MessageId question = confirmationMessage(options);
   const BoxAnswer confirmed = messenger.show(question, box::yesNo, options.silent, box::idYes);
   // A question nobody answered is no Yes: nothing is installed.
@@ -222,6 +212,7 @@ InstallerResult runSteps(RunContext& run, InstallOptions& options, Messenger& me
       logEvent(run, L"configuration dialog: not shown (-silent)");
     } else {
       logEvent(run, L"configuration dialog: shown");
+      letGoOfRunLock(run);
       std::uint32_t error = 0;
       const DialogOutcome outcome = run.platform.showConfigurationDialog(options, error);
       if (outcome == DialogOutcome::cancelled) {
@@ -247,19 +238,18 @@ InstallerResult runSteps(RunContext& run, InstallOptions& options, Messenger& me
   if (options.installProvider) {
     const InstallerResult result = runProviderSetup(
         run, L"csp", options.providerArgs, options.silent, options.reinstall, options.noUpdate);
-    if (result != 0) return providerFailure(run, options, result);
+    if (result != 0) return providerFailure(run, options, messenger, result);
   }
   run.codeSource.reset();
   if (options.installUecProvider) {
     const InstallerResult result = runProviderSetup(
         run, L"ucsp", options.uecProviderArgs, options.silent, options.reinstall, options.noUpdate);
-    if (result != 0) return providerFailure(run, options, result);
+    if (result != 0) return providerFailure(run, options, messenger, result);
   }
 
   // The Windows Installer's own interface is off for this process's calls, the
   // first of which is in installPlugin; set only now, because it loads msi.dll,
   // which the question and a declined run need not wait for.
-  const ComForTheInstaller com(run);
   const std::uint32_t loaded = run.platform.msiSetInternalUiNone();
   if (loaded != 0) return failedCall(run, L"loading msi.dll from the system directory", loaded);
   logEvent(run, L"Windows Installer: its own interface set to none");
@@ -397,21 +387,26 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
     // Named after the run's own log, so that a run whose log is beside
     // another run's never touches that run's installers' logs either.
     run.installerLogStem = withoutExtension(log.path());
-    if (!log.besideBecause().empty()) {
+    if (log.waitsForTheName()) {
       logEvent(run, L"-log " + quoted(options.logFile) + L": " + log.requested() +
-                        L" is not replaced (" + log.besideBecause() +
-                        L"); this log is beside it, " + log.path() +
-                        L", and the installers' logs are named after it");
+                        L" holds the log of a run before this one: this log is beside it, " +
+                        log.path() +
+                        L", until this run changes the computer, when it takes the name");
     }
   } else if (!log.notUsed().empty()) {
     logEvent(run, L"-log " + quoted(options.logFile) + L": " + log.notUsed() +
                       L"; this log and the installers' are in TMP instead");
   }
+  run.takeRunLock = &takeTheRunLock;
   InstallerResult result = code::logFailure;
   if (log.refused()) {
     logEvent(run, L"-log " + quoted(options.logFile) + L": " + log.requested() +
                       L" cannot be written (error " + decimal(*log.refused()) +
                       L"); nothing is installed");
+    // A person sees why: the plug-in's failure box, with the code.
+    std::wstring text;
+    composeFailureText(platform, msg::pluginInstallFailed, result, L"", text);
+    messenger.showText(msg::pluginInstallFailed, text, box::iconError, options.silent);
   } else {
     result = parsed.outcome == ParseOutcome::unreadable
                  ? failedCall(run,

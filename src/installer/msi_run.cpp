@@ -76,6 +76,8 @@ InstallerResult runMsiInstall(RunContext& run, const std::wstring& productCode,
   const InstallerResult found = findPackageFile(run, packageMask, packagePath);
   if (found != 0) return reportFailure(run, silent, msg::packageNotFound, found);
   logEvent(run, L"package to install: " + packagePath);
+  const InstallerResult alone = holdRunLock(run);
+  if (alone != 0) return alone;
   const InstallerResult free = waitForWindowsInstaller(run, L"msiexec");
   if (free != 0) return free;
 

@@ -155,9 +155,7 @@ LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
   return result;
 }
 
-namespace {
-
-NewLog besideTheName(Platform& platform, const std::wstring& path, std::wstring why) {
+NewLog createBeside(Platform& platform, const std::wstring& path, std::wstring why) {
   const std::size_t separator = path.find_last_of(L"\\/");
   NewLog log = createLogFile(platform, path.substr(0, separator),
                              withoutExtension(path.substr(separator + 1)),
@@ -176,8 +174,6 @@ std::wstring whyNotKept(const KeptAside& kept) {
   return L"it could not be kept aside (Windows error " + decimal(kept.error) + L")";
 }
 
-}  // namespace
-
 NewLog placeLog(Platform& platform, const std::wstring& path) {
   NewLog log;
   log.path = path;
@@ -192,11 +188,11 @@ NewLog placeLog(Platform& platform, const std::wstring& path) {
   // Gone meanwhile (another run kept it aside first): the name may be free.
   const bool gone = kept.outcome == KeptAside::Outcome::failed && kept.error == code::fileNotFound;
   if (kept.outcome != KeptAside::Outcome::kept && !gone) {
-    return besideTheName(platform, path, whyNotKept(kept));
+    return createBeside(platform, path, whyNotKept(kept));
   }
   log.file = platform.createNewFile(path, log.error);
   if (log.file || !isTaken(log.error)) return log;
-  return besideTheName(platform, path, L"another run took the name as this one kept the old log");
+  return createBeside(platform, path, L"another run took the name as this one kept the old log");
 }
 
 std::wstring keptLogName(const std::wstring& path) {

@@ -64,6 +64,13 @@ struct LogFolder {
 LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
                            const std::wstring& runningAccount);
 
+// Creates a log beside `path`, as <name without extension>_<stamp>.log (or
+// -2, -3, ...), `why` noted as besideBecause.
+NewLog createBeside(Platform& platform, const std::wstring& path, std::wstring why);
+
+// Why what is at a log's name could not be kept aside, for the run's log.
+std::wstring whyNotKept(const KeptAside& kept);
+
 // Creates the log at `path`, in a folder that prepareLogFolder has judged.
 // What has the name is first kept aside once, as keptLogName, if it is a
 // file and no program holds it open (a run still writing it, a viewer);

@@ -97,6 +97,13 @@ std::wstring answerName(int answer) {
 
 }  // namespace
 
+void letGoOfRunLock(RunContext& run) {
+  if (!run.runLock) return;
+  // A box left open on an unattended desk holds nothing: other runs go on.
+  run.runLock.reset();
+  logEvent(run, L"run lock let go while a person is asked");
+}
+
 BoxAnswer showBoxUnlessSilent(RunContext& run, bool silent, MessageId id, const std::wstring& text,
                               const std::wstring& caption, unsigned style, int assumed,
                               std::uint32_t textError) {
@@ -125,6 +132,7 @@ BoxAnswer showBoxUnlessSilent(RunContext& run, bool silent, MessageId id, const 
     return {0, textError};
   }
   logEvent(run, describeBox(id, style) + L": " + quoted(text));
+  letGoOfRunLock(run);
   const Answer<int> answer = run.platform.messageBox(text, caption, style);
   if (answer.failed()) {
     logEvent(run, describeBox(id, style) + L" could not be shown (" +

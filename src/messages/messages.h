@@ -42,6 +42,10 @@ struct BoxAnswer {
   bool is(int wanted) const { return error == 0 && button == wanted; }
 };
 
+// Lets the run lock go, where the run holds it, before a box or a dialog
+// waits for a person.
+void letGoOfRunLock(RunContext& run);
+
 // The one place that decides whether a box is shown. Shows `text`, message
 // `id`, and returns the button pressed; the run's log gets the box before it
 // shows and the answer after. With `silent` nothing is shown: the log says

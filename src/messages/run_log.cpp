@@ -64,9 +64,15 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
     } else if (!folder.distrust.empty()) {
       notUsed_ = folder.folder + L" is not used: " + folder.distrust;
     } else {
-      log = placeLog(platform_, full.text);
+      // Where another log has the name, this one waits beside it.
+      log.path = full.text;
+      log.file = platform_.createNewFile(full.text, log.error);
+      const bool taken = log.error == code::fileExists || log.error == code::alreadyExists;
+      if (!log.file && taken) {
+        log = createBeside(platform_, full.text, L"");
+        if (log.file) waitingFor_ = full.text;
+      }
       if (!log.file) refused_ = log.error;
-      besideBecause_ = log.besideBecause;
       inRequestedFolder_ = log.file != nullptr;
     }
   }
@@ -80,6 +86,28 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
   file_ = std::move(log.file);
   path_ = log.path;
   if (!file_->write({'\xEF', '\xBB', '\xBF'})) file_.reset();  // the byte-order mark
+}
+
+std::wstring RunLog::runChanges() {
+  if (waitingFor_.empty() || !file_) return std::wstring();
+  const std::wstring name = waitingFor_;
+  waitingFor_.clear();
+  const KeptAside kept = platform_.keepAside(name, keptLogName(name));
+  const bool gone = kept.outcome == KeptAside::Outcome::failed && kept.error == code::fileNotFound;
+  std::uint32_t renamed = 0;
+  if (kept.outcome == KeptAside::Outcome::kept || gone) renamed = file_->renameTo(name);
+  if ((kept.outcome != KeptAside::Outcome::kept && !gone) || renamed != 0) {
+    besideBecause_ = renamed != 0
+                         ? L"it could not take the name (Windows error " + decimal(renamed) + L")"
+                         : whyNotKept(kept);
+    write(L"-log: " + name + L" is not replaced (" + besideBecause_ +
+          L"): this log stays beside it, " + path_);
+    return std::wstring();
+  }
+  path_ = name;
+  write(L"-log: this run changes the computer now: its log takes the name " + name +
+        (gone ? std::wstring() : L", and the log there is kept as " + keptLogName(name)));
+  return path_;
 }
 
 void RunLog::write(const std::wstring& event) {

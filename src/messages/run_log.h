@@ -36,6 +36,12 @@ class RunLog final : public EventSink {
   // One line: the local time to the millisecond, the event, CRLF. A line
   // that cannot be written closes the log.
   void write(const std::wstring& event) override;
+  // Where the requested name held another log at the start, this log has
+  // waited beside it: now the other is kept aside once, as keptLogName, and
+  // this one renamed to the name, so that a run that ends having changed
+  // nothing (1618, say) never pushes out the log of a failed run before it.
+  // What cannot be kept stays, and so does this log, beside it.
+  std::wstring runChanges() override;
   void close() { file_.reset(); }
   const std::wstring& path() const { return path_; }
   // The full path that -log asks for, whether or not the log is there.
@@ -46,6 +52,8 @@ class RunLog final : public EventSink {
   const std::wstring& notUsed() const { return notUsed_; }
   // Why the log is beside the requested name instead of at it; empty where it is at it.
   const std::wstring& besideBecause() const { return besideBecause_; }
+  // Whether the log waits beside the requested name, for the run's first change.
+  bool waitsForTheName() const { return !waitingFor_.empty(); }
   // Whether the log is in the folder -log names, at its name or beside it.
   bool inRequestedFolder() const { return inRequestedFolder_; }
   // Why the run's own account could not be read for the folders' judgement; 0 where it was.
@@ -60,6 +68,7 @@ class RunLog final : public EventSink {
   std::wstring notUsed_;
   std::wstring besideBecause_;
   bool inRequestedFolder_ = false;
+  std::wstring waitingFor_;  // the name it takes at the run's first change
   std::uint32_t accountError_ = 0;
 };
 

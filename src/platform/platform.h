@@ -132,6 +132,9 @@ class OutputFile {
   virtual ~OutputFile() = default;
   // Hands the bytes to the system (no flush to the disk); false on failure.
   virtual bool write(const std::vector<char>& bytes) = 0;
+  // Renames the open file itself, through its handle, to the full local
+  // `path`, where nothing has that name: 0, or the Windows error.
+  virtual std::uint32_t renameTo(const std::wstring& path) = 0;
 };
 
 // `failed`: the dialog could not be shown (DialogBoxParamW gave -1).
@@ -157,6 +160,15 @@ struct InstallerWait {
   enum class State { free, held, unknown } state = State::free;
   std::uint32_t error = 0;
   std::uint32_t milliseconds = 0;  // how long the wait took
+};
+
+// Where the run lock is: its mutex's name and, where not empty, the private
+// namespace it is in, bounded by the Administrators' SID (Windows Vista on),
+// with the access list of that namespace.
+struct RunLockPlace {
+  std::wstring mutexName;
+  std::wstring namespaceAlias;
+  AccessDescription namespaceAccess;
 };
 
 // Held for as long as it lives; released when destroyed.
@@ -288,10 +300,12 @@ class Platform {
   // free, by `sign`. The mutex is never kept: a wait that acquires it
   // releases it at once.
   virtual InstallerWait waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) = 0;
-  // Takes the mutex `name` (in the global namespace, which every session
-  // and account sees), made where it is missing with `access`, waiting up
-  // to `milliseconds` (0: only looks) while another run holds it.
-  virtual RunLock takeRunLock(const std::wstring& name, const AccessDescription& access,
+  // Takes the mutex at `place`, made where it is missing with `access`
+  // (the namespace too: made, or opened where another run made it), waiting
+  // up to `milliseconds` (0: only looks) while another run holds it. Every
+  // session and account sees both namespaces; 127 where the system lacks
+  // private namespaces.
+  virtual RunLock takeRunLock(const RunLockPlace& place, const AccessDescription& access,
                               std::uint32_t milliseconds) = 0;
   // COM on the program's thread, which MsiOpenPackageExW asks for:
   // CoInitialize's HRESULT, and CoUninitialize.

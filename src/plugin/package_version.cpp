@@ -49,6 +49,30 @@ class PackageHandle {
   bool open_ = false;
 };
 
+// COM on the program's thread only while the package is open, which
+// MsiOpenPackageExW asks for: a single-threaded apartment that then waits
+// without pumping messages can hang programs that broadcast window messages
+// (KB136885), and the run goes on to wait for msiexec and for a busy
+// Windows Installer. Uninitialised when the call succeeded (S_OK) or COM
+// already was (S_FALSE).
+class ComWhileThePackageIsOpen {
+ public:
+  explicit ComWhileThePackageIsOpen(RunContext& run) : platform_(run.platform) {
+    const std::uint32_t result = platform_.initializeCom();
+    owed_ = result == 0 || result == 1;
+    if (!owed_) logEvent(run, L"COM not initialised: HRESULT " + hexadecimal(result));
+  }
+  ~ComWhileThePackageIsOpen() {
+    if (owed_) platform_.uninitializeCom();
+  }
+  ComWhileThePackageIsOpen(const ComWhileThePackageIsOpen&) = delete;
+  ComWhileThePackageIsOpen& operator=(const ComWhileThePackageIsOpen&) = delete;
+
+ private:
+  Platform& platform_;
+  bool owed_ = false;
+};
+
 }  // namespace
 
 InstallerResult comparePackageVersion(RunContext& run, const std::wstring& productCode,
@@ -70,6 +94,8 @@ InstallerResult comparePackageVersion(RunContext& run, const std::wstring& produ
   if (found != 0) return reportFailure(run, msg::packageNotFound, found);
   logEvent(run, L"package found: " + packagePath);
 
+  // Declared first: the package is closed before COM goes.
+  const ComWhileThePackageIsOpen com(run);
   PackageHandle package(run);
   const InstallerResult opened = package.open(packagePath);
   if (opened != 0) {

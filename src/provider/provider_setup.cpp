@@ -61,7 +61,9 @@ InstallerResult runProviderSetup(RunContext& run, const std::wstring& subdirecto
                                  bool noUpdate) {
   logEvent(run, L"provider setup in " + subdirectory);
   const std::wstring setup = subdirectory + L"\\Setup.exe";
-  InstallerResult result = waitForWindowsInstaller(run, setup);
+  InstallerResult result = holdRunLock(run);
+  if (result != 0) return result;
+  result = waitForWindowsInstaller(run, setup);
   if (result != 0) return result;
 
   std::wstring logPath;

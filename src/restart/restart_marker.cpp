@@ -148,6 +148,8 @@ MarkerState judgeRestartMarker(RunContext& run) {
 MarkerState forgetStaleRestartMarker(RunContext& run) {
   const MarkerState state = judgeRestartMarker(run);
   if (state.kind != MarkerState::Kind::stale) return state;
+  // Without the lock, another run may be writing it: left for a later run.
+  if (holdRunLock(run) != 0) return state;
   // Where it cannot be deleted, it is offered again by later runs, as ever.
   if (deleteRestartMarker(run) != 0) return {MarkerState::Kind::due};
   return {};

@@ -1,6 +1,8 @@
 // Directory listing and file queries.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "win32/access_list.h"
 #include "win32/owned_handle.h"
 #include "win32/system_function.h"
@@ -210,6 +212,38 @@ class Win32OutputFile final : public OutputFile {
   Win32OutputFile(const Win32OutputFile&) = delete;
   Win32OutputFile& operator=(const Win32OutputFile&) = delete;
 
+  std::uint32_t renameTo(const std::wstring& path) override {
+    // Through the handle, which alone may delete the file: NtSetInformationFile
+    // (every Windows NT) with a simple NT path, as SetFileInformationByHandle
+    // (Vista on) passes it.
+    using SetInformation = LONG(WINAPI*)(HANDLE, void*, void*, ULONG, int);
+    using StatusToError = ULONG(WINAPI*)(LONG);
+    const auto set = lookUpSystemFunction<SetInformation>(L"ntdll.dll", "NtSetInformationFile");
+    const auto toError = lookUpSystemFunction<StatusToError>(L"ntdll.dll", "RtlNtStatusToDosError");
+    if (set == nullptr || toError == nullptr) return ERROR_PROC_NOT_FOUND;
+    const std::wstring target =
+        L"\\??\\" + (path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path);
+    struct Rename {  // FILE_RENAME_INFORMATION
+      BOOLEAN replaceIfExists;
+      HANDLE rootDirectory;
+      ULONG fileNameLength;
+      WCHAR fileName[1];
+    };
+    std::vector<DWORD> buffer((sizeof(Rename) + target.size() * sizeof(WCHAR)) / sizeof(DWORD) + 1);
+    auto* rename = reinterpret_cast<Rename*>(buffer.data());
+    rename->replaceIfExists = FALSE;
+    rename->rootDirectory = nullptr;
+    const std::size_t nameBytes = target.size() * sizeof(WCHAR);
+    rename->fileNameLength = static_cast<ULONG>(nameBytes);
+    std::copy(target.begin(), target.end(), rename->fileName);
+    ULONG_PTR status[2] = {};  // IO_STATUS_BLOCK
+    constexpr int fileRenameInformation = 10;
+    const std::size_t bufferBytes = buffer.size() * sizeof(DWORD);
+    const LONG result =
+        set(file_, status, rename, static_cast<ULONG>(bufferBytes), fileRenameInformation);
+    return result == 0 ? 0 : toError(result);
+  }
+
   bool write(const std::vector<char>& bytes) override {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -238,8 +272,10 @@ std::unique_ptr<OutputFile> Win32Platform::createNewFile(const std::wstring& pat
   // security attributes: the handle is not inherited. Shared for reading
   // only: while the run writes its log, no other run can rename, replace or
   // delete it.
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  // DELETE: the run renames its own log through this handle (renameTo).
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = GetLastError();
     return nullptr;

@@ -54,7 +54,7 @@ class Win32Platform final : public Platform {
   std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) override;
 
   InstallerWait waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) override;
-  RunLock takeRunLock(const std::wstring& name, const AccessDescription& access,
+  RunLock takeRunLock(const RunLockPlace& place, const AccessDescription& access,
                       std::uint32_t milliseconds) override;
   std::uint32_t initializeCom() override;
   void uninitializeCom() override;

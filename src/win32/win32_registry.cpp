@@ -121,7 +121,8 @@ TextRead Win32Platform::readUserValue(const std::wstring& path, const std::wstri
                                      reinterpret_cast<BYTE*>(text), &size);
   if (read != ERROR_SUCCESS) return {static_cast<std::uint32_t>(read), std::wstring()};
   if (type != REG_SZ) return {ERROR_INVALID_DATA, std::wstring()};
-  return {0, std::wstring(text, size / sizeof text[0]).c_str()};
+  const std::wstring value(text, size / sizeof text[0]);
+  return {0, value.substr(0, value.find(L'\0'))};
 }
 
 std::uint32_t Win32Platform::writeUserValue(const std::wstring& path, const std::wstring& name,
@@ -130,9 +131,10 @@ std::uint32_t Win32Platform::writeUserValue(const std::wstring& path, const std:
   const LONG opened =
       RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | KEY_WRITE | view, key.out());
   if (opened != ERROR_SUCCESS) return static_cast<std::uint32_t>(opened);
-  return static_cast<std::uint32_t>(RegSetValueExW(
-      key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);  // with the terminator
+  return static_cast<std::uint32_t>(RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ,
+                                                   reinterpret_cast<const BYTE*>(text.c_str()),
+                                                   static_cast<DWORD>(bytes)));
 }
 
 }  // namespace eldoris

@@ -1,15 +1,87 @@
 // The lock that keeps runs of the program apart.
 #include "win32/access_list.h"
 #include "win32/owned_handle.h"
+#include "win32/system_function.h"
 #include "win32/win32_platform.h"
 
 namespace eldoris {
 
 namespace {
 
+// Windows Vista on: looked up at run time.
+using CreateBoundary = HANDLE(WINAPI*)(LPCWSTR, ULONG);
+using AddSid = BOOL(WINAPI*)(HANDLE*, PSID);
+using CreateNamespace = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+using OpenNamespace = HANDLE(WINAPI*)(LPVOID, LPCWSTR);
+using CloseNamespace = BOOLEAN(WINAPI*)(HANDLE, ULONG);
+using DeleteBoundary = VOID(WINAPI*)(HANDLE);
+
+struct NamespaceFunctions {
+  CreateBoundary createBoundary =
+      lookUpSystemFunction<CreateBoundary>(L"kernel32.dll", "CreateBoundaryDescriptorW");
+  AddSid addSid = lookUpSystemFunction<AddSid>(L"kernel32.dll", "AddSIDToBoundaryDescriptor");
+  CreateNamespace create =
+      lookUpSystemFunction<CreateNamespace>(L"kernel32.dll", "CreatePrivateNamespaceW");
+  OpenNamespace open =
+      lookUpSystemFunction<OpenNamespace>(L"kernel32.dll", "OpenPrivateNamespaceW");
+  CloseNamespace close =
+      lookUpSystemFunction<CloseNamespace>(L"kernel32.dll", "ClosePrivateNamespace");
+  DeleteBoundary deleteBoundary =
+      lookUpSystemFunction<DeleteBoundary>(L"kernel32.dll", "DeleteBoundaryDescriptor");
+  bool present() const {
+    return createBoundary && addSid && create && open && close && deleteBoundary;
+  }
+};
+
+// An open private namespace; closed, not destroyed, when it goes.
+class Namespace {
+ public:
+  Namespace() = default;
+  ~Namespace() {
+    if (handle_ != nullptr) functions_.close(handle_, 0);
+  }
+  Namespace(const Namespace&) = delete;
+  Namespace& operator=(const Namespace&) = delete;
+
+  // Makes it, or opens the one another run made: bounded by the
+  // Administrators' SID, which a standard user's token lacks.
+  DWORD open(const RunLockPlace& place) {
+    if (!functions_.present()) return ERROR_PROC_NOT_FOUND;
+    HANDLE boundary = functions_.createBoundary(place.namespaceAlias.c_str(), 0);
+    if (boundary == nullptr) return GetLastError();
+    DWORD error = 0;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                  0, 0, 0, 0, 0, &administrators) ||
+        !functions_.addSid(&boundary, administrators)) {
+      error = GetLastError();
+    } else {
+      AccessList access(place.namespaceAccess, place.namespaceAccess.ownedByAdministrators);
+      SECURITY_ATTRIBUTES attributes{sizeof attributes, access.get(), FALSE};
+      handle_ = access.get() == nullptr
+                    ? nullptr
+                    : functions_.create(&attributes, boundary, place.namespaceAlias.c_str());
+      error = handle_ != nullptr ? 0 : access.get() == nullptr ? access.error() : GetLastError();
+      if (error == ERROR_ALREADY_EXISTS) {
+        handle_ = functions_.open(boundary, place.namespaceAlias.c_str());
+        error = handle_ != nullptr ? 0 : GetLastError();
+      }
+    }
+    if (administrators != nullptr) FreeSid(administrators);
+    functions_.deleteBoundary(boundary);
+    return error;
+  }
+
+ private:
+  NamespaceFunctions functions_;
+  HANDLE handle_ = nullptr;
+};
+
 class HeldMutex final : public HeldLock {
  public:
-  explicit HeldMutex(HANDLE mutex) : mutex_(mutex) {}
+  HeldMutex(HANDLE mutex, std::unique_ptr<Namespace> space)
+      : mutex_(mutex), namespace_(std::move(space)) {}
   ~HeldMutex() override {
     ReleaseMutex(mutex_);
     CloseHandle(mutex_);
@@ -19,6 +91,7 @@ class HeldMutex final : public HeldLock {
 
  private:
   HANDLE mutex_;
+  std::unique_ptr<Namespace> namespace_;  // open while the mutex in it is held
 };
 
 // Owned by the Administrators where the description asks and the token may
@@ -41,11 +114,16 @@ HANDLE createMutex(const std::wstring& name, const AccessDescription& descriptio
 
 }  // namespace
 
-RunLock Win32Platform::takeRunLock(const std::wstring& name, const AccessDescription& access,
+RunLock Win32Platform::takeRunLock(const RunLockPlace& place, const AccessDescription& access,
                                    std::uint32_t milliseconds) {
   using State = RunLock::State;
+  auto space = std::make_unique<Namespace>();
+  if (!place.namespaceAlias.empty()) {
+    const DWORD opened = space->open(place);
+    if (opened != 0) return {State::unknown, opened, 0, nullptr};
+  }
   DWORD error = 0;
-  OwnedHandle mutex(createMutex(name, access, error));
+  OwnedHandle mutex(createMutex(place.mutexName, access, error));
   // Ours grants every administrator full access: one that refuses is another's.
   if (!mutex.valid()) {
     return {error == ERROR_ACCESS_DENIED ? State::foreign : State::unknown, error, 0, nullptr};
@@ -58,7 +136,8 @@ RunLock Win32Platform::takeRunLock(const std::wstring& name, const AccessDescrip
   switch (waited) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:  // a run that ended without releasing it: free
-      return {State::taken, 0, took, std::make_unique<HeldMutex>(mutex.release())};
+      return {State::taken, 0, took,
+              std::make_unique<HeldMutex>(mutex.release(), std::move(space))};
     case WAIT_TIMEOUT:
       return {State::held, 0, took, nullptr};
     default:

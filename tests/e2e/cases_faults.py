@@ -14,8 +14,8 @@ from case_model import Case, compare
 from plugin_run import (AFTER_AN_EARLIER_RUN, FRESH_VERSION, INSTALLED, LOCAL, SUCCESS, TEMP,
                         UNKNOWN, WINE_PACKAGE_NOT_OPENED, X64, Call, beside_taken_names, calls, earlier_run, failure,
                         fails, install_question, installer_busy, installs, logged, marker, msiexec_recorded,
-                        names_taken, not_a_package, package, prepare, product, restart_question,
-                        run_logs, verify)
+                        names_taken, not_a_package, package, prepare, product, reinstall_question,
+                        restart_question, run_logs, verify)
 from wine_session import RESTART_MARKER_KEY
 
 VERSION = FRESH_VERSION
@@ -45,6 +45,7 @@ def folder_named_like_package(where=X64):
 
 
 ERROR_INSTALL_ALREADY_RUNNING = 1618
+ERROR_INSTALL_USEREXIT = 1602
 ERROR_INSTALL_PACKAGE_INVALID = 1620
 ERROR_INSTALL_LOG_FAILURE = 1622
 STRAY = "0-notes\\velmarix-x64-readme.txt"
@@ -166,42 +167,51 @@ MARKER = [
 
 # --- a second instance ------------------------------------------------------------
 
-FIRST_INSTANCE = Case("first instance", boxes=(install_question(), SUCCESS))
-WAITING = "another run of the program is in progress (it holds Global\\EldorisSetup"
+WAITING = "another run of the program is in progress (it holds "
+
+# Another run started first on the same media, left at its question: it
+# holds nothing then. Answered afterwards, it finds the version the case's own
+# run installed, and is asked whether to reinstall it (No).
+FIRST_ASKED = Case("first instance", boxes=(install_question(), reinstall_question("no")),
+                   exit_code=ERROR_INSTALL_USEREXIT)
 
 
-def first_instance_waiting(answered_when=None):
-    """Another instance started first on the same media, left at its question
-    while the case's own run starts; answered once the case's own run logs a
-    line that begins with answered_when, or else by first_instance_goes_on."""
-    def step(run):
-        job = dict(run.job(FIRST_INSTANCE), shot=1)  # held before its first box
-        run.first = run.session.start_drive(run.helper("boxbot.exe"), job, FIRST_INSTANCE.timeout, name="first")
-        if not run.first.wait_for_hold():
-            run.notes.append("the first instance never showed its question")
-        run.planted = set(run_logs(run))  # the first instance's own log
-        run.first_result, run.answering = None, None
-        if answered_when:
-            run.answering = threading.Thread(target=answer_once_logged, args=(run, answered_when), daemon=True)
-            run.answering.start()
-    return step
+def first_instance_asking(run):
+    """Another instance started first on the same media, held at its first question."""
+    job = dict(run.job(FIRST_ASKED), shot=1)  # held before its first box
+    run.first = run.session.start_drive(run.helper("boxbot.exe"), job, FIRST_ASKED.timeout, name="first")
+    if not run.first.wait_for_hold():
+        run.notes.append("the first instance never showed its question")
+    run.planted = set(run_logs(run))  # the first instance's own log
 
 
-def answer_once_logged(run, beginning):
-    deadline = time.monotonic() + 60
-    while time.monotonic() < deadline and logged(beginning)(run):  # not yet logged
+def first_instance_answered(run):
+    """The first instance, answered once the case's own run has ended."""
+    return ["first instance: " + p for p in compare(FIRST_ASKED, run.session.finish_drive(run.first))]
+
+
+# A silent run started first, holding the run lock while another installation
+# keeps the Windows Installer busy (Windows 2000's mutex).
+FIRST_SILENT = Case("first run", args="-silent", unseen=True)
+
+
+def first_run_holding_the_lock(run):
+    run.first = run.session.start_drive(run.helper("boxbot.exe"), run.job(FIRST_SILENT), FIRST_SILENT.timeout,
+                                        name="first")
+    deadline = time.monotonic() + 90
+    while time.monotonic() < deadline and not logged("Windows Installer busy")(run) == []:
         time.sleep(0.1)
-    run.first_result = run.session.finish_drive(run.first)
+    run.planted = set(run_logs(run))  # the first run's own log
+    if not run.planted:
+        run.notes.append("the first run never waited for the Windows Installer")
 
 
-def first_instance_goes_on(run):
-    """The first instance, answered, installs the plug-in."""
-    if run.answering:
-        run.answering.join(180)
-    result = run.first_result if run.answering else run.session.finish_drive(run.first)
-    if result is None:
-        return ["the first instance was never answered"]
-    return ["first instance: " + p for p in compare(FIRST_INSTANCE, result)]
+def first_run_goes_on(run):
+    """The other installation ends: the first run installs."""
+    run.busy.kill()
+    run.busy.wait()
+    run.busy = None
+    return ["first run: " + p for p in compare(FIRST_SILENT, run.session.finish_drive(run.first))]
 
 
 SHARED_FOLDER = "C:\\e2e\\shared logs"
@@ -235,8 +245,8 @@ def second_log_beside(run):
     if len(beside) != 1:
         return ["logs beside run.log: %s" % [p.name for p in beside]]
     run.run_log = SHARED_FOLDER + "\\" + beside[0].name
-    problems = logged("-log «%s»: %s is not replaced (another program holds it open" % (SHARED_LOG, SHARED_LOG),
-                      "exit code 1618: ")(run)
+    problems = logged("-log «%s»: %s holds the log of a run before this one: this log is beside it, " % (
+        SHARED_LOG, SHARED_LOG), "exit code 1618: ")(run)
     first_log = (folder / "run.log").read_bytes()
     problems += [] if b"-msiwait" not in first_log else ["run.log holds the second run's lines"]
     problems += [] if (folder / "run.lo_").read_text() == "the earliest run's log\n" else ["run.lo_ was replaced"]
@@ -256,17 +266,16 @@ SECOND_INSTANCE = [
          exit_code=ERROR_INSTALL_ALREADY_RUNNING, unseen=True, windows_version="win2k",
          setup=prepare(package(VERSION), msiexec_recorded(), installer_busy(120000), first_run_writing_the_log),
          check=verify(second_log_beside, product(INSTALLED, VERSION, LOCAL))),
-    # A person's second run ends at once, before it changes anything.
-    Case("faults/second-instance-while-first-asks", exit_code=ERROR_INSTALL_ALREADY_RUNNING,
-         setup=prepare(package(VERSION), msiexec_recorded(), first_instance_waiting()),
-         check=verify(logged(WAITING), first_instance_goes_on, calls(FRESH), product(INSTALLED, VERSION, LOCAL),
-                      marker(False))),
-    # Where nobody is asked, it waits for the first to end, then finds its work done.
-    Case("faults/second-instance-waits-for-the-first", args="-silent", exit_code=0,
-         setup=prepare(package(VERSION), msiexec_recorded(), first_instance_waiting(WAITING)),
-         check=verify(first_instance_goes_on, logged(WAITING, "the other run ended after",
-                                                    "decision: same version, nothing to do (-silent)"),
-                      calls(FRESH), product(INSTALLED, VERSION, LOCAL), marker(False))),
+    # A box waiting for a person holds no lock: a silent run installs meanwhile.
+    Case("faults/silent-run-installs-while-a-person-is-asked", args="-silent", exit_code=0,
+         setup=prepare(package(VERSION), msiexec_recorded(), first_instance_asking),
+         check=verify(logged("run lock taken: "), calls(FRESH), first_instance_answered,
+                      product(INSTALLED, VERSION, LOCAL), marker(False))),
+    # A person's run that meets the lock after its question: a box says why, 1618.
+    Case("faults/person-meets-a-held-lock-after-the-question", windows_version="win2k",
+         boxes=(install_question(), failure(ERROR_INSTALL_ALREADY_RUNNING)), exit_code=ERROR_INSTALL_ALREADY_RUNNING,
+         setup=prepare(package(VERSION), msiexec_recorded(), installer_busy(120000), first_run_holding_the_lock),
+         check=verify(logged(WAITING), first_run_goes_on, calls(Call(" /qn")), product(INSTALLED, VERSION, LOCAL))),
 ]
 
 # --- a DLL planted beside the program ------------------------------------------------

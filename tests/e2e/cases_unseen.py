@@ -61,8 +61,8 @@ def logs_beside_the_folder(run):
     run.run_log = CHOSEN_LOG.replace("run.log", beside[0])
     installer_log = run.run_log[:-len(".log")] + "_velmarix-x64.msi.log"
     problems = calls(Call(" /qn", log_file=installer_log))(run)
-    problems += logged("-log «%s»: %s is not replaced (it is a folder or a link, which is never replaced); "
-                       "this log is beside it, %s" % (CHOSEN_LOG, CHOSEN_LOG, run.run_log))(run)
+    problems += logged("-log: %s is not replaced (it is a folder or a link, which is never replaced): "
+                       "this log stays beside it, %s" % (CHOSEN_LOG, run.run_log))(run)
     inside = run.session.file(CHOSEN_LOG) / "inside.txt"
     return problems + ([] if inside.read_text() == "inside\n" else ["the folder at the log's name changed"])
 

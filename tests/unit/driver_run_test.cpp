@@ -247,7 +247,7 @@ TEST(Run, ALogWhereTheAdministratorSaysOrNothingInstalled) {
   const std::vector<Row> rows = {
       // clang-format off
       {"writable", 0, false, false, 0, L"C:\\Logs\\eldoris.log", L"C:\\Logs\\eldoris_velmarix-x64.msi.log", " exit code 0: "},
-      {"another run writes it", 0, true, false, 0, L"C:\\Logs\\eldoris_2026-12-06-07-05-09.log", L"C:\\Logs\\eldoris_2026-12-06-07-05-09_velmarix-x64.msi.log", " -log «C:\\Logs\\eldoris.log»: C:\\Logs\\eldoris.log is not replaced (another program holds it open (a run still writing it, or a viewer)); this log is beside it, C:\\Logs\\eldoris_2026-12-06-07-05-09.log, and the installers' logs are named after it\r\n"},
+      {"another run writes it", 0, true, false, 0, L"C:\\Logs\\eldoris_2026-12-06-07-05-09.log", L"C:\\Logs\\eldoris_2026-12-06-07-05-09_velmarix-x64.msi.log", " -log: C:\\Logs\\eldoris.log is not replaced (another program holds it open (a run still writing it, or a viewer)): this log stays beside it, C:\\Logs\\eldoris_2026-12-06-07-05-09.log\r\n"},
       {"others may change the folder", 0, false, true, 0, tmp, L"C:\\Temp\\velmarix-x64.msi_2026-12-06-07-05-09.log", " -log «C:\\Logs\\eldoris.log»: C:\\Logs is not used: S-1-1-0 (Everyone) may rename or delete it or what is in it, or change who may; this log and the installers' are in TMP instead\r\n"},
       {"no folder can be made", 5, false, false, 1622, tmp, L"", " -log «C:\\Logs\\eldoris.log»: C:\\Logs\\eldoris.log cannot be written (error 5); nothing is installed\r\n"},
       // clang-format on
@@ -278,6 +278,27 @@ TEST(Run, ALogWhereTheAdministratorSaysOrNothingInstalled) {
       EXPECT_EQ(platform.files.count(L"C:\\Logs\\eldoris.lo_"), 0u) << row.name;
     }
   }
+}
+
+// A tool retrying a failed run while another installation runs: the retries
+// that end with 1618, having changed nothing, leave the failed run's log at
+// the name and the one before it as .lo_; a retry that installs keeps it.
+TEST(Run, RetriesEndingWith1618KeepTheFailedRunsLog) {
+  FakePlatform platform = freshMachine();
+  platform.files[L"C:\\Logs\\run.log"] = "the failed run's";
+  platform.files[L"C:\\Logs\\run.lo_"] = "the run's before it";
+  for (int retry = 0; retry < 2; ++retry) {
+    platform.runLocks = {RunLock::State::held};
+    platform.time.second = 10 + retry;  // its own name beside
+    EXPECT_EQ(run(platform, L"-silent -msiwait 0 -log C:\\Logs\\run.log"), 1618u);
+    EXPECT_EQ(platform.files[L"C:\\Logs\\run.log"], "the failed run's");
+    EXPECT_EQ(platform.files[L"C:\\Logs\\run.lo_"], "the run's before it");
+  }
+  EXPECT_EQ(run(platform, L"-silent -log C:\\Logs\\run.log"), 0u);
+  EXPECT_EQ(platform.files[L"C:\\Logs\\run.lo_"], "the failed run's");
+  EXPECT_NE(platform.files[L"C:\\Logs\\run.log"].find(" exit code 0: "), std::string::npos);
+  EXPECT_NE(platform.commandLines.back().find(L"/Lv! \"C:\\Logs\\run_velmarix-x64.msi.log\""),
+            std::wstring::npos);
 }
 
 TEST(Run, WhereNobodyIsAskedABusyInstallerIsWaitedFor) {
@@ -347,23 +368,42 @@ TEST(Run, TheInstallersBusySignIsItsServiceFromWindowsXpOn) {
   for (const auto& [version, sign] : rows) EXPECT_EQ(installerBusySignFor(version), sign);
 }
 
-// MsiOpenPackageExW asks for COM on its thread: from before the first call of
-// the Windows Installer to the end, uninitialised only when it was initialised.
-TEST(Run, ComIsInitialisedAroundTheWindowsInstallersCalls) {
+// MsiOpenPackageExW asks for COM on its thread: only while the package is
+// open, so that the apartment never waits (for msiexec, for a busy Windows
+// Installer) without pumping messages; uninitialised only when initialised.
+TEST(Run, ComOnlyWhileThePackageIsOpen) {
   for (const std::uint32_t result : {0u, 1u, 0x80010106u}) {  // S_OK, S_FALSE, RPC_E_CHANGED_MODE
     FakePlatform platform = freshMachine();
+    platform.productState = 5;
+    platform.packageVersion = {0, L"2.0.10"};
     platform.comResult = result;
     EXPECT_EQ(run(platform, L"-silent"), 0u);
     const auto& calls = platform.calls;
-    const auto init = std::find(calls.begin(), calls.end(), "comInit");
-    EXPECT_LT(init, std::find(calls.begin(), calls.end(), "msiSetInternalUi"));
+    const auto at = [&calls](const char* call) {
+      return std::find(calls.begin(), calls.end(), call);
+    };
+    EXPECT_LT(at("comInit"), at("msiOpenPackage"));
     const bool owed = result != 0x80010106u;
-    EXPECT_EQ(calls.back() == "comUninit", owed) << result;
+    if (owed) {
+      EXPECT_LT(at("msiCloseHandle"), at("comUninit")) << result;
+      // Before msiexec's wait and msiexec itself.
+      EXPECT_LT(at("comUninit"), std::find(calls.rbegin(), calls.rend(), "installerWait").base())
+          << result;
+      EXPECT_LT(at("comUninit"), at("child")) << result;
+    } else {
+      EXPECT_EQ(at("comUninit"), calls.end()) << result;
+    }
     const std::string log = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
     EXPECT_EQ(log.find("COM not initialised: HRESULT 0x80010106") == std::string::npos, owed);
   }
+  FakePlatform fresh = freshMachine();  // no package opened: no COM
+  EXPECT_EQ(run(fresh, L"-silent"), 0u);
+  EXPECT_EQ(std::count(fresh.calls.begin(), fresh.calls.end(), "comInit"), 0);
 }
 
+// The run lock is taken before the first change, waited for where nobody is
+// asked, and never held while a box waits for a person; a run that meets it
+// where a person is asked ends with 1618 and the plug-in's failure box.
 TEST(Run, OneRunAtATime) {
   using State = RunLock::State;
   struct Row {
@@ -374,23 +414,26 @@ TEST(Run, OneRunAtATime) {
     std::vector<std::uint32_t> asked;  // milliseconds
     const char* logged;
   };
+  const std::wstring global = L"Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}";
   const std::vector<Row> rows = {
       // clang-format off
-      {"alone", L"-silent", {}, 0, {0}, nullptr},
-      {"a person is asked", L"-norestart", {State::held}, 1618, {0}, " another run of the program is in progress (it holds Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}): this run ends before it changes anything\r\n"},
-      {"waited for", L"-silent", {State::held, State::taken}, 0, {0, 600000}, " another run of the program is in progress (it holds Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}); waiting up to 600 s for its end\r\n"},
-      {"past the wait", L"-silent -msiwait 5", {State::held, State::held}, 1618, {0, 5000}, " the other run is still in progress after 5.000 s: this run ends before it changes anything\r\n"},
-      {"no wait", L"-silent -msiwait 0", {State::held}, 1618, {0}, ": this run ends before it changes anything"},
+      {"alone", L"-silent", {}, 0, {0}, " run lock taken: EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}\r\n"},
+      {"a person is asked", L"", {State::held}, 1618, {0}, " another run of the program is in progress (it holds EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}): this run ends before it changes anything more\r\n"},
+      {"a person is asked, a provider first", L"-csp", {State::held}, 1618, {0}, ": this run ends before it changes anything more"},
+      {"waited for", L"-silent", {State::held, State::taken}, 0, {0, 600000}, "; waiting up to 600 s for its end\r\n"},
+      {"past the wait", L"-silent -msiwait 5", {State::held, State::held}, 1618, {0, 5000}, " the other run is still in progress after 5.000 s: this run ends before it changes anything more\r\n"},
+      {"no wait", L"-silent -msiwait 0", {State::held}, 1618, {0}, ": this run ends before it changes anything more"},
       {"another user's object", L"-silent", {State::foreign}, 0, {0}, " was made by an account that is neither SYSTEM nor an administrator: runs are not kept apart\r\n"},
       // Going on would let two runs share the marker unseen: the run ends, and a tool retries.
-      {"cannot be made", L"-silent", {State::unknown}, 1627, {0}, " exit code 1627: taking Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock that keeps runs apart) failed: Windows error 0\r\n"},
+      {"cannot be made", L"-silent", {State::unknown}, 1627, {0}, " exit code 1627: taking EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock that keeps runs apart) failed: Windows error 0\r\n"},
       // clang-format on
   };
   for (const auto& row : rows) {
     FakePlatform platform = freshMachine();
     platform.answers = {box::idYes};
     platform.runLocks = row.locks;
-    platform.userKeys.insert(L"Software\\NeedBstrReboot");  // from before the start
+    platform.userKeys.insert(
+        L"Software\\NeedBstrReboot");  // another program's, from before the start
     platform.keyWriteTimes[L"Software\\NeedBstrReboot"] = platform.now - 72000000000ull;
     EXPECT_EQ(run(platform, row.arguments + L" -norestart"), row.exitCode) << row.name;
     EXPECT_EQ(platform.runLocksAsked, row.asked) << row.name;
@@ -398,11 +441,60 @@ TEST(Run, OneRunAtATime) {
     EXPECT_EQ(platform.commandLines.size(), ran ? 1u : 0u) << row.name;
     EXPECT_EQ(platform.markerPresent(), !ran) << row.name;  // a run that ends changes nothing
     EXPECT_EQ(platform.runLocksHeld, 0) << row.name;        // released at the end
+    const bool asked = row.arguments.find(L"-silent") == std::wstring::npos;
+    ASSERT_EQ(platform.boxes.size(), asked ? 2u : 0u) << row.name;
+    if (asked) {  // the question, then why the run ended
+      EXPECT_EQ(platform.boxes[1].text, text(msg::pluginInstallFailed) + L": 1618.\n") << row.name;
+    }
     const std::string log = platform.files[L"C:\\Temp\\eldoris-setup_2026-12-06-07-05-09.log"];
-    if (row.logged) {
-      EXPECT_NE(log.find(row.logged), std::string::npos) << row.name;
+    EXPECT_NE(log.find(row.logged), std::string::npos) << row.name << ": " << log;
+  }
+}
+
+// From Windows Vista on the lock is in a private namespace no standard user
+// can make; before, and where the system lacks the calls, the global one.
+TEST(Run, TheRunLocksNamespace) {
+  struct Row {
+    OsVersion version;
+    bool privateNamespaces;
+    std::vector<std::wstring> places;  // aliases asked for, in order ("" global)
+  };
+  const std::vector<Row> rows = {
+      {{5, 1, 3}, true, {L""}},
+      {{5, 2, 2}, true, {L""}},
+      {{6, 0, 2}, true, {L"EldorisSetup"}},
+      {{10, 0, 0}, true, {L"EldorisSetup"}},
+      {{6, 1, 1}, false, {L"EldorisSetup", L""}},
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform = freshMachine();
+    platform.version = row.version;
+    platform.privateNamespaces = row.privateNamespaces;
+    EXPECT_EQ(run(platform, L"-silent -norestart"), 0u);
+    std::vector<std::wstring> aliases;
+    for (const RunLockPlace& place : platform.runLockPlaces)
+      aliases.push_back(place.namespaceAlias);
+    EXPECT_EQ(aliases, row.places) << row.version.major << "." << row.version.minor;
+    EXPECT_EQ(platform.runLockPlaces.back().mutexName.rfind(
+                  row.places.back().empty() ? L"Global\\EldorisSetup{" : L"EldorisSetup\\{", 0),
+              0u);
+    for (const Grant& grant :
+         platform.runLockAccess.grants) {  // SYSTEM and the Administrators only
+      EXPECT_NE(grant.trustee, Trustee::users);
     }
   }
+}
+
+// No box that waits for a person holds the lock: not the question, not the
+// reinstallation question between a provider and the plug-in, not the end.
+TEST(Run, NoBoxHoldsTheRunLock) {
+  FakePlatform platform = freshMachine();
+  platform.productState = 5;  // the same version: 147 is asked after the provider ran
+  platform.answers = {box::idYes, box::idYes, box::idOk};
+  EXPECT_EQ(run(platform, L"-csp"), 0u);
+  EXPECT_EQ(platform.boxes.size(), 3u);
+  EXPECT_EQ(platform.locksHeldAtBoxes, std::vector<int>(3, 0));
+  EXPECT_EQ(platform.runLocksAsked.size(), 2u);  // for the provider, again for msiexec
 }
 
 TEST(Run, TheDialogNeedsSelectDlgAndCspAndNoSilence) {

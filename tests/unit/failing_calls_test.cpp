@@ -93,6 +93,7 @@ const Harmless harmless[] = {
     {"lookAtFolder", " is not used: who may change it cannot be read", "deployment guide, Logs"},
     {"processAccount", "the account the run is cannot be read", "deployment guide, Logs: the run's own account, unread, is trusted no more than another"},
     {"keepAside", " is not replaced (", "deployment guide, Logs: what cannot be kept is never replaced"},
+    {"renameOpenFile", " is not replaced (it could not take the name", "deployment guide, Logs: the log stays beside"},
     {"initializeCom", "COM not initialised", "README, Under faults"},
     {"waitForInstaller", "cannot be told (", "deployment guide, Another installation is running"},
     {"waitForInstaller", "its service's status cannot be read", "deployment guide, Another installation is running"},

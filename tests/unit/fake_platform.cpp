@@ -165,7 +165,8 @@ FakePlatform::FakePlatform() {
                  {"createMachineKey", 5},
                  {"machineKeyWriteTime", 5},
                  {"readUserValue", 5},
-                 {"writeUserValue", 5}};
+                 {"writeUserValue", 5},
+                 {"renameOpenFile", 5}};
 }
 
 std::uint32_t FakePlatform::fault(const char* call) {
@@ -269,6 +270,7 @@ Answer<int> FakePlatform::messageBox(const std::wstring& text, const std::wstrin
   if (const std::uint32_t error = fault("messageBox")) return {error, 0};
   boxes.push_back({text, caption, style});
   calls.push_back("box");
+  locksHeldAtBoxes.push_back(runLocksHeld);
   if (!answers.empty()) {
     const int answer = answers.front();
     answers.pop_front();
@@ -486,6 +488,14 @@ class FakeOutputFile final : public OutputFile {
  public:
   FakeOutputFile(FakePlatform& platform, std::wstring path)
       : platform_(platform), path_(std::move(path)) {}
+  std::uint32_t renameTo(const std::wstring& path) override {
+    if (const std::uint32_t error = platform_.fault("renameOpenFile")) return error;
+    if (platform_.files.count(path) != 0) return 183;  // ERROR_ALREADY_EXISTS
+    platform_.files[path] = platform_.files[path_];
+    platform_.files.erase(path_);
+    path_ = path;
+    return 0;
+  }
   bool write(const std::vector<char>& bytes) override {
     if (platform_.fault("writeFile") != 0) return false;
     platform_.files[path_].append(bytes.begin(), bytes.end());
@@ -657,8 +667,12 @@ class FakeHeldLock final : public HeldLock {
 
 }  // namespace
 
-RunLock FakePlatform::takeRunLock(const std::wstring&, const AccessDescription& access,
+RunLock FakePlatform::takeRunLock(const RunLockPlace& place, const AccessDescription& access,
                                   std::uint32_t milliseconds) {
+  runLockPlaces.push_back(place);
+  if (!privateNamespaces && !place.namespaceAlias.empty()) {
+    return {RunLock::State::unknown, 127, 0, nullptr};  // ERROR_PROC_NOT_FOUND
+  }
   if (const std::uint32_t error = fault("takeRunLock")) {
     return {RunLock::State::unknown, error, 0, nullptr};
   }

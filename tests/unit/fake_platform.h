@@ -103,7 +103,9 @@ class FakePlatform : public Platform {
   std::vector<std::uint32_t> installerWaitsAsked;  // milliseconds
   std::vector<std::uint32_t> runLocksAsked;        // milliseconds
   int runLocksHeld = 0;
-  AccessDescription runLockAccess;  // what the lock was asked to be made with
+  AccessDescription runLockAccess;          // what the lock was asked to be made with
+  std::vector<RunLockPlace> runLockPlaces;  // where it was asked for, in order
+  bool privateNamespaces = true;            // false: the system lacks them (127)
   std::vector<InstallerBusySign> installerSignsAsked;
   std::vector<std::wstring> searchedPatterns;
   std::vector<std::wstring> openedPackages;
@@ -116,6 +118,7 @@ class FakePlatform : public Platform {
   std::set<std::uint32_t> keyViews;   // the view flags the registry was asked with
   std::vector<std::string> calls;     // the order of notable requests
   std::vector<std::uint32_t> pauses;  // milliseconds
+  std::vector<int> locksHeldAtBoxes;  // how many run locks were held as each box showed
 
   // --- Faults ---
   // Every call that can fail counts, by name, in `failable`; the one whose
@@ -202,7 +205,7 @@ class FakePlatform : public Platform {
   void pause(std::uint32_t milliseconds) override;
   std::uint64_t systemTimeNow() override;
   std::optional<std::uint64_t> millisecondsSinceStart() override;
-  RunLock takeRunLock(const std::wstring& name, const AccessDescription& access,
+  RunLock takeRunLock(const RunLockPlace& place, const AccessDescription& access,
                       std::uint32_t milliseconds) override;
   std::uint32_t restartSystem(const RestartRequest& request) override;
 

@@ -202,6 +202,10 @@ TEST(RunLog, WhereTheAdministratorSays) {
     platform.createError = row.createError;
     if (row.arrange != nullptr) row.arrange(platform);
     RunLog log(platform, row.requested);
+    // What had the name is kept aside only when the run first changes something.
+    EXPECT_EQ(log.waitsForTheName(), row.before != Before::nothing && log.inRequestedFolder())
+        << row.name;
+    log.runChanges();
     log.write(L"line");
     EXPECT_EQ(log.path(), row.path) << row.name;
     EXPECT_EQ(platform.folders, row.folders) << row.name;
