@@ -55,6 +55,9 @@ install_missing() {
 
 # The indexes that the last `apt-get update` could not read, one a line.
 unread_indexes=""
+# Whether this set-up has refreshed the indexes already: one refresh, with
+# its tries, serves every later group of packages (qemu's, say).
+indexes_refreshed=false
 
 # apt-get update, tried again while a mirror is being refreshed: for a few
 # minutes it serves an index of another size than its Release file names
@@ -63,6 +66,8 @@ unread_indexes=""
 # everything needed.
 refresh_indexes() {
   local tries=4 pause=20 try output
+  $indexes_refreshed && return 0
+  indexes_refreshed=true
   for ((try = 1; try <= tries; try++)); do
     if output=$(apt-get update -qq 2>&1); then
       unread_indexes=$(failed_fetches "$output")
