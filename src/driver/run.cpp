@@ -136,9 +136,16 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
     log.close();
     return started;
   }
-  if (result.kind == RestartResult::Kind::underWay) {
+  if (result.kind == RestartResult::Kind::underWay ||
+      result.kind == RestartResult::Kind::scheduled) {
+    // Another program's shutdown may still be aborted: the marker stays, or
+    // is put back where it went, and a later run offers the restart again.
+    if (goesFirst || !markerPresent) {
+      logEvent(run, L"restart: the marker is put back until that one comes");
+      createRestartMarker(run);
+    }
     messenger.show(msg::restartUnderWay, box::ok, options.silent);
-    return started;
+    return result.kind == RestartResult::Kind::underWay ? started : failed;
   }
   // The restart is still due: the next run offers it again.
   logEvent(run, L"restart: could not be started (" + windowsErrorMeaning(result.error) +

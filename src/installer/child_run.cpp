@@ -13,13 +13,11 @@ ChildRun runLoggedChild(RunContext& run, const std::wstring& program,
   ChildRun child = run.platform.runChildProcess(program, commandLine);
   if (!child.started) {
     logEvent(run, L"could not be started: Windows error " + decimal(child.code));
-    if (child.code == 0) {
-      child.code = code::functionFailed;
-      noteCodeSource(run, child.code, name + L" could not be started, with no error");
-    } else {
-      noteCodeSource(run, child.code,
-                     name + L" could not be started: " + windowsErrorMeaning(child.code));
-    }
+    const std::wstring why = child.code == 0
+                                 ? L" could not be started, with no error"
+                                 : L" could not be started: " + windowsErrorMeaning(child.code);
+    child.code = failedCallResult(child.code);
+    noteCodeSource(run, child.code, name + why);
     return child;
   }
   if (child.lost != 0) {

@@ -110,6 +110,13 @@ LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
   std::size_t made = folders.size();  // the first folder the run made
   for (std::size_t i = 0; i < folders.size(); ++i) {
     result.folder = folders[i];
+    // A share's root, reachable or not: its accounts are another machine's.
+    if (i == 0 && isSeparator(folders[0][0])) {
+      FolderLook share;
+      share.remote = true;
+      result.distrust = folderDistrust(share, FolderRole::onThePath, runningAccount);
+      return result;
+    }
     const std::uint32_t error =
         i == 0 ? code::alreadyExists : platform.createFolder(folders[i], access);
     if (error == 0) {

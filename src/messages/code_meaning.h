@@ -19,12 +19,24 @@ std::wstring installerCodeMeaning(std::uint32_t code);
 // Notes that the code a step is about to return is not the program's own.
 void noteCodeSource(RunContext& run, std::uint32_t code, const std::wstring& description);
 
+// Whether the README's table of exit codes gives `code` a meaning of the
+// program's own (0 included).
+inline constexpr std::uint32_t ownExitCodes[] = {
+    0, 1, 2, 3, 4, 5, 6, 7, 80, 203, 232, 350, 1359, 1459, 1602, 1618, 1622, 1639, 1641, 3010};
+constexpr bool isOwnExitCode(std::uint32_t code) {
+  for (const std::uint32_t own : ownExitCodes) {
+    if (own == code) return true;
+  }
+  return false;
+}
+
 // The exit code of a run that a failed call to Windows ends: 14 where
-// memory ran out (8 or 14), 1627 where the call named no error, else the
-// call's Windows error.
+// memory ran out (8 or 14), else the call's Windows error, except where the
+// table gives that number another meaning (5 would read as a missing
+// service pack) or the call named none: then 1627, the log naming the error.
 constexpr InstallerResult failedCallResult(std::uint32_t error) {
   if (error == 8 || error == 14) return 14;  // ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY
-  return error == 0 ? code::functionFailed : error;
+  return isOwnExitCode(error) ? code::functionFailed : error;
 }
 
 // Logs that `what` failed with `error`, notes the run's code as its, and

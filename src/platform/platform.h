@@ -49,6 +49,7 @@ enum class VersionRecord { extended, basic };
 struct DirEntry {
   std::wstring name;
   bool isDirectory = false;
+  bool hiddenSystem = false;  // both attributes: Windows' own, such as System Volume Information
 };
 
 // A text read from the system, with the Windows error code of the read.
@@ -187,6 +188,15 @@ struct RunLock {
   std::uint32_t milliseconds = 0;  // how long the wait took
   std::unique_ptr<HeldLock> lock;
 };
+
+// What CreateMutexW's failure says of the name: our mutex grants every
+// administrator full access, so one that refuses (5) is another's, and so
+// is an event, semaphore or other object of that name (6, "If lpName
+// matches the name of an existing event ... ERROR_INVALID_HANDLE"), which
+// any user may make in Global\.
+constexpr RunLock::State lockStateOfRefusal(std::uint32_t error) {
+  return error == 5 || error == 6 ? RunLock::State::foreign : RunLock::State::unknown;
+}
 
 // How SHELL32's IsUserAnAdmin is found: by name (Windows XP SP1 on), or by
 // its ordinal 680, the only way NT 4.0, 2000 and XP before SP1 export it.
@@ -355,6 +365,13 @@ class Platform {
                                  std::uint32_t view) = 0;
   virtual std::uint32_t writeUserValue(const std::wstring& path, const std::wstring& name,
                                        const std::wstring& text, std::uint32_t view) = 0;
+  // The names of a key's values under HKEY_CURRENT_USER, in no order.
+  virtual Answer<std::vector<std::wstring>> userValueNames(const std::wstring& path,
+                                                           std::uint32_t view) = 0;
+  virtual std::uint32_t deleteUserValue(const std::wstring& path, const std::wstring& name,
+                                        std::uint32_t view) = 0;
+  // This computer's NetBIOS name.
+  virtual Answer<std::wstring> computerName() = 0;
 
   // Waits, doing nothing, for `milliseconds`.
   virtual void pause(std::uint32_t milliseconds) = 0;

@@ -15,6 +15,7 @@ using MessageId = std::uint16_t;
 namespace code {
 constexpr InstallerResult success = 0;
 constexpr InstallerResult fileNotFound = 2;
+constexpr InstallerResult pathNotFound = 3;
 constexpr InstallerResult procNotFound = 127;           // ERROR_PROC_NOT_FOUND
 constexpr InstallerResult sharingViolation = 32;        // ERROR_SHARING_VIOLATION
 constexpr InstallerResult fileExists = 80;              // ERROR_FILE_EXISTS

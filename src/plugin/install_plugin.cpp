@@ -15,7 +15,8 @@ std::wstring pluginPackageMask(bool wow64) { return wow64 ? L"velmarix*x64*" : L
 
 bool isProductState(int state) {
   return state == installStateDefault || state == installStateAbsent || state == 1 ||  // advertised
-         state == -1;                                                                  // unknown
+         state == -1 ||                                                                // unknown
+         state == installStateBadConfig;
 }
 
 namespace {
@@ -48,7 +49,10 @@ InstallerResult installPlugin(RunContext& run, std::wstring pluginArgs, bool sil
   }
   logEvent(run, L"plug-in " + std::wstring(PluginProductCode) + L": product state " +
                     stateText(state) +
-                    (state == installStateDefault ? L" (installed)" : L" (not installed)"));
+                    (state == installStateDefault     ? L" (installed)"
+                     : state == installStateBadConfig ? L" (the Windows Installer's data of it "
+                                                        L"is corrupt: msiexec is left to mend it)"
+                                                      : L" (not installed)"));
   if (state != installStateDefault) {
     logEvent(run, L"decision: fresh installation");
     if (!isQuiet(extraArguments)) {

@@ -16,7 +16,11 @@ namespace {
 InstallerResult reportFailure(RunContext& run, MessageId id, InstallerResult result,
                               const wchar_t* call = nullptr) {
   if (call != nullptr) {
-    noteCodeSource(run, result, L"the Windows Installer's answer to " + std::wstring(call));
+    const InstallerResult answer = result;
+    result = failedCallResult(answer);
+    noteCodeSource(run, result,
+                   L"the Windows Installer's answer to " + std::wstring(call) +
+                       (result != answer ? L": " + windowsErrorMeaning(answer) : std::wstring()));
   }
   showMessage(run, id, msg::errorCaption, box::iconError);
   return result;

@@ -9,5 +9,8 @@ inline constexpr wchar_t PluginFeatureName[] = L"ORVELIX";
 // Windows Installer states the decision tests.
 constexpr int installStateAbsent = 2;
 constexpr int installStateDefault = 5;
+// "The configuration data is corrupt" (Installer.ProductState): not read as
+// installed; a fresh /i lets the Windows Installer mend or refuse it.
+constexpr int installStateBadConfig = -6;
 
 }  // namespace eldoris

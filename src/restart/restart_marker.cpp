@@ -16,6 +16,30 @@ std::wstring markerPath() { return std::wstring(restartMarkerParent) + L"\\" + r
 // cannot be read, before the marker is first touched.
 std::uint32_t view(RunContext& run) { return registryViewFlag(wow64Of(run).value); }
 
+// This computer's value in the marker; empty where its name cannot be read.
+std::wstring ownMark(RunContext& run) {
+  const Answer<std::wstring> computer = run.platform.computerName();
+  if (computer.failed()) {
+    logEvent(run,
+             L"this computer's name cannot be read (" + windowsErrorMeaning(computer.error) + L")");
+    return std::wstring();
+  }
+  return restartMarkerStartValue + computer.value;
+}
+
+std::wstring computerOf(const std::wstring& mark) {
+  return mark.substr(std::size(restartMarkerStartValue) - 1);
+}
+
+// The marker's values that name a computer's start other than `own`.
+Answer<std::vector<std::wstring>> otherComputersMarks(RunContext& run, const std::wstring& own) {
+  Answer<std::vector<std::wstring>> names = run.platform.userValueNames(markerPath(), view(run));
+  std::erase_if(names.value, [&](const std::wstring& name) {
+    return name == own || name.rfind(restartMarkerStartValue, 0) != 0;
+  });
+  return names;
+}
+
 }  // namespace
 
 std::uint32_t createRestartMarker(RunContext& run) {
@@ -27,17 +51,18 @@ std::uint32_t createRestartMarker(RunContext& run) {
   }
   // Without this start's mark it is judged as another program's would be.
   const SystemStart start = markSystemStart(run);
+  const std::wstring own = ownMark(run);
   const std::uint32_t named =
-      start.state == SystemStart::State::known
-          ? run.platform.writeUserValue(markerPath(), restartMarkerStartValue, start.id, view(run))
+      start.state == SystemStart::State::known && !own.empty()
+          ? run.platform.writeUserValue(markerPath(), own, start.id, view(run))
           : code::functionFailed;
-  logEvent(run,
-           L"restart marker created" + (named == 0 ? L" in this start of the system, " + start.id
-                                                   : L", without this start's mark (" +
-                                                         (start.state == SystemStart::State::known
-                                                              ? windowsErrorMeaning(named)
-                                                              : start.why) +
-                                                         L")"));
+  logEvent(run, L"restart marker created" +
+                    (named == 0 ? L" in this start of the system, " + start.id
+                                : L", without this start's mark (" +
+                                      (start.state != SystemStart::State::known ? start.why
+                                       : own.empty() ? std::wstring(L"no computer name")
+                                                     : windowsErrorMeaning(named)) +
+                                      L")"));
   return result;
 }
 
@@ -52,6 +77,24 @@ std::uint32_t isRestartMarkerPresent(RunContext& run, bool& present) {
 }
 
 std::uint32_t deleteRestartMarker(RunContext& run) {
+  // Other computers' restarts stay due where the profile roams back.
+  const std::wstring own = ownMark(run);
+  const Answer<std::vector<std::wstring>> others = otherComputersMarks(run, own);
+  if (others.failed()) {
+    logEvent(run, L"restart marker not deleted: the restart marker's values cannot be read (" +
+                      windowsErrorMeaning(others.error) + L")");
+    return others.error;
+  }
+  if (!others.value.empty() && !own.empty()) {
+    const std::uint32_t deleted = run.platform.deleteUserValue(markerPath(), own, view(run));
+    logEvent(run, L"restart marker: this computer's value " +
+                      (deleted == 0 || deleted == code::fileNotFound
+                           ? std::wstring(L"deleted")
+                           : L"not deleted (" + windowsErrorMeaning(deleted) + L")") +
+                      L"; the marker stays for " + computerOf(others.value.front()) +
+                      (others.value.size() > 1 ? L" and others" : L""));
+    return deleted == code::fileNotFound ? 0 : deleted;
+  }
   const std::uint32_t result =
       run.platform.deleteUserKey(restartMarkerParent, restartMarkerName, view(run));
   logEvent(run, result == 0 ? L"restart marker deleted"
@@ -123,8 +166,24 @@ MarkerState judgeRestartMarker(RunContext& run) {
              L"the restart marker cannot be read (" + windowsErrorMeaning(written.error) + L")");
     return {MarkerState::Kind::unknown, written.error};
   }
-  const TextRead mark =
-      run.platform.readUserValue(markerPath(), restartMarkerStartValue, view(run));
+  const std::wstring own = ownMark(run);
+  const TextRead mark = own.empty() ? TextRead{code::fileNotFound, std::wstring()}
+                                    : run.platform.readUserValue(markerPath(), own, view(run));
+  const Answer<std::vector<std::wstring>> others = mark.result == code::fileNotFound
+                                                       ? otherComputersMarks(run, own)
+                                                       : Answer<std::vector<std::wstring>>{};
+  if (mark.result == code::fileNotFound && others.failed()) {
+    logEvent(run, L"the restart marker's values cannot be read (" +
+                      windowsErrorMeaning(others.error) + L"): it stays");
+    return {MarkerState::Kind::due};
+  }
+  if (mark.result == code::fileNotFound && !others.value.empty()) {
+    // A profile that roams: that computer restarts on its own, and the
+    // marker stays for it.
+    logEvent(run, L"restart marker written on another computer (" +
+                      computerOf(others.value.front()) + L"): none due here, it is left for it");
+    return {};
+  }
   if (mark.result == code::fileNotFound) return judgeByClock(run, written.value);
   if (mark.result != 0) {
     logEvent(run, L"the restart marker's start of the system cannot be read (" +
@@ -148,8 +207,12 @@ MarkerState judgeRestartMarker(RunContext& run) {
 MarkerState forgetStaleRestartMarker(RunContext& run) {
   const MarkerState state = judgeRestartMarker(run);
   if (state.kind != MarkerState::Kind::stale) return state;
-  // Without the lock, another run may be writing it: left for a later run.
-  if (holdRunLock(run) != 0) return state;
+  // Without the lock, another run may be writing it: left for a later run,
+  // and no restart is due for it in this one.
+  if (holdRunLock(run) != 0) {
+    logEvent(run, L"restart marker: stale, left for a later run to delete");
+    return {};
+  }
   // Where it cannot be deleted, it is offered again by later runs, as ever.
   if (deleteRestartMarker(run) != 0) return {MarkerState::Kind::due};
   return {};
@@ -184,12 +247,16 @@ RestartResult requestRestart(RunContext& run) {
     if (attempt < restartTries) run.platform.pause(1000);
   }
   if (error == 0) return {};
-  if (error == inProgress || error == scheduled) {
-    logEvent(run, L"restart: another restart or shutdown is already " +
-                      std::wstring(error == inProgress ? L"in progress" : L"scheduled") +
-                      L" (Windows error " + decimal(error) +
-                      L"): the computer restarts all the same");
+  if (error == inProgress) {
+    logEvent(run,
+             L"restart: another restart or shutdown is already in progress (Windows error 1115)");
     return {RestartResult::Kind::underWay, error};
+  }
+  if (error == scheduled) {
+    logEvent(run,
+             L"restart: another restart or shutdown is already scheduled (Windows error "
+             L"1190); it may be aborted before it comes, so the restart stays due");
+    return {RestartResult::Kind::scheduled, error};
   }
   return {RestartResult::Kind::failed, error};
 }

@@ -22,15 +22,19 @@ inline constexpr wchar_t restartMarkerName[] = L"NeedBstrReboot";
 // does not grant (error 5).
 constexpr std::uint32_t registryViewFlag(bool wow64) { return wow64 ? 0x0200u : 0u; }
 
-// The marker's value that names the start of the system it was written in
-// (system_start.h): a marker of this program's own, told from another's.
-inline constexpr wchar_t restartMarkerStartValue[] = L"SystemStart";
+// The marker's values, one a computer, "SystemStart <computer name>", name
+// the start of that computer's system it was written in (system_start.h): a
+// marker of this program's own, told from another's, and this computer's
+// told from another's where the user's profile roams.
+inline constexpr wchar_t restartMarkerStartValue[] = L"SystemStart ";
 
 // Creates the marker and records this start of the system in it.
 std::uint32_t createRestartMarker(RunContext& run);
 // Sets `present` on every path; the result is the open's error code.
 std::uint32_t isRestartMarkerPresent(RunContext& run, bool& present);
-// Fails for a marker that has subkeys; the restart is then offered again later.
+// Deletes this computer's part of it: the marker, or only this computer's
+// value where it holds other computers'. Fails for a marker that has
+// subkeys; the restart is then offered again later.
 std::uint32_t deleteRestartMarker(RunContext& run);
 
 // Whether a key last written at `written` (a FILETIME) was written before
@@ -57,7 +61,8 @@ struct MarkerState {
 // A marker of the program's own is stale where it names a start of the
 // system before this one (or none marked this start); another program's,
 // without that value, where it was last written before the system started
-// (GetTickCount64, Vista on), and it stays where that cannot be told. The
+// (GetTickCount64, Vista on), and it stays where that cannot be told. One
+// that only other computers wrote is absent here and left for them. The
 // run's log says which, and why.
 MarkerState judgeRestartMarker(RunContext& run);
 
@@ -81,9 +86,9 @@ const wchar_t* restartCallName(RestartCall call);
 inline constexpr int restartTries = 5;
 
 struct RestartResult {
-  // underWay: another shutdown is in progress (1115) or scheduled (1190):
-  // the computer restarts all the same.
-  enum class Kind { started, underWay, failed } kind = Kind::started;
+  // underWay: another shutdown is in progress (1115); scheduled: another is
+  // to come (1190), which may still be aborted, so the restart stays due.
+  enum class Kind { started, underWay, scheduled, failed } kind = Kind::started;
   std::uint32_t error = 0;
 };
 

@@ -26,7 +26,10 @@ SystemStart judge(RunContext& run, const Answer<std::uint64_t>& written) {
   const std::wstring probe = std::wstring(systemStartKey) + L"\\Lasting";
   const Answer<bool> lasting = run.platform.createMachineKey(probe, view(run), false);
   if (lasting.error != childMustBeVolatile) {
-    if (lasting.error == 0) run.platform.deleteMachineKey(systemStartKey, L"Lasting", view(run));
+    // Only the run's own probe goes: deleting another's would change the mark.
+    if (lasting.error == 0 && lasting.value) {
+      run.platform.deleteMachineKey(systemStartKey, L"Lasting", view(run));
+    }
     return {SystemStart::State::unknown, std::wstring(),
             L"HKLM\\" + std::wstring(systemStartKey) + L" is not volatile (" +
                 (lasting.error == 0 ? std::wstring(L"a lasting key can be made in it")

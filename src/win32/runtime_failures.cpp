@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <bits/functexcept.h>
 
+#include <cstdlib>
 #include <new>
 
 #include "platform/types.h"
@@ -31,9 +32,6 @@ constexpr auto programFault = eldoris::RuntimeFailure::programFault;
 namespace eldoris {
 
 void endProcessOnMemoryFailures() {
-  // operator new throws std::bad_alloc itself, not through the hooks below;
-  // it calls this handler first.
-  std::set_new_handler([] { endProcess(outOfMemory); });
   // Windows 2000 and NT 4.0 lack it; their heap goes on as it always did.
   using SetHeapInformation = BOOL(WINAPI*)(HANDLE, HEAP_INFORMATION_CLASS, PVOID, SIZE_T);
   const auto setHeap =
@@ -42,6 +40,19 @@ void endProcessOnMemoryFailures() {
 }
 
 }  // namespace eldoris
+
+// The runtime's operator new throws std::bad_alloc itself, which would bring
+// the runtime's whole exception machinery (its unwinder alone is 20 KB).
+void* operator new(std::size_t size) {
+  void* memory = std::malloc(size != 0 ? size : 1);
+  if (memory == nullptr) endProcess(outOfMemory);
+  return memory;
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 // The runtime's own hooks: their names and signatures are the runtime's.
 // NOLINTBEGIN(cert-dcl58-cpp,cert-dcl50-cpp,bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)

@@ -3,9 +3,9 @@
 
 namespace eldoris {
 
-// Ends the process with ERROR_OUTOFMEMORY when an allocation of `new` fails,
-// and asks the heap to end it when it finds itself corrupted, where the
-// system offers that.
+// Asks the heap to end the process when it finds itself corrupted, where the
+// system offers that. (An allocation of `new` that fails ends it with
+// ERROR_OUTOFMEMORY.)
 void endProcessOnMemoryFailures();
 
 }  // namespace eldoris

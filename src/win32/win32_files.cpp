@@ -29,7 +29,9 @@ class FindHandle {
 };
 
 DirEntry toEntry(const WIN32_FIND_DATAW& data) {
-  return {data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+  constexpr DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  return {data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+          (data.dwFileAttributes & hiddenSystem) == hiddenSystem};
 }
 
 }  // namespace
@@ -140,6 +142,12 @@ void readSecurity(HANDLE handle, FolderLook& look) {
 
 FolderLook Win32Platform::lookAtFolder(const std::wstring& path) {
   FolderLook look;
+  // GetDriveTypeW takes a root with its backslash: "C:\", "\\server\share\". A
+  // network drive is told before it is opened, which may fail for want of
+  // the server.
+  look.remote =
+      !path.empty() && path.back() == L'\\' && GetDriveTypeW(path.c_str()) == DRIVE_REMOTE;
+  if (look.remote) return look;
   // Attributes and descriptor of one handle: what is judged is what was opened.
   OwnedHandle folder(openItself(path, READ_CONTROL | FILE_READ_ATTRIBUTES));
   BY_HANDLE_FILE_INFORMATION info{};
@@ -149,9 +157,6 @@ FolderLook Win32Platform::lookAtFolder(const std::wstring& path) {
   }
   look.isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   look.reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  // GetDriveTypeW takes a root with its backslash: "C:\", "\\server\share\".
-  look.remote =
-      !path.empty() && path.back() == L'\\' && GetDriveTypeW(path.c_str()) == DRIVE_REMOTE;
   readSecurity(folder.get(), look);
   return look;
 }

@@ -83,6 +83,11 @@ class Win32Platform final : public Platform {
   Answer<std::uint64_t> machineKeyWriteTime(const std::wstring& path, std::uint32_t view) override;
   TextRead readUserValue(const std::wstring& path, const std::wstring& name,
                          std::uint32_t view) override;
+  Answer<std::vector<std::wstring>> userValueNames(const std::wstring& path,
+                                                   std::uint32_t view) override;
+  std::uint32_t deleteUserValue(const std::wstring& path, const std::wstring& name,
+                                std::uint32_t view) override;
+  Answer<std::wstring> computerName() override;
   std::uint32_t writeUserValue(const std::wstring& path, const std::wstring& name,
                                const std::wstring& text, std::uint32_t view) override;
   void pause(std::uint32_t milliseconds) override;

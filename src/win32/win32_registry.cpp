@@ -1,5 +1,5 @@
 // Registry keys under HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE, in the view
-// the caller asks for.
+// the caller asks for; and the computer's name, which the system reads from it.
 #include "win32/win32_platform.h"
 
 namespace eldoris {
@@ -135,6 +135,40 @@ std::uint32_t Win32Platform::writeUserValue(const std::wstring& path, const std:
   return static_cast<std::uint32_t>(RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ,
                                                    reinterpret_cast<const BYTE*>(text.c_str()),
                                                    static_cast<DWORD>(bytes)));
+}
+
+Answer<std::vector<std::wstring>> Win32Platform::userValueNames(const std::wstring& path,
+                                                                std::uint32_t view) {
+  Key key;
+  const LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | view, key.out());
+  if (opened != ERROR_SUCCESS) return {static_cast<std::uint32_t>(opened), {}};
+  std::vector<std::wstring> names;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[64];  // the program's own names are shorter; a longer one is not one of them
+    DWORD length = sizeof name / sizeof name[0];
+    const LONG read =
+        RegEnumValueW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (read == ERROR_NO_MORE_ITEMS) return {0, names};
+    if (read == ERROR_MORE_DATA) continue;
+    if (read != ERROR_SUCCESS) return {static_cast<std::uint32_t>(read), {}};
+    names.emplace_back(name, length);
+  }
+}
+
+std::uint32_t Win32Platform::deleteUserValue(const std::wstring& path, const std::wstring& name,
+                                             std::uint32_t view) {
+  Key key;
+  const LONG opened =
+      RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_SET_VALUE | view, key.out());
+  if (opened != ERROR_SUCCESS) return static_cast<std::uint32_t>(opened);
+  return static_cast<std::uint32_t>(RegDeleteValueW(key.get(), name.c_str()));
+}
+
+Answer<std::wstring> Win32Platform::computerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &size)) return {GetLastError(), std::wstring()};
+  return {0, std::wstring(name, size)};
 }
 
 }  // namespace eldoris

@@ -124,10 +124,7 @@ RunLock Win32Platform::takeRunLock(const RunLockPlace& place, const AccessDescri
   }
   DWORD error = 0;
   OwnedHandle mutex(createMutex(place.mutexName, access, error));
-  // Ours grants every administrator full access: one that refuses is another's.
-  if (!mutex.valid()) {
-    return {error == ERROR_ACCESS_DENIED ? State::foreign : State::unknown, error, 0, nullptr};
-  }
+  if (!mutex.valid()) return {lockStateOfRefusal(error), error, 0, nullptr};
   if (error == ERROR_ALREADY_EXISTS && !ownedBySystemOrAdministrators(mutex.get())) {
     return {State::foreign, 0, 0, nullptr};
   }

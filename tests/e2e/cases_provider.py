@@ -13,8 +13,9 @@ from provider_run import ENV, LOG, MSIEXEC, STAMP, TMP, expect, log_path_of, med
 
 # What CreateProcessW reports for the full path of csp\Setup.exe when csp is
 # missing, and when csp holds no Setup.exe.
-NO_FOLDER = 3
+NO_FOLDER = 3  # the start's Windows errors, which the log names
 NO_SETUP = 2
+START_FAILED = 1627  # 2 and 3 are codes of the program's own: never passed on
 EXCEPTION_ACCESS_VIOLATION = 0xC0000005
 
 CSP = 'csp\\Setup.exe -args "/qb /Lv! %s " -noreboot -root' % LOG
@@ -178,17 +179,20 @@ def planted_setups_removed(run):
     return []
 
 
-# A setup that cannot be started fails with the start's error code, whatever it is.
+# A setup that cannot be started fails with 1627; its log's last line names the start's error.
+STARTED_WITHOUT_FOLDER = "exit code 1627: csp\\Setup.exe could not be started: Windows error %d" % NO_FOLDER
 NOT_STARTED = [
-    _fails("csp-folder-missing-setups-planted-elsewhere", "-csp", (question("csp"), setup_failed(NO_FOLDER)),
-           NO_FOLDER, [], setup=setups_planted_elsewhere, extra=planted_setups_removed,
+    _fails("csp-folder-missing-setups-planted-elsewhere", "-csp", (question("csp"), setup_failed(START_FAILED)),
+           START_FAILED, [], setup=setups_planted_elsewhere, extra=planted_setups_removed,
            program_dir=PLANTED_SETUP),
-    _fails("csp-folder-missing", "-csp", (question("csp"), setup_failed(NO_FOLDER)), NO_FOLDER, [],
-           setup=media(folders=("ucsp",)), extra=logged("exit code 3: csp\\Setup.exe could not be started")),
-    _fails("csp-folder-missing-silent", "-csp -silent", (), NO_FOLDER, [], setup=media(folders=())),
-    _fails("csp-without-setup", "-csp", (question("csp"), setup_failed(NO_SETUP)), NO_SETUP, [],
-           setup=media(setup_exe=False)),
-    _fails("ucsp-folder-missing", "-csp -ucsp", (question("both"), setup_failed(NO_FOLDER)), NO_FOLDER, [CSP],
+    _fails("csp-folder-missing", "-csp", (question("csp"), setup_failed(START_FAILED)), START_FAILED, [],
+           setup=media(folders=("ucsp",)), extra=logged(STARTED_WITHOUT_FOLDER)),
+    _fails("csp-folder-missing-silent", "-csp -silent", (), START_FAILED, [], setup=media(folders=()),
+           extra=logged(STARTED_WITHOUT_FOLDER)),
+    _fails("csp-without-setup", "-csp", (question("csp"), setup_failed(START_FAILED)), START_FAILED, [],
+           setup=media(setup_exe=False),
+           extra=logged("exit code 1627: csp\\Setup.exe could not be started: Windows error %d" % NO_SETUP)),
+    _fails("ucsp-folder-missing", "-csp -ucsp", (question("both"), setup_failed(START_FAILED)), START_FAILED, [CSP],
            setup=media(folders=("csp",))),
 ]
 

@@ -206,7 +206,7 @@ TEST(Run, ItsLastLineSaysWhoseCodeItIs) {
   const std::vector<Row> rows = {
       // clang-format off
       {"provider's code", L"-csp", {{true, 1}}, 2, 0, 1, "exit code 1: csp\\Setup.exe's exit code: the provider's own, read its log"},
-      {"setup not started", L"-ucsp", {{false, 3}}, 2, 0, 3, "exit code 3: ucsp\\Setup.exe could not be started: Windows error 3 (the path was not found)"},
+      {"setup not started", L"-ucsp", {{false, 3}}, 2, 0, 1627, "exit code 1627: ucsp\\Setup.exe could not be started: Windows error 3 (the path was not found)"},
       {"msiexec's code", L"", {{true, 1618}}, 2, 0, 1618, "exit code 1618: msiexec's exit code: another installation is running: retry later; read the installer's log"},
       {"the Windows Installer's answer", L"", {}, 5, 1619, 1619, "exit code 1619: the Windows Installer's answer to MsiOpenPackageExW"},
       {"a provider's 1602, then the user's", L"-csp", {{true, 1602}}, 5, 0, 1602, "exit code 1602: the program's own: the user declined"},
@@ -485,6 +485,17 @@ TEST(Run, TheRunLocksNamespace) {
   }
 }
 
+// An object of the lock's name that refuses the run is another account's: the
+// run goes on (stopping would let any user stop every deployment).
+TEST(Run, AnObjectOfTheLocksNameThatRefusesIsAnothers) {
+  using State = RunLock::State;
+  EXPECT_EQ(lockStateOfRefusal(5), State::foreign);  // a mutex refusing an administrator
+  EXPECT_EQ(lockStateOfRefusal(6), State::foreign);  // an event of that name
+  for (const std::uint32_t error : {0u, 8u, 1450u}) {
+    EXPECT_EQ(lockStateOfRefusal(error), State::unknown) << error;
+  }
+}
+
 // No box that waits for a person holds the lock: not the question, not the
 // reinstallation question between a provider and the plug-in, not the end.
 TEST(Run, NoBoxHoldsTheRunLock) {
@@ -662,8 +673,9 @@ TEST(Run, RestartDecision) {
 
 // The restart call's answers: not ready yet (no user logged on under fast
 // user switching) is asked again a second apart; a shutdown already in
-// progress or scheduled is a restart under way; anything else a failure,
-// after which the marker stays for the next run.
+// progress is a restart under way, one scheduled may still be aborted (not
+// started); the marker stays for a next run, or is put back where another
+// program's went first, since another's shutdown may be aborted too.
 TEST(Run, TheRestartCallsAnswers) {
   struct Row {
     const char* name;
@@ -671,6 +683,7 @@ TEST(Run, TheRestartCallsAnswers) {
     InstallerResult exitCode;  // with -restartcodes
     std::size_t calls, pauses;
     MessageId after;  // the box after the restart question; 0: none
+    bool anotherProgramsMarker = false;
   };
   const std::vector<Row> rows = {
       // clang-format off
@@ -678,8 +691,11 @@ TEST(Run, TheRestartCallsAnswers) {
       {"not ready, then started", {21, 21, 0}, 1641, 3, 2, 0},
       {"never ready", {21, 21, 21, 21, 21}, 3010, 5, 4, msg::restartFailed},
       {"a shutdown in progress", {1115}, 1641, 1, 0, msg::restartUnderWay},
-      {"a shutdown scheduled", {1190}, 1641, 1, 0, msg::restartUnderWay},
+      {"a shutdown scheduled", {1190}, 3010, 1, 0, msg::restartUnderWay},
       {"refused", {5}, 3010, 1, 0, msg::restartFailed},
+      {"in progress, another program's marker", {1115}, 1641, 1, 0, msg::restartUnderWay, true},
+      {"scheduled, another program's marker", {1190}, 3010, 1, 0, msg::restartUnderWay, true},
+      {"refused, another program's marker", {5}, 3010, 1, 0, msg::restartFailed, true},
       // clang-format on
   };
   for (const auto& row : rows) {
@@ -687,6 +703,7 @@ TEST(Run, TheRestartCallsAnswers) {
     platform.childRuns = {{true, 3010}};
     platform.answers = {box::idYes, box::idYes};
     platform.restartErrors = row.answers;
+    if (row.anotherProgramsMarker) platform.userKeys.insert(L"Software\\NeedBstrReboot");
     EXPECT_EQ(run(platform, L"-restartcodes"), row.exitCode) << row.name;
     EXPECT_EQ(platform.restartCalls.size(), row.calls) << row.name;
     EXPECT_EQ(platform.pauses, std::vector<std::uint32_t>(row.pauses, 1000)) << row.name;

@@ -10,6 +10,7 @@
 
 #include "driver/run.h"
 #include "fake_platform.h"
+#include "messages/code_meaning.h"
 
 namespace eldoris::testing {
 namespace {
@@ -109,6 +110,9 @@ const Harmless harmless[] = {
     {"machineKeyWriteTime", "this start's mark cannot be read", "deployment guide, The restart marker: where it cannot be told, it stays"},
     {"writeUserValue", "without this start's mark", "deployment guide, The restart marker: judged as another program's"},
     {"deleteUserKey", "restart marker not deleted", "deployment guide, The restart marker: offered again by every later run"},
+    {"userValueNames", "the restart marker's values cannot be read", "deployment guide, The restart marker: where it cannot be told, it stays"},
+    {"deleteUserValue", "this computer's value not deleted", "deployment guide, The restart marker: offered again by every later run"},
+    {"computerName", "this computer's name cannot be read", "deployment guide, The restart marker: judged as another program's"},
     {"restartSystem", "restart: could not be started", "README, exit codes 7 and 3010"},
     // clang-format on
 };
@@ -191,6 +195,13 @@ Outcome runWithFailure(const Scenario& scenario, std::size_t failAt, std::string
                     outcome.exitCode == 3010 || outcome.exitCode == 1641 ||
                     outcome.exitCode == restartFailedResult;
   if ((markerBefore || asked) && !kept) outcome.broken = "a due restart is lost";
+  // Its code is not one the table gives another cause (5: a missing service pack).
+  const InstallerResult code = outcome.exitCode;
+  const bool itsCause = code == code::logFailure || code == code::installAlreadyRunning ||
+                        (code == restartFailedResult && (markerBefore || asked));
+  if (!isHarmless && isOwnExitCode(code) && !itsCause && !successCode(code)) {
+    outcome.broken = "a failure ends the run with the code of another cause";
+  }
   // The run's log ends with the code and whose it is (or with the restart asked).
   const bool cut = tolerated != std::end(harmless) && tolerated->logged == nullptr;
   const std::string ending = "exit code " + std::to_string(outcome.exitCode) + ": ";

@@ -166,6 +166,9 @@ FakePlatform::FakePlatform() {
                  {"machineKeyWriteTime", 5},
                  {"readUserValue", 5},
                  {"writeUserValue", 5},
+                 {"userValueNames", 5},
+                 {"deleteUserValue", 5},
+                 {"computerName", 111},
                  {"renameOpenFile", 5}};
 }
 
@@ -254,6 +257,29 @@ std::uint32_t FakePlatform::writeUserValue(const std::wstring& path, const std::
   if (userKeys.count(path) == 0) return 2;
   userValues[path + L"|" + name] = text;
   return 0;
+}
+
+Answer<std::vector<std::wstring>> FakePlatform::userValueNames(const std::wstring& path,
+                                                               std::uint32_t) {
+  if (const std::uint32_t error = fault("userValueNames")) return {error, {}};
+  if (userKeys.count(path) == 0) return {2, {}};
+  std::vector<std::wstring> names;
+  for (const auto& [name, text] : userValues) {
+    if (name.rfind(path + L"|", 0) == 0) names.push_back(name.substr(path.size() + 1));
+  }
+  return {0, names};
+}
+
+std::uint32_t FakePlatform::deleteUserValue(const std::wstring& path, const std::wstring& name,
+                                            std::uint32_t) {
+  if (const std::uint32_t error = fault("deleteUserValue")) return error;
+  calls.push_back("deleteValue");
+  return userValues.erase(path + L"|" + name) != 0 ? 0u : 2u;
+}
+
+Answer<std::wstring> FakePlatform::computerName() {
+  if (const std::uint32_t error = fault("computerName")) return {error, {}};
+  return computer;
 }
 
 void FakePlatform::pause(std::uint32_t milliseconds) { pauses.push_back(milliseconds); }
@@ -457,6 +483,9 @@ Answer<std::optional<DirEntry>> FakePlatform::findFirstMatch(const std::wstring&
   const std::size_t slash = pattern.find(L'\\');
   const std::wstring directory = pattern.substr(0, slash);
   const std::wstring mask = pattern.substr(slash + 1);
+  if (const auto refused = searchErrors.find(directory); refused != searchErrors.end()) {
+    return {refused->second, std::nullopt};
+  }
   for (const auto& [entry, contents] : tree) {
     if (entry.name != directory) continue;
     for (const DirEntry& item : contents) {
@@ -637,7 +666,8 @@ std::uint32_t FakePlatform::deleteUserKey(const std::wstring& parent, const std:
   if (userKeys.count(path) == 0) return code::fileNotFound;
   if (keysWithSubkeys.count(path) != 0) return 5;  // ERROR_ACCESS_DENIED
   userKeys.erase(path);
-  userValues.erase(path + L"|SystemStart");
+  std::erase_if(userValues,
+                [&](const auto& value) { return value.first.rfind(path + L"|", 0) == 0; });
   return 0;
 }
 

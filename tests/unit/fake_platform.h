@@ -49,6 +49,7 @@ class FakePlatform : public Platform {
   // Subdirectories of the current directory, in listing order, with their entries.
   std::vector<std::pair<DirEntry, std::vector<DirEntry>>> tree;
   bool listingFails = false;
+  std::map<std::wstring, std::uint32_t> searchErrors;  // by folder: what searching it gives
   std::set<std::wstring> existingPaths;    // taken names with nothing in them, such as folders
   std::set<std::wstring> links;            // taken names that are links: never kept aside
   std::set<std::wstring> heldOpen;         // files another program holds without sharing delete
@@ -86,7 +87,8 @@ class FakePlatform : public Platform {
   // Keys under HKLM, those of them volatile, when each was made; values under HKCU ("path|name").
   std::set<std::wstring> machineKeys, volatileMachineKeys;
   std::map<std::wstring, std::uint64_t> machineKeyTimes;
-  std::map<std::wstring, std::wstring> userValues;
+  std::map<std::wstring, std::wstring> userValues;  // "key|value name"
+  Answer<std::wstring> computer{0, L"PC-01"};
 
   // --- Record ---
   std::vector<Box> boxes;
@@ -200,6 +202,11 @@ class FakePlatform : public Platform {
   Answer<std::uint64_t> machineKeyWriteTime(const std::wstring& path, std::uint32_t view) override;
   TextRead readUserValue(const std::wstring& path, const std::wstring& name,
                          std::uint32_t view) override;
+  Answer<std::vector<std::wstring>> userValueNames(const std::wstring& path,
+                                                   std::uint32_t view) override;
+  std::uint32_t deleteUserValue(const std::wstring& path, const std::wstring& name,
+                                std::uint32_t view) override;
+  Answer<std::wstring> computerName() override;
   std::uint32_t writeUserValue(const std::wstring& path, const std::wstring& name,
                                const std::wstring& text, std::uint32_t view) override;
   void pause(std::uint32_t milliseconds) override;

@@ -111,13 +111,42 @@ TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
        kUnchanged,
        {}},
       {"empty", [](FakePlatform&) {}, 232, kUnchanged, {}},
+      // A drive's root: Windows' own folders refuse all but the system, unsearched.
+      {"a hidden system folder is not searched",
+       [](FakePlatform& p) {
+         p.tree.push_back({{L"System Volume Information", true, true}, {}});
+         p.searchErrors[L"System Volume Information"] = 5;
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+       },
+       0,
+       L"D:\\setup\\x64\\velmarix-x64.msi",
+       {L"x64\\velmarix*x64*"}},
+      {"a link to nothing holds nothing",
+       [](FakePlatform& p) {
+         p.addFolder(L"old");
+         p.searchErrors[L"old"] = 3;
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+       },
+       0,
+       L"D:\\setup\\x64\\velmarix-x64.msi",
+       {L"old\\velmarix*x64*", L"x64\\velmarix*x64*"}},
+      // It may hold the package: a later folder's is not taken instead.
+      {"a folder that refuses the search ends it",
+       [](FakePlatform& p) {
+         p.addFolder(L"private");
+         p.searchErrors[L"private"] = 5;
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+       },
+       1627,  // 5 would read as a missing service pack
+       kUnchanged,
+       {L"private\\velmarix*x64*"}},
       // A failure is no "no package": its own code.
       {"listing fails",
        [](FakePlatform& p) {
          p.addPackage(L"x64", L"velmarix-x64.msi");
          p.listingFails = true;
        },
-       5,
+       1627,
        kUnchanged,
        {}},
       {"current directory unreadable",
@@ -126,7 +155,7 @@ TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
          p.addPackage(L"y64", L"velmarix-x64.msi");
          p.currentDir = {5, L""};
        },
-       5,
+       1627,  // 5 would read as a missing service pack
        kUnchanged,
        {L"x64\\velmarix*x64*"}},
   };

@@ -68,6 +68,8 @@ TEST(InstallPlugin, DecidesBetweenFreshInstallReinstallAndNothing) {
       {"unknown", unknown, L"", L"", false, false, {}, {}, 0, fresh},
       // No answer: read as "not installed", an upgrade would run as a fresh /i.
       {"invalid argument", invalidArgument, L"", L"", false, false, {}, {}, 1627, {}},
+      // A documented answer: msiexec mends or refuses the product's data.
+      {"configuration corrupt", -6, L"", L"", false, false, {}, {}, 0, fresh},
       {"same, silent", installed, L"2.0.9", L"2.0.9", false, true, {}, {}, 0, {}},
       {"same, Yes", installed, L"2.0.9", L"2.0.9", false, false, {box::idYes}, question, 0, again},
       {"same, No", installed, L"2.0.9", L"2.0.9", false, false, {box::idNo}, question, 1602, {}},

@@ -101,10 +101,23 @@ struct ExitCase {
 
 TEST(ProviderSetup, MapsTheSetupsExitCode) {
   const std::vector<ExitCase> cases = {
-      {{true, 0}, 0},       {{true, 3}, 0},        {{true, 4}, 0},     {{true, 8}, 0},
-      {{true, 1602}, 0},    {{true, 3010}, 3010},  {{true, 1}, 1},     {{true, 2}, 2},
-      {{true, 1603}, 1603}, {{true, 1641}, 1641},  {{false, 2}, 2},    {{false, 3}, 3},
-      {{false, 8}, 8},      {{false, 1602}, 1602}, {{false, 0}, 1627},
+      {{true, 0}, 0},
+      {{true, 3}, 0},
+      {{true, 4}, 0},
+      {{true, 8}, 0},
+      {{true, 1602}, 0},
+      {{true, 3010}, 3010},
+      {{true, 1}, 1},
+      {{true, 2}, 2},
+      {{true, 1603}, 1603},
+      {{true, 1641}, 1641},
+      {{false, 1260}, 1260},
+      {{false, 8}, 14},
+      // Not started: a Windows error that the table gives another meaning is not passed on.
+      {{false, 2}, 1627},
+      {{false, 3}, 1627},
+      {{false, 1602}, 1627},
+      {{false, 0}, 1627},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
@@ -203,7 +216,8 @@ TEST(ProviderSetup, WhenSilentReturnsTheFailureWithoutABox) {
     FakePlatform platform;
     RunContext run(platform);
     platform.childRuns = {child};
-    EXPECT_EQ(runProviderSetup(run, L"csp", L"", true, false, false), child.code);
+    EXPECT_EQ(runProviderSetup(run, L"csp", L"", true, false, false),
+              child.started ? child.code : 1627);
     EXPECT_TRUE(platform.boxes.empty());
     ASSERT_EQ(platform.commandLines.size(), 1u);
     EXPECT_EQ(platform.commandLines[0],

@@ -137,6 +137,7 @@ TEST(RestartMarker, OneFromBeforeTheLastFullRestartGoes) {
     bool startKeyLasting;     // the start's key made not volatile, by another program
     bool stays;
     const char* logged;
+    std::vector<std::wstring> writtenOn = {L"PC-01"};  // ours: by runs on these computers
   };
   const std::uint64_t year = 525600 * minute;
   const std::vector<Row> rows = {
@@ -150,13 +151,21 @@ TEST(RestartMarker, OneFromBeforeTheLastFullRestartGoes) {
       {"another's, since the start", Made::byAnother, 59 * minute, 3600000, false, 0, false, true, " restart marker (without the program's mark) written 2026-12-06 06:06:09 UTC, after the system started (2026-12-06 06:05:09 UTC): it stays\r\n"},
       {"another's, without GetTickCount64", Made::byAnother, 500000 * minute, std::nullopt, false, 0, false, true, "when the system started cannot be told for certain without GetTickCount64 (GetTickCount wraps after 49.7 days): it stays\r\n"},
       {"no marker", Made::none, 0, 3600000, false, 0, false, false, " no restart marker\r\n"},
+      // A profile that roams: the marker of another computer, which restarts on its own.
+      {"another computer's", Made::byThisProgram, 0, 3600000, false, 0, false, true, " restart marker written on another computer (PC-02): none due here, it is left for it\r\n", {L"PC-02"}},
+      {"another computer's, this one restarted", Made::byThisProgram, 0, 3600000, true, 0, false, true, "(PC-02): none due here", {L"PC-02"}},
+      {"ours restarted since, another computer's too", Made::byThisProgram, 0, 3600000, true, 0, false, true, " restart marker: this computer's value deleted; the marker stays for PC-02\r\n", {L"PC-02", L"PC-01"}},
       // clang-format on
   };
   for (const auto& row : rows) {
     FakePlatform platform;
     {
-      RunContext earlier(platform);
-      if (row.made == Made::byThisProgram) createRestartMarker(earlier);
+      for (const std::wstring& computer : row.writtenOn) {
+        platform.computer.value = computer;
+        RunContext earlier(platform);
+        if (row.made == Made::byThisProgram) createRestartMarker(earlier);
+      }
+      platform.computer.value = L"PC-01";
     }
     if (row.made == Made::byAnother) {
       platform.userKeys.insert(kMarker);
@@ -171,6 +180,12 @@ TEST(RestartMarker, OneFromBeforeTheLastFullRestartGoes) {
     const AttachedLog attached(run, log);
     forgetStaleRestartMarker(run);
     EXPECT_EQ(platform.markerPresent(), row.stays) << row.name;
+    for (const std::wstring& computer : row.writtenOn) {  // only this computer's goes
+      if (row.made != Made::byThisProgram) break;
+      const bool gone = computer == L"PC-01" && row.restartedSince && !row.startKeyLasting;
+      EXPECT_EQ(platform.userValues.count(kMarker + L"|SystemStart " + computer), gone ? 0u : 1u)
+          << row.name;
+    }
     const std::string written = platform.files[log.path()];
     EXPECT_NE(written.find(row.logged), std::string::npos) << row.name << ": " << written;
   }
