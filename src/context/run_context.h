@@ -61,6 +61,8 @@ struct RunContext {
   // An object of the lock's name that another account made: not taken, and
   // not tried again.
   bool runsNotKeptApart = false;
+  // The system lacks the private namespace calls: the lock is the global one.
+  bool noPrivateNamespaces = false;
   // The lock was held by another run where a person is asked: the run ends
   // with 1618, and a box says so.
   bool lockRefused = false;

@@ -25,13 +25,14 @@ void beforeTheFirstChange(RunContext& run) {
 
 }  // namespace
 
-RunLockPlace runLockPlaceFor(const std::optional<OsVersion>& version) {
-  if (!version || version->major < 6) return globalPlace();
-  constexpr std::uint32_t genericAll = 0x10000000;  // GENERIC_ALL, mapped to the namespace's rights
-  return {
-      L"EldorisSetup\\" + std::wstring(lockGuid),
-      L"EldorisSetup",
-      {{{Trustee::system, genericAll, false}, {Trustee::administrators, genericAll, false}}, true}};
+RunLockPlace runLockPlaceFor(bool privateNamespaces) {
+  if (!privateNamespaces) return globalPlace();
+  constexpr std::uint32_t directoryAllAccess = 0x000F000F;  // DIRECTORY_ALL_ACCESS
+  return {L"EldorisSetup\\" + std::wstring(lockGuid),
+          L"EldorisSetup",
+          {{{Trustee::system, directoryAllAccess, false},
+            {Trustee::administrators, directoryAllAccess, false}},
+           true}};
 }
 
 AccessDescription runLockAccess() {
@@ -43,10 +44,11 @@ AccessDescription runLockAccess() {
 
 std::uint32_t takeTheRunLock(RunContext& run) {
   using State = RunLock::State;
-  RunLockPlace place = runLockPlaceFor(versionOf(run));
+  RunLockPlace place = runLockPlaceFor(!run.noPrivateNamespaces);
   RunLock taken = run.platform.takeRunLock(place, runLockAccess(), 0);
   if (!place.namespaceAlias.empty() && taken.state == State::unknown &&
       taken.error == code::procNotFound) {
+    run.noPrivateNamespaces = true;
     place = globalPlace();
     logEvent(run, L"the system has no private namespaces: the run lock is " + place.mutexName);
     taken = run.platform.takeRunLock(place, runLockAccess(), 0);

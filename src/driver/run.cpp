@@ -148,10 +148,11 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
     return result.kind == RestartResult::Kind::underWay ? started : failed;
   }
   // The restart is still due: the next run offers it again.
+  // Without the lock another run may be writing the marker: it is left as it is.
+  const bool putBack = alone == 0 && (goesFirst || !markerPresent);
   logEvent(run, L"restart: could not be started (" + windowsErrorMeaning(result.error) +
-                    (goesFirst || !markerPresent ? L"); the marker is put back"
-                                                 : L"); the marker stays"));
-  if (goesFirst || !markerPresent) createRestartMarker(run);
+                    (putBack ? L"); the marker is put back" : L"); the marker stays"));
+  if (putBack) createRestartMarker(run);
   const BoxAnswer shown = messenger.show(msg::restartFailed, box::ok, options.silent);
   // 7 (3010) says the restart is due: a box that could not be shown changes nothing of that.
   if (shown.failed()) logEvent(run, L"the run still ends with " + decimal(failed));

@@ -48,13 +48,13 @@ bool isTaken(std::uint32_t error) {
 }  // namespace
 
 NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::wstring& stem,
-                     const std::wstring& stamp) {
+                     const std::wstring& stamp, bool renamable) {
   NewLog log;
   for (unsigned attempt = 1; attempt <= maxAttempts; ++attempt) {
     // A name refused after a taken one (pending deletion, say) is no more
     // the program's than the taken one: neither is handed on.
     log.path = folder + L"\\" + logName(stem, stamp, attempt);
-    log.file = platform.createNewFile(log.path, log.error);
+    log.file = platform.createNewFile(log.path, log.error, renamable);
     if (log.file || !isTaken(log.error)) return log;
   }
   log.error = code::fileExists;
@@ -155,6 +155,7 @@ LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
   // The folder the first one was made in is looked at again: while it was
   // empty, it could have been turned into a link between the look and the making.
   if (made > 0 && made < folders.size()) {
+    result.madeIn = folders[made - 1];
     result.folder = folders[made - 1];
     result.distrust = folderDistrust(platform.lookAtFolder(folders[made - 1]),
                                      FolderRole::onThePath, runningAccount);
@@ -162,11 +163,25 @@ LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
   return result;
 }
 
-NewLog createBeside(Platform& platform, const std::wstring& path, std::wstring why) {
+std::wstring logMadeElsewhere(OutputFile& log, const LogFolder& folder, const std::wstring& path) {
+  if (folder.madeIn.empty()) return std::wstring();
+  const bool root = isSeparator(folder.madeIn.back());
+  const Answer<bool> below =
+      log.isBelow(folder.madeIn, path.substr(folder.madeIn.size() + (root ? 0 : 1)));
+  if (below.failed()) {
+    return L"where the log was made cannot be told (Windows error " + decimal(below.error) + L")";
+  }
+  return below.value ? std::wstring()
+                     : L"the log made in it is elsewhere: it was made a link as the run made a "
+                       L"folder in it";
+}
+
+NewLog createBeside(Platform& platform, const std::wstring& path, std::wstring why,
+                    bool renamable) {
   const std::size_t separator = path.find_last_of(L"\\/");
   NewLog log = createLogFile(platform, path.substr(0, separator),
                              withoutExtension(path.substr(separator + 1)),
-                             formatTimestamp(platform.localTime()));
+                             formatTimestamp(platform.localTime()), renamable);
   log.besideBecause = std::move(why);
   return log;
 }
@@ -184,7 +199,7 @@ std::wstring whyNotKept(const KeptAside& kept) {
 NewLog placeLog(Platform& platform, const std::wstring& path) {
   NewLog log;
   log.path = path;
-  log.file = platform.createNewFile(path, log.error);
+  log.file = platform.createNewFile(path, log.error, false);
   if (log.file || !isTaken(log.error)) return log;
   // The log of the run before, a failed one that a tool retries, say, is
   // kept once, renamed, so that the new one can take its name. What cannot
@@ -197,7 +212,7 @@ NewLog placeLog(Platform& platform, const std::wstring& path) {
   if (kept.outcome != KeptAside::Outcome::kept && !gone) {
     return createBeside(platform, path, whyNotKept(kept));
   }
-  log.file = platform.createNewFile(path, log.error);
+  log.file = platform.createNewFile(path, log.error, false);
   if (log.file || !isTaken(log.error)) return log;
   return createBeside(platform, path, L"another run took the name as this one kept the old log");
 }

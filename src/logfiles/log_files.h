@@ -38,7 +38,7 @@ struct NewLog {
 // included, is never opened. Gives up at the first other error: without a
 // file, no name in the result is one that the program made.
 NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::wstring& stem,
-                     const std::wstring& stamp);
+                     const std::wstring& stamp, bool renamable = false);
 
 // The descriptor of the folders that -log makes: SYSTEM and the
 // Administrators may do anything, Users read and list, and nothing of the
@@ -54,7 +54,16 @@ struct LogFolder {
   std::uint32_t error = 0;  // a folder that was missing could not be made
   std::wstring folder;      // the folder that `distrust` is about
   std::wstring distrust;    // why the logs may not go there; empty where they may
+  // The folder that was there, in which the run made the first of the
+  // missing ones; empty where none was missing.
+  std::wstring madeIn;
 };
+
+// Where `madeIn` is set, whether the log just made is where its path says
+// (OutputFile::isBelow): while that folder was empty, it could have been
+// made a link while the run made a folder in it, and unmade before the run
+// looked again. Empty where it is; else why the folder is not used.
+std::wstring logMadeElsewhere(OutputFile& log, const LogFolder& folder, const std::wstring& path);
 
 // Makes the missing folders of `path`, a full path an administrator chose,
 // then looks at every folder of it that was there before (its root
@@ -66,7 +75,8 @@ LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
 
 // Creates a log beside `path`, as <name without extension>_<stamp>.log (or
 // -2, -3, ...), `why` noted as besideBecause.
-NewLog createBeside(Platform& platform, const std::wstring& path, std::wstring why);
+NewLog createBeside(Platform& platform, const std::wstring& path, std::wstring why,
+                    bool renamable = false);
 
 // Why what is at a log's name could not be kept aside, for the run's log.
 std::wstring whyNotKept(const KeptAside& kept);

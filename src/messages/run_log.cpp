@@ -58,7 +58,7 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
     accountError_ = account.error;
     const LogFolder folder = full.result == 0
                                  ? prepareLogFolder(platform_, full.text, account.value)
-                                 : LogFolder{full.result, requested, L""};
+                                 : LogFolder{full.result, requested, L"", L""};
     if (folder.error != 0) {
       refused_ = folder.error;
     } else if (!folder.distrust.empty()) {
@@ -66,13 +66,19 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
     } else {
       // Where another log has the name, this one waits beside it.
       log.path = full.text;
-      log.file = platform_.createNewFile(full.text, log.error);
+      log.file = platform_.createNewFile(full.text, log.error, false);
       const bool taken = log.error == code::fileExists || log.error == code::alreadyExists;
       if (!log.file && taken) {
-        log = createBeside(platform_, full.text, L"");
+        log = createBeside(platform_, full.text, L"", true);  // renamed once the run changes things
         if (log.file) waitingFor_ = full.text;
       }
       if (!log.file) refused_ = log.error;
+      const std::wstring elsewhere = log.file ? logMadeElsewhere(*log.file, folder, log.path) : L"";
+      if (!elsewhere.empty()) {
+        log.file.reset();  // its folders are not followed again; the logs go to TMP
+        waitingFor_.clear();
+        notUsed_ = folder.madeIn + L" is not used: " + elsewhere;
+      }
       inRequestedFolder_ = log.file != nullptr;
     }
   }

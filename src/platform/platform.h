@@ -136,6 +136,11 @@ class OutputFile {
   // Renames the open file itself, through its handle, to the full local
   // `path`, where nothing has that name: 0, or the Windows error.
   virtual std::uint32_t renameTo(const std::wstring& path) = 0;
+  // Whether the open file is the one that `relative` names below the local
+  // `folder`, found from the folder through handles, no link followed and
+  // none on the way: false where a folder of the path was a link, or was
+  // made one, when the file was made.
+  virtual Answer<bool> isBelow(const std::wstring& folder, const std::wstring& relative) = 0;
 };
 
 // `failed`: the dialog could not be shown (DialogBoxParamW gave -1).
@@ -291,9 +296,11 @@ class Platform {
   // Creates a file only where nothing has the name yet: an existing file,
   // folder or link is never opened or followed (the Windows error says why).
   // The handle is not inherited by child processes, and while it is open
-  // others may read the file but neither write, rename nor delete it.
-  virtual std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
-                                                    std::uint32_t& error) = 0;
+  // others may read the file but neither write, rename nor delete it. Only
+  // a `renamable` one can be renamed through it (OutputFile::renameTo), and
+  // only others who share deleting may then open it.
+  virtual std::unique_ptr<OutputFile> createNewFile(const std::wstring& path, std::uint32_t& error,
+                                                    bool renamable) = 0;
 
   // Child processes: started without handle inheritance and waited for to the
   // end. `program` is the full path of the program to start; empty, the first

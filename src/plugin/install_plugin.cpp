@@ -26,6 +26,39 @@ std::wstring stateText(int state) {
                    : decimal(static_cast<std::uint32_t>(state));
 }
 
+// Read as "not installed", a repair or an upgrade would run as a fresh /i.
+InstallerResult noAnswer(RunContext& run, int state) {
+  logEvent(run, L"plug-in " + std::wstring(PluginProductCode) + L": product state " +
+                    stateText(state) + L", which is no answer: nothing is installed");
+  noteCodeSource(
+      run, code::functionFailed,
+      L"the Windows Installer's answer to MsiQueryProductStateW: state " + stateText(state));
+  return code::functionFailed;
+}
+
+// The plug-in as the decision saw it (installed in `version`, or not), read again once the run
+// holds the run lock: another run may have installed, upgraded or removed it while this one asked,
+// and acting on the first reading could reinstall an older package over a newer one.
+InstallerResult stillAsDecided(RunContext& run, bool installed, const std::wstring& version) {
+  const InstallerResult alone = holdRunLock(run);
+  if (alone != 0) return alone;
+  const Answer<int> state = run.platform.msiQueryProductState(PluginProductCode);
+  if (state.failed()) return failedCall(run, L"MsiQueryProductStateW", state.error);
+  if (!isProductState(state.value)) return noAnswer(run, state.value);
+  TextRead now{0, std::wstring()};
+  if (state.value == installStateDefault) {
+    now = run.platform.msiGetProductInfo(PluginProductCode, L"VersionString");
+    if (now.result != 0) return failedCall(run, L"MsiGetProductInfoW", now.result);
+  }
+  const bool installedNow = state.value == installStateDefault;
+  if (installedNow == installed && now.text == version) return code::success;
+  logEvent(run, L"another run changed the plug-in while this one decided (now " +
+                    (!installedNow ? std::wstring(L"not installed")
+                                   : L"version " + now.text + L" installed") +
+                    L"): this run ends before it changes anything more");
+  return code::installAlreadyRunning;
+}
+
 }  // namespace
 
 InstallerResult installPlugin(RunContext& run, std::wstring pluginArgs, bool silent,
@@ -38,15 +71,7 @@ InstallerResult installPlugin(RunContext& run, std::wstring pluginArgs, bool sil
   const Answer<int> queried = run.platform.msiQueryProductState(PluginProductCode);
   if (queried.failed()) return failedCall(run, L"MsiQueryProductStateW", queried.error);
   const int state = queried.value;
-  if (!isProductState(state)) {
-    // Read as "not installed", a repair or an upgrade would run as a fresh /i.
-    logEvent(run, L"plug-in " + std::wstring(PluginProductCode) + L": product state " +
-                      stateText(state) + L", which is no answer: nothing is installed");
-    noteCodeSource(
-        run, code::functionFailed,
-        L"the Windows Installer's answer to MsiQueryProductStateW: state " + stateText(state));
-    return code::functionFailed;
-  }
+  if (!isProductState(state)) return noAnswer(run, state);
   logEvent(run, L"plug-in " + std::wstring(PluginProductCode) + L": product state " +
                     stateText(state) +
                     (state == installStateDefault     ? L" (installed)"
@@ -58,12 +83,15 @@ InstallerResult installPlugin(RunContext& run, std::wstring pluginArgs, bool sil
     if (!isQuiet(extraArguments)) {
       extraArguments.insert(0, L" " + std::wstring(uiLevel(run.desktopVisible)));
     }
+    const InstallerResult same = stillAsDecided(run, false, std::wstring());
+    if (same != 0) return same;
     return runMsiInstall(run, PluginProductCode, packageMask, extraArguments, silent, logPath);
   }
 
   int versionOrder = 1;
+  std::wstring installedVersion;
   const InstallerResult checked =
-      comparePackageVersion(run, PluginProductCode, packageMask, versionOrder);
+      comparePackageVersion(run, PluginProductCode, packageMask, versionOrder, installedVersion);
   if (checked != 0) return checked;
 
   if (!reinstall && versionOrder == 0) {
@@ -105,6 +133,8 @@ InstallerResult installPlugin(RunContext& run, std::wstring pluginArgs, bool sil
   extraArguments.insert(0, isQuiet(extraArguments)
                                ? reinstallAll
                                : reinstallAll + L" " + uiLevel(run.desktopVisible));
+  const InstallerResult same = stillAsDecided(run, true, installedVersion);
+  if (same != 0) return same;
   return runMsiInstall(run, PluginProductCode, packageMask, extraArguments, silent, logPath);
 }
 

@@ -80,7 +80,8 @@ class ComWhileThePackageIsOpen {
 }  // namespace
 
 InstallerResult comparePackageVersion(RunContext& run, const std::wstring& productCode,
-                                      const std::wstring& packageMask, int& versionOrder) {
+                                      const std::wstring& packageMask, int& versionOrder,
+                                      std::wstring& installedVersion) {
   // While another installation runs, the Windows Installer's calls give
   // 1618 (MsiOpenPackageExW first): where nobody is asked, it is waited for.
   const InstallerResult free = waitForWindowsInstaller(run, L"the version check");
@@ -92,6 +93,7 @@ InstallerResult comparePackageVersion(RunContext& run, const std::wstring& produ
                          L"MsiGetProductInfoW");
   }
   logEvent(run, L"installed version: " + installed.text);
+  installedVersion = installed.text;
 
   std::wstring packagePath;
   const InstallerResult found = findPackageFile(run, packageMask, packagePath);

@@ -13,7 +13,9 @@ namespace eldoris {
 // is asked (1618 past it, before any box). On 0, `versionOrder` is -1, 0 or 1 as the package sorts
 // before, equal to or after the installed product. Otherwise the failure has
 // been shown (in every mode) and its code is returned, `versionOrder` untouched.
+// `installedVersion` is the installed product's version it read.
 InstallerResult comparePackageVersion(RunContext& run, const std::wstring& productCode,
-                                      const std::wstring& packageMask, int& versionOrder);
+                                      const std::wstring& packageMask, int& versionOrder,
+                                      std::wstring& installedVersion);
 
 }  // namespace eldoris

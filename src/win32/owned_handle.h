@@ -26,6 +26,11 @@ class OwnedHandle {
     took = GetTickCount() - started;
     return waited;
   }
+  // Closes the handle held, and holds `handle` instead.
+  void reset(HANDLE handle) {
+    if (valid()) CloseHandle(handle_);
+    handle_ = handle;
+  }
   // Hands the handle on: it is no longer closed here.
   HANDLE release() {
     HANDLE handle = handle_;

@@ -1,5 +1,6 @@
 // Directory listing and file queries.
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
 
@@ -226,8 +227,9 @@ class Win32OutputFile final : public OutputFile {
     const auto set = lookUpSystemFunction<SetInformation>(L"ntdll.dll", "NtSetInformationFile");
     const auto toError = lookUpSystemFunction<StatusToError>(L"ntdll.dll", "RtlNtStatusToDosError");
     if (set == nullptr || toError == nullptr) return ERROR_PROC_NOT_FOUND;
-    const std::wstring target =
-        L"\\??\\" + (path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path);
+    // "\\?\C:\..." and "\\.\C:\..." name the same as "C:\...".
+    const bool prefixed = path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0;
+    const std::wstring target = L"\\??\\" + (prefixed ? path.substr(4) : path);
     struct Rename {  // FILE_RENAME_INFORMATION
       BOOLEAN replaceIfExists;
       HANDLE rootDirectory;
@@ -247,6 +249,49 @@ class Win32OutputFile final : public OutputFile {
     const LONG result =
         set(file_, status, rename, static_cast<ULONG>(bufferBytes), fileRenameInformation);
     return result == 0 ? 0 : toError(result);
+  }
+
+  Answer<bool> isBelow(const std::wstring& folder, const std::wstring& relative) override {
+    // NtOpenFile relative to a handle (every Windows NT): each name is looked
+    // up in the folder that handle holds, which may since have been renamed
+    // or made a link; a folder that is a link now is no proof.
+    using OpenFile =
+        LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, ULONG, ULONG);
+    using StatusToError = ULONG(WINAPI*)(LONG);
+    const auto open = lookUpSystemFunction<OpenFile>(L"ntdll.dll", "NtOpenFile");
+    const auto toError = lookUpSystemFunction<StatusToError>(L"ntdll.dll", "RtlNtStatusToDosError");
+    if (open == nullptr || toError == nullptr) return {ERROR_PROC_NOT_FOUND, false};
+    OwnedHandle at(openItself(folder, FILE_READ_ATTRIBUTES | SYNCHRONIZE));
+    if (!at.valid()) return {GetLastError(), false};
+    for (std::size_t start = 0;;) {
+      BY_HANDLE_FILE_INFORMATION info{};
+      if (!GetFileInformationByHandle(at.get(), &info)) return {GetLastError(), false};
+      if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {0, false};
+      if (start > relative.size()) {
+        BY_HANDLE_FILE_INFORMATION mine{};
+        if (!GetFileInformationByHandle(file_, &mine)) return {GetLastError(), false};
+        return {0, info.dwVolumeSerialNumber == mine.dwVolumeSerialNumber &&
+                       info.nFileIndexHigh == mine.nFileIndexHigh &&
+                       info.nFileIndexLow == mine.nFileIndexLow};
+      }
+      const std::size_t end = std::min(relative.find(L'\\', start), relative.size());
+      std::wstring name = relative.substr(start, end - start);
+      const auto bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+      UNICODE_STRING text{bytes, bytes, name.data()};
+      constexpr ULONG caseInsensitive = 0x40;  // OBJ_CASE_INSENSITIVE, as Win32's own opens
+      OBJECT_ATTRIBUTES attributes{sizeof attributes, at.get(), &text,
+                                   caseInsensitive,   nullptr,  nullptr};
+      IO_STATUS_BLOCK status{};
+      constexpr ULONG options = 0x00200000     // FILE_OPEN_REPARSE_POINT
+                                | 0x00004000   // FILE_OPEN_FOR_BACKUP_INTENT: folders too
+                                | 0x00000020;  // FILE_SYNCHRONOUS_IO_NONALERT
+      HANDLE next = nullptr;
+      const LONG opened = open(&next, FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &status,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, options);
+      if (opened != 0) return {toError(opened), false};
+      at.reset(next);
+      start = end + 1;
+    }
   }
 
   bool write(const std::vector<char>& bytes) override {
@@ -270,17 +315,19 @@ class Win32OutputFile final : public OutputFile {
 }  // namespace
 
 std::unique_ptr<OutputFile> Win32Platform::createNewFile(const std::wstring& path,
-                                                         std::uint32_t& error) {
+                                                         std::uint32_t& error, bool renamable) {
   // CREATE_NEW fails on any existing name, so nothing is overwritten; with
   // FILE_FLAG_OPEN_REPARSE_POINT a link whose target is missing counts as
   // existing too, instead of being followed to create that target. No
   // security attributes: the handle is not inherited. Shared for reading
   // only: while the run writes its log, no other run can rename, replace or
   // delete it.
-  // DELETE: the run renames its own log through this handle (renameTo).
+  // DELETE only where the run renames its log through this handle
+  // (renameTo): others who open a file with a DELETE handle must share
+  // deleting, which a viewer seldom does.
   HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      CreateFileW(path.c_str(), GENERIC_WRITE | (renamable ? DELETE : 0), FILE_SHARE_READ, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = GetLastError();
     return nullptr;

@@ -13,9 +13,14 @@ inline std::uint64_t fileTimeValue(const FILETIME& time) {
   return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+class RunNamespace;
+
 class Win32Platform final : public Platform {
  public:
-  explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}
+  explicit Win32Platform(HINSTANCE instance);
+  ~Win32Platform() override;
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
 
   Answer<std::vector<std::uint8_t>> stringTableBlock(unsigned block) override;
   Answer<int> messageBox(const std::wstring& text, const std::wstring& caption,
@@ -46,8 +51,8 @@ class Win32Platform final : public Platform {
   std::uint32_t createFolder(const std::wstring& path, const AccessDescription& access) override;
   FolderLook lookAtFolder(const std::wstring& path) override;
   Answer<std::wstring> processAccount() override;
-  std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
-                                            std::uint32_t& error) override;
+  std::unique_ptr<OutputFile> createNewFile(const std::wstring& path, std::uint32_t& error,
+                                            bool renamable) override;
 
   ChildRun runChildProcess(const std::wstring& program, const std::wstring& commandLine) override;
 
@@ -99,6 +104,8 @@ class Win32Platform final : public Platform {
  private:
   HINSTANCE instance_;
   MsiLibrary msi_;
+  // The run lock's private namespace, open from the first take to the end.
+  std::unique_ptr<RunNamespace> runNamespace_;
 };
 
 }  // namespace eldoris

@@ -33,7 +33,10 @@ struct NamespaceFunctions {
   }
 };
 
-// An open private namespace; closed, not destroyed, when it goes.
+// An open private namespace; closed, not destroyed, when it goes. The run
+// keeps it open to its end: "After the namespace handle is closed,
+// subsequent calls to OpenPrivateNamespace fail" (CreatePrivateNamespaceW),
+// while other runs may be waiting in it.
 class Namespace {
  public:
   Namespace() = default;
@@ -46,9 +49,11 @@ class Namespace {
   // Makes it, or opens the one another run made: bounded by the
   // Administrators' SID, which a standard user's token lacks.
   DWORD open(const RunLockPlace& place) {
+    if (handle_ != nullptr) return 0;
     if (!functions_.present()) return ERROR_PROC_NOT_FOUND;
     HANDLE boundary = functions_.createBoundary(place.namespaceAlias.c_str(), 0);
-    if (boundary == nullptr) return GetLastError();
+    // A stub that names no error makes no namespace either.
+    if (boundary == nullptr) return GetLastError() != 0 ? GetLastError() : ERROR_PROC_NOT_FOUND;
     DWORD error = 0;
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID administrators = nullptr;
@@ -63,9 +68,14 @@ class Namespace {
                     ? nullptr
                     : functions_.create(&attributes, boundary, place.namespaceAlias.c_str());
       error = handle_ != nullptr ? 0 : access.get() == nullptr ? access.error() : GetLastError();
-      if (error == ERROR_ALREADY_EXISTS) {
+      // Another run's, which may go as it is opened: made again, then.
+      for (int attempt = 0; error == ERROR_ALREADY_EXISTS && attempt < 3; ++attempt) {
         handle_ = functions_.open(boundary, place.namespaceAlias.c_str());
         error = handle_ != nullptr ? 0 : GetLastError();
+        if (error != 0) {
+          handle_ = functions_.create(&attributes, boundary, place.namespaceAlias.c_str());
+          error = handle_ != nullptr ? 0 : GetLastError();
+        }
       }
     }
     if (administrators != nullptr) FreeSid(administrators);
@@ -80,8 +90,7 @@ class Namespace {
 
 class HeldMutex final : public HeldLock {
  public:
-  HeldMutex(HANDLE mutex, std::unique_ptr<Namespace> space)
-      : mutex_(mutex), namespace_(std::move(space)) {}
+  explicit HeldMutex(HANDLE mutex) : mutex_(mutex) {}
   ~HeldMutex() override {
     ReleaseMutex(mutex_);
     CloseHandle(mutex_);
@@ -91,7 +100,6 @@ class HeldMutex final : public HeldLock {
 
  private:
   HANDLE mutex_;
-  std::unique_ptr<Namespace> namespace_;  // open while the mutex in it is held
 };
 
 // Owned by the Administrators where the description asks and the token may
@@ -114,12 +122,18 @@ HANDLE createMutex(const std::wstring& name, const AccessDescription& descriptio
 
 }  // namespace
 
+class RunNamespace : public Namespace {};
+
+Win32Platform::Win32Platform(HINSTANCE instance)
+    : instance_(instance), runNamespace_(std::make_unique<RunNamespace>()) {}
+
+Win32Platform::~Win32Platform() = default;
+
 RunLock Win32Platform::takeRunLock(const RunLockPlace& place, const AccessDescription& access,
                                    std::uint32_t milliseconds) {
   using State = RunLock::State;
-  auto space = std::make_unique<Namespace>();
   if (!place.namespaceAlias.empty()) {
-    const DWORD opened = space->open(place);
+    const DWORD opened = runNamespace_->open(place);
     if (opened != 0) return {State::unknown, opened, 0, nullptr};
   }
   DWORD error = 0;
@@ -133,8 +147,7 @@ RunLock Win32Platform::takeRunLock(const RunLockPlace& place, const AccessDescri
   switch (waited) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:  // a run that ended without releasing it: free
-      return {State::taken, 0, took,
-              std::make_unique<HeldMutex>(mutex.release(), std::move(space))};
+      return {State::taken, 0, took, std::make_unique<HeldMutex>(mutex.release())};
     case WAIT_TIMEOUT:
       return {State::held, 0, took, nullptr};
     default:

@@ -451,8 +451,9 @@ TEST(Run, OneRunAtATime) {
   }
 }
 
-// From Windows Vista on the lock is in a private namespace no standard user
-// can make; before, and where the system lacks the calls, the global one.
+// The lock is in a private namespace no standard user can make wherever the
+// system has the calls (Vista on, whatever version it reports); else in the
+// global one, and the calls are not looked for again.
 TEST(Run, TheRunLocksNamespace) {
   struct Row {
     OsVersion version;
@@ -460,17 +461,21 @@ TEST(Run, TheRunLocksNamespace) {
     std::vector<std::wstring> places;  // aliases asked for, in order ("" global)
   };
   const std::vector<Row> rows = {
-      {{5, 1, 3}, true, {L""}},
-      {{5, 2, 2}, true, {L""}},
-      {{6, 0, 2}, true, {L"EldorisSetup"}},
-      {{10, 0, 0}, true, {L"EldorisSetup"}},
-      {{6, 1, 1}, false, {L"EldorisSetup", L""}},
+      {{6, 0, 2}, true, {L"EldorisSetup", L"EldorisSetup"}},
+      {{10, 0, 0}, true, {L"EldorisSetup", L"EldorisSetup"}},
+      // Windows 10 under an XP compatibility layer: its calls are there all the same.
+      {{5, 1, 3}, true, {L"EldorisSetup", L"EldorisSetup"}},
+      // XP, Server 2003 (and Wine): asked once, then the global name.
+      {{5, 2, 2}, false, {L"EldorisSetup", L"", L""}},
+      {{6, 1, 1}, false, {L"EldorisSetup", L"", L""}},
   };
   for (const auto& row : rows) {
     FakePlatform platform = freshMachine();
     platform.version = row.version;
     platform.privateNamespaces = row.privateNamespaces;
-    EXPECT_EQ(run(platform, L"-silent -norestart"), 0u);
+    platform.childRuns = {{true, 3010}};  // taken for msiexec, let go at the question, taken again
+    platform.answers = {box::idYes, box::idYes};
+    EXPECT_EQ(run(platform, L""), 0u);
     std::vector<std::wstring> aliases;
     for (const RunLockPlace& place : platform.runLockPlaces)
       aliases.push_back(place.namespaceAlias);
@@ -483,6 +488,58 @@ TEST(Run, TheRunLocksNamespace) {
       EXPECT_NE(grant.trustee, Trustee::users);
     }
   }
+}
+
+// What the decision read is read again once the lock is held: another run
+// that installed, upgraded or removed the plug-in before (while a box
+// waited, say) ends this one with 1618 before it changes anything.
+TEST(Run, TheDecisionIsReadAgainUnderTheLock) {
+  struct Row {
+    const char* name;
+    int stateBefore;
+    std::wstring versionBefore;
+    std::deque<int> answers;
+    int stateMeanwhile;
+    std::wstring versionMeanwhile;
+    InstallerResult exitCode;
+  };
+  const std::vector<Row> rows = {
+      // clang-format off
+      {"the same version reinstalled, upgraded meanwhile", 5, L"2.0.9", {box::idYes, box::idYes}, 5, L"2.0.10", 1618},
+      {"a fresh installation, installed meanwhile", 2, L"", {box::idYes}, 5, L"2.0.9", 1618},
+      {"an upgrade, removed meanwhile", 5, L"2.0.8", {box::idYes}, 2, L"", 1618},
+      {"nothing changed meanwhile", 5, L"2.0.9", {box::idYes, box::idYes}, 5, L"2.0.9", 0},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    FakePlatform platform = freshMachine();
+    platform.productState = row.stateBefore;
+    platform.installedVersion = {0, row.versionBefore};
+    platform.packageVersion = {0, L"2.0.9"};
+    platform.answers = row.answers;
+    platform.answers.push_back(box::idOk);
+    platform.beforeTheLock = [&row](FakePlatform& p) {
+      p.productState = row.stateMeanwhile;
+      p.installedVersion = {0, row.versionMeanwhile};
+    };
+    EXPECT_EQ(run(platform, L""), row.exitCode) << row.name;
+    EXPECT_EQ(platform.commandLines.size(), row.exitCode == 0 ? 1u : 0u) << row.name;
+  }
+}
+
+// A stale marker asks for no restart, even where another run holds the lock
+// and it cannot be deleted yet: it is left for a later run.
+TEST(Run, AStaleMarkerIsNoRestartWhileAnotherRunHoldsTheLock) {
+  FakePlatform platform = freshMachine();
+  platform.productState = 5;
+  platform.packageVersion =
+      platform.installedVersion;  // nothing to install: no lock before the end
+  platform.userKeys.insert(L"Software\\NeedBstrReboot");  // another program's, before the start
+  platform.keyWriteTimes[L"Software\\NeedBstrReboot"] = platform.now - 72000000000ull;
+  platform.runLocks = {RunLock::State::held};
+  EXPECT_EQ(run(platform, L"-silent -msiwait 0 -restartcodes"), 0u);
+  EXPECT_TRUE(platform.restartCalls.empty());
+  EXPECT_TRUE(platform.markerPresent());
 }
 
 // An object of the lock's name that refuses the run is another account's: the

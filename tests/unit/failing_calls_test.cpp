@@ -55,6 +55,8 @@ const std::vector<Scenario>& scenarios() {
          p.files[L"D:\\setup\\logs\\run_velmarix-x64.msi.log"] = "an earlier run's";
        },
        0},
+      {"-silent -log into folders to be made", L"-silent -log D:\\setup\\new\\logs\\run.log",
+       [](FakePlatform& p) { p.existingFolders = {L"D:\\setup"}; }, 0},
       {"3010 under -silent -norestart -restartcodes", L"-silent -norestart -restartcodes",
        [](FakePlatform& p) {
          p.childRuns = {{true, 3010}};
@@ -92,6 +94,7 @@ const Harmless harmless[] = {
     {"createNewFile", nullptr, "deployment guide, Logs: a log that cannot be written never changes the run"},
     {"writeFile", nullptr, "deployment guide, Logs: a line that cannot be written closes the log"},
     {"lookAtFolder", " is not used: who may change it cannot be read", "deployment guide, Logs"},
+    {"isBelow", " is not used: where the log was made cannot be told", "deployment guide, Logs"},
     {"processAccount", "the account the run is cannot be read", "deployment guide, Logs: the run's own account, unread, is trusted no more than another"},
     {"keepAside", " is not replaced (", "deployment guide, Logs: what cannot be kept is never replaced"},
     {"renameOpenFile", " is not replaced (it could not take the name", "deployment guide, Logs: the log stays beside"},

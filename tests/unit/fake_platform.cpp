@@ -4,6 +4,7 @@
 #include <regex>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "messages/messages.h"
 
@@ -143,6 +144,7 @@ FakePlatform::FakePlatform() {
                  {"lookAtFolder", 5},
                  {"processAccount", 5},
                  {"createNewFile", 5},
+                 {"isBelow", 5},
                  {"writeFile", 112},
                  {"startChild", 5},
                  {"childEnd", 6},
@@ -515,10 +517,11 @@ namespace {
 // Writes to its file, which nothing renames while it is open.
 class FakeOutputFile final : public OutputFile {
  public:
-  FakeOutputFile(FakePlatform& platform, std::wstring path)
-      : platform_(platform), path_(std::move(path)) {}
+  FakeOutputFile(FakePlatform& platform, std::wstring path, bool renamable)
+      : platform_(platform), path_(std::move(path)), renamable_(renamable) {}
   std::uint32_t renameTo(const std::wstring& path) override {
     if (const std::uint32_t error = platform_.fault("renameOpenFile")) return error;
+    if (!renamable_) return 5;  // ERROR_ACCESS_DENIED: the handle lacks DELETE
     if (platform_.files.count(path) != 0) return 183;  // ERROR_ALREADY_EXISTS
     platform_.files[path] = platform_.files[path_];
     platform_.files.erase(path_);
@@ -530,23 +533,29 @@ class FakeOutputFile final : public OutputFile {
     platform_.files[path_].append(bytes.begin(), bytes.end());
     return true;
   }
+  Answer<bool> isBelow(const std::wstring& folder, const std::wstring& relative) override {
+    if (const std::uint32_t error = platform_.fault("isBelow")) return {error, false};
+    platform_.placesChecked.push_back(folder + L"|" + relative);
+    return {0, platform_.madeElsewhere.count(path_) == 0};
+  }
 
  private:
   FakePlatform& platform_;
   std::wstring path_;
+  bool renamable_;
 };
 
 }  // namespace
 
 std::unique_ptr<OutputFile> FakePlatform::createNewFile(const std::wstring& path,
-                                                        std::uint32_t& error) {
+                                                        std::uint32_t& error, bool renamable) {
   if ((error = fault("createNewFile")) != 0) return nullptr;
   const bool taken =
       files.count(path) != 0 || existingPaths.count(path) != 0 || links.count(path) != 0;
   error = taken ? 80 : createError;  // ERROR_FILE_EXISTS
   if (error != 0) return nullptr;
   files[path];
-  return std::make_unique<FakeOutputFile>(*this, path);
+  return std::make_unique<FakeOutputFile>(*this, path, renamable);
 }
 
 ChildRun FakePlatform::runChildProcess(const std::wstring& path, const std::wstring& commandLine) {
@@ -699,6 +708,7 @@ class FakeHeldLock final : public HeldLock {
 
 RunLock FakePlatform::takeRunLock(const RunLockPlace& place, const AccessDescription& access,
                                   std::uint32_t milliseconds) {
+  if (beforeTheLock) std::exchange(beforeTheLock, nullptr)(*this);
   runLockPlaces.push_back(place);
   if (!privateNamespaces && !place.namespaceAlias.empty()) {
     return {RunLock::State::unknown, 127, 0, nullptr};  // ERROR_PROC_NOT_FOUND

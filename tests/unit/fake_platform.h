@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -87,6 +88,10 @@ class FakePlatform : public Platform {
   // Keys under HKLM, those of them volatile, when each was made; values under HKCU ("path|name").
   std::set<std::wstring> machineKeys, volatileMachineKeys;
   std::map<std::wstring, std::uint64_t> machineKeyTimes;
+  // What another run does before this one first asks for the run lock.
+  std::function<void(FakePlatform&)> beforeTheLock;
+  std::set<std::wstring> madeElsewhere;             // files a link on their path took elsewhere
+  std::vector<std::wstring> placesChecked;          // "folder|relative" that isBelow was asked
   std::map<std::wstring, std::wstring> userValues;  // "key|value name"
   Answer<std::wstring> computer{0, L"PC-01"};
 
@@ -171,8 +176,8 @@ class FakePlatform : public Platform {
   std::uint32_t createFolder(const std::wstring& path, const AccessDescription& access) override;
   FolderLook lookAtFolder(const std::wstring& path) override;
   Answer<std::wstring> processAccount() override;
-  std::unique_ptr<OutputFile> createNewFile(const std::wstring& path,
-                                            std::uint32_t& error) override;
+  std::unique_ptr<OutputFile> createNewFile(const std::wstring& path, std::uint32_t& error,
+                                            bool renamable) override;
   std::optional<std::vector<std::uint32_t>> processIds(const std::wstring& exeName) override;
   InstallerWait waitForInstaller(InstallerBusySign sign, std::uint32_t milliseconds) override;
   std::uint32_t initializeCom() override;

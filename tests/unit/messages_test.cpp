@@ -189,6 +189,7 @@ TEST(RunLog, WhereTheAdministratorSays) {
       {"a network drive", L"N:\\pc1\\run.log", Before::nothing, 0, 0, tmpLog, {}, "N:\\ is not used: it is on a network drive", [](FakePlatform& p) { p.folderLooks[L"N:\\"].remote = true; }},
       {"a file where a folder goes, where only administrators add", L"C:\\L\\deep\\run.log", Before::nothing, 0, 0, tmpLog, {L"C:\\L"}, "", fileWhereAFolderGoes},
       {"... where others may add", L"C:\\L\\deep\\run.log", Before::nothing, 0, 0, tmpLog, {}, "C:\\L\\deep is not used: it cannot be made (Windows error 267), and other accounts may add", [](FakePlatform& p) { p.files[L"C:\\L\\deep"] = "planted"; p.existingFolders.insert(L"C:\\L"); p.folderLooks[L"C:\\L"] = folderOwnedBy(systemSid, {{AccessEntry::Kind::allow, L"S-1-5-32-545", 0x6, 0x2}}); }},
+      {"an empty folder made a link as the run made one in it, unmade before the second look", L"C:\\L\\deep\\run.log", Before::nothing, 0, 0, tmpLog, {L"C:\\L\\deep"}, "C:\\L is not used: the log made in it is elsewhere", [](FakePlatform& p) { p.existingFolders.insert(L"C:\\L"); p.madeElsewhere.insert(L"C:\\L\\deep\\run.log"); }},
       {"an empty folder made a link as the run made one in it", L"C:\\L\\deep\\run.log", Before::nothing, 0, 0, tmpLog, {L"C:\\L\\deep"}, "C:\\L is not used: it is a junction", [](FakePlatform& p) { p.existingFolders.insert(L"C:\\L"); p.folderLooksOnceMadeIn[L"C:\\L"].reparsePoint = true; }},
       // clang-format on
   };
@@ -214,6 +215,9 @@ TEST(RunLog, WhereTheAdministratorSays) {
         row.folderError + row.createError != 0 || row.arrange == fileWhereAFolderGoes;
     EXPECT_EQ(log.refused().has_value(), refused) << row.name;
     EXPECT_EQ(log.inRequestedFolder(), row.path != tmpLog && !row.path.empty()) << row.name;
+    if (log.inRequestedFolder() && !row.folders.empty()) {  // found again from where it was made
+      EXPECT_EQ(platform.placesChecked.size(), 1u) << row.name;
+    }
     const std::wstring why = log.notUsed() + log.besideBecause();
     EXPECT_EQ(why.rfind(std::wstring(row.why, row.why + std::strlen(row.why)), 0), 0u)
         << row.name << ": " << std::string(why.begin(), why.end());

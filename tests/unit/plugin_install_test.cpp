@@ -114,7 +114,9 @@ TEST(InstallPlugin, DecidesBetweenFreshInstallReinstallAndNothing) {
       EXPECT_EQ(logPath, kUnchanged) << c.name;
     }
     const bool versionsCompared = c.productState == installed;
-    EXPECT_EQ(countCalls(platform, "msiGetProductInfo"), versionsCompared ? 1 : 0) << c.name;
+    // Read again under the run lock before the installer starts.
+    const int reads = (versionsCompared ? 1 : 0) + (versionsCompared && c.extraArguments ? 1 : 0);
+    EXPECT_EQ(countCalls(platform, "msiGetProductInfo"), reads) << c.name;
     const bool reinstalls = versionsCompared && c.extraArguments.has_value();
     EXPECT_EQ(countCalls(platform, "msiQueryFeatureState"), reinstalls ? 1 : 0) << c.name;
     EXPECT_EQ(platform.openHandles, 0) << c.name;

@@ -79,8 +79,10 @@ TEST(ComparePackageVersion, OrdersThePackageAgainstTheInstalledProduct) {
     platform.installedVersion = {0, c.installed};
     platform.packageVersion = {0, c.package};
     int order = 77;
-    EXPECT_EQ(comparePackageVersion(run, kProduct, L"velmarix*x64*", order), 0u);
+    std::wstring installed;
+    EXPECT_EQ(comparePackageVersion(run, kProduct, L"velmarix*x64*", order, installed), 0u);
     EXPECT_EQ(order, c.order) << ::testing::PrintToString(c.package);
+    EXPECT_EQ(installed, c.installed);
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_EQ(platform.openedPackages,
               std::vector<std::wstring>{L"D:\\setup\\x64\\velmarix-x64.msi"});
@@ -165,7 +167,9 @@ TEST(ComparePackageVersion, ShowsEachFailureAndReturnsItsCode) {
     platform.addPackage(L"x64", L"velmarix-x64.msi");
     c.script(platform);
     int order = 77;
-    EXPECT_EQ(comparePackageVersion(run, kProduct, L"velmarix*x64*", order), c.result) << c.name;
+    std::wstring installed;
+    EXPECT_EQ(comparePackageVersion(run, kProduct, L"velmarix*x64*", order, installed), c.result)
+        << c.name;
     EXPECT_EQ(order, 77) << c.name;
     expectFailureShown(platform, c);
   }
