@@ -2,7 +2,9 @@
 // line of the run's log, which administrators read first.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "context/run_context.h"
@@ -24,10 +26,8 @@ void noteCodeSource(RunContext& run, std::uint32_t code, const std::wstring& des
 inline constexpr std::uint32_t ownExitCodes[] = {
     0, 1, 2, 3, 4, 5, 6, 7, 80, 203, 232, 350, 1359, 1459, 1602, 1618, 1622, 1639, 1641, 3010};
 constexpr bool isOwnExitCode(std::uint32_t code) {
-  for (const std::uint32_t own : ownExitCodes) {
-    if (own == code) return true;
-  }
-  return false;
+  return std::find(std::begin(ownExitCodes), std::end(ownExitCodes), code) !=
+         std::end(ownExitCodes);
 }
 
 // The exit code of a run that a failed call to Windows ends: 14 where
