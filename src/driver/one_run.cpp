@@ -42,16 +42,32 @@ AccessDescription runLockAccess() {
       true};
 }
 
-std::uint32_t takeTheRunLock(RunContext& run) {
+namespace {
+
+// Both places' locks, held as one; the later one is released first.
+class BothLocks final : public HeldLock {
+ public:
+  BothLocks(std::unique_ptr<HeldLock> first, std::unique_ptr<HeldLock> second)
+      : first_(std::move(first)), second_(std::move(second)) {}
+
+ private:
+  std::unique_ptr<HeldLock> first_;
+  std::unique_ptr<HeldLock> second_;
+};
+
+struct PlaceTaken {
+  std::uint32_t result = 0;  // 0: taken, or another account's object (lock empty)
+  std::unique_ptr<HeldLock> lock;
+  bool missing = false;  // the system lacks the private namespace calls
+};
+
+// The lock at one place, waited for where nobody is asked (-msiwait).
+PlaceTaken takeAt(RunContext& run, const RunLockPlace& place) {
   using State = RunLock::State;
-  RunLockPlace place = runLockPlaceFor(!run.noPrivateNamespaces);
   RunLock taken = run.platform.takeRunLock(place, runLockAccess(), 0);
   if (!place.namespaceAlias.empty() && taken.state == State::unknown &&
       taken.error == code::procNotFound) {
-    run.noPrivateNamespaces = true;
-    place = globalPlace();
-    logEvent(run, L"the system has no private namespaces: the run lock is " + place.mutexName);
-    taken = run.platform.takeRunLock(place, runLockAccess(), 0);
+    return {0, nullptr, true};
   }
   const std::wstring& name = place.mutexName;
   const std::optional<std::uint32_t>& waitSeconds = run.installerWaitSeconds;
@@ -65,9 +81,7 @@ std::uint32_t takeTheRunLock(RunContext& run) {
     case State::taken:
       logEvent(run, waits ? L"the other run ended after " + secondsText(taken.milliseconds)
                           : L"run lock taken: " + name);
-      run.runLock = std::move(taken.lock);
-      beforeTheFirstChange(run);
-      return code::success;
+      return {0, std::move(taken.lock), false};
     case State::held:
       logEvent(
           run,
@@ -75,14 +89,10 @@ std::uint32_t takeTheRunLock(RunContext& run) {
                  : L"another run of the program is in progress (it holds " + name + L")") +
               L": this run ends before it changes anything more");
       run.lockRefused = !waitSeconds;
-      return code::installAlreadyRunning;
+      return {code::installAlreadyRunning, nullptr};
     case State::foreign:
-      logEvent(run, name +
-                        L" was made by an account that is neither SYSTEM nor an "
-                        L"administrator: runs are not kept apart");
-      run.runsNotKeptApart = true;
-      beforeTheFirstChange(run);
-      return code::success;
+      logEvent(run, name + L" was made by an account that is neither SYSTEM nor an administrator");
+      return {};
     case State::unknown:
       break;
   }
@@ -90,7 +100,41 @@ std::uint32_t takeTheRunLock(RunContext& run) {
   // unseen; stopping is a failure a tool sees and retries. (An object that
   // another account made first is another matter: stopping there would let
   // any user stop every deployment.)
-  return failedCall(run, L"taking " + name + L" (the lock that keeps runs apart)", taken.error);
+  return {failedCall(run, L"taking " + name + L" (the lock that keeps runs apart)", taken.error),
+          nullptr};
+}
+
+}  // namespace
+
+std::uint32_t takeTheRunLock(RunContext& run) {
+  // The global name, which every run takes whatever the system (and earlier
+  // versions took), then the private namespace's, which no standard user
+  // can take first: either keeps runs apart where the other's place is
+  // another account's, or is made anew as a namespace goes.
+  PlaceTaken global;
+  if (!run.globalLockForeign) {
+    global = takeAt(run, globalPlace());
+    if (global.result != 0) return global.result;
+    run.globalLockForeign = !global.lock;
+  }
+  PlaceTaken inNamespace;
+  if (!run.noPrivateNamespaces) {
+    inNamespace = takeAt(run, runLockPlaceFor(true));
+    if (inNamespace.result != 0) return inNamespace.result;  // the global one goes with `global`
+    if (inNamespace.missing) {
+      run.noPrivateNamespaces = true;
+      logEvent(run, L"the system has no private namespaces: the run lock is " +
+                        globalPlace().mutexName + L" alone");
+    }
+  }
+  if (!global.lock && !inNamespace.lock) {
+    logEvent(run, L"runs are not kept apart");
+    run.runsNotKeptApart = true;
+  } else {
+    run.runLock = std::make_unique<BothLocks>(std::move(global.lock), std::move(inNamespace.lock));
+  }
+  beforeTheFirstChange(run);
+  return code::success;
 }
 
 }  // namespace eldoris

@@ -229,10 +229,10 @@ InstallerResult runSteps(RunContext& run, InstallOptions& options, Messenger& me
       }
       if (outcome == DialogOutcome::failed) {
         // Nobody chose «Далее»: nothing is installed.
-        const InstallerResult result = error != 0 ? error : internalErrorResult;
-        noteCodeSource(
-            run, result,
-            L"the configuration dialog could not be shown: " + windowsErrorMeaning(result));
+        const InstallerResult result = error != 0 ? failedCallResult(error) : internalErrorResult;
+        noteCodeSource(run, result,
+                       L"the configuration dialog could not be shown: " +
+                           windowsErrorMeaning(error != 0 ? error : result));
         return result;
       }
       logEvent(run, L"configuration dialog: Далее; protection class " +

@@ -9,16 +9,19 @@ InstallerResult findPackageFile(RunContext& run, const std::wstring& mask, std::
   InstallerResult result = code::noData;
   const std::uint32_t listing = run.platform.listCurrentDirectory([&](const DirEntry& entry) {
     if (!entry.isDirectory || entry.name.empty() || entry.name[0] == L'.') return false;
-    // Windows' own folders of a drive's root refuse all but the system.
-    if (entry.hiddenSystem) {
-      logEvent(run, L"not searched: " + entry.name + L" (a hidden system folder)");
-      return false;
-    }
     const auto match = run.platform.findFirstMatch(entry.name + L"\\" + mask);
     // A folder that cannot be searched may hold the package: a later
-    // folder's look-alike is not taken in its place. One that is not
-    // there (a link to nothing) holds none.
-    if (match.error == code::pathNotFound) return false;
+    // folder's look-alike is not taken in its place. But a link to nothing
+    // holds none, and Windows' own folders of a drive's root, which refuse
+    // all but the system, hold no package of the media.
+    const bool holdsNone = (match.error == code::pathNotFound && entry.reparsePoint) ||
+                           (match.failed() && entry.hiddenSystem);
+    if (holdsNone) {
+      logEvent(run, L"not searched: " + entry.name + L" (" +
+                        (entry.hiddenSystem ? L"a hidden system folder" : L"a link to nothing") +
+                        L", " + windowsErrorMeaning(match.error) + L")");
+      return false;
+    }
     if (match.failed()) {
       result = failedCall(run, L"searching " + entry.name + L" for the package", match.error);
       return true;

@@ -155,7 +155,6 @@ LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
   // The folder the first one was made in is looked at again: while it was
   // empty, it could have been turned into a link between the look and the making.
   if (made > 0 && made < folders.size()) {
-    result.madeIn = folders[made - 1];
     result.folder = folders[made - 1];
     result.distrust = folderDistrust(platform.lookAtFolder(folders[made - 1]),
                                      FolderRole::onThePath, runningAccount);
@@ -163,17 +162,30 @@ LogFolder prepareLogFolder(Platform& platform, const std::wstring& path,
   return result;
 }
 
-std::wstring logMadeElsewhere(OutputFile& log, const LogFolder& folder, const std::wstring& path) {
-  if (folder.madeIn.empty()) return std::wstring();
-  const bool root = isSeparator(folder.madeIn.back());
-  const Answer<bool> below =
-      log.isBelow(folder.madeIn, path.substr(folder.madeIn.size() + (root ? 0 : 1)));
-  if (below.failed()) {
-    return L"where the log was made cannot be told (Windows error " + decimal(below.error) + L")";
+LogFolder judgeLogPath(OutputFile& log, const std::wstring& path,
+                       const std::wstring& runningAccount) {
+  LogFolder result;
+  const std::vector<std::wstring> folders = foldersOf(path);
+  if (folders.empty()) return result;
+  result.folder = folders[0];
+  const Answer<FoundPath> found = log.findFrom(folders[0], path.substr(folders[0].size()));
+  if (found.failed()) {
+    result.distrust =
+        L"where the log was made cannot be told (Windows error " + decimal(found.error) + L")";
+    return result;
   }
-  return below.value ? std::wstring()
-                     : L"the log made in it is elsewhere: it was made a link as the run made a "
-                       L"folder in it";
+  for (std::size_t i = 0; i < found.value.folders.size() && i < folders.size(); ++i) {
+    result.folder = folders[i];
+    const FolderRole role =
+        i + 1 == folders.size() ? FolderRole::holdsTheLogs : FolderRole::onThePath;
+    result.distrust = folderDistrust(found.value.folders[i], role, runningAccount);
+    if (!result.distrust.empty()) return result;
+  }
+  if (!found.value.sameFile) {
+    result.distrust = L"the log made in it is elsewhere: a folder of its path was made a link as "
+                      L"the run made it";
+  }
+  return result;
 }
 
 NewLog createBeside(Platform& platform, const std::wstring& path, std::wstring why,

@@ -54,16 +54,16 @@ struct LogFolder {
   std::uint32_t error = 0;  // a folder that was missing could not be made
   std::wstring folder;      // the folder that `distrust` is about
   std::wstring distrust;    // why the logs may not go there; empty where they may
-  // The folder that was there, in which the run made the first of the
-  // missing ones; empty where none was missing.
-  std::wstring madeIn;
 };
 
-// Where `madeIn` is set, whether the log just made is where its path says
-// (OutputFile::isBelow): while that folder was empty, it could have been
-// made a link while the run made a folder in it, and unmade before the run
-// looked again. Empty where it is; else why the folder is not used.
-std::wstring logMadeElsewhere(OutputFile& log, const LogFolder& folder, const std::wstring& path);
+// Once the run's log is made at `path`, the path to it found again from the
+// root through handles (OutputFile::findFrom), and every folder on it
+// judged as prepareLogFolder judges them: a folder that was empty could
+// have been made a link between those looks and the making, and unmade
+// after, or one the run made replaced by another's. `distrust` is empty
+// where the path holds.
+LogFolder judgeLogPath(OutputFile& log, const std::wstring& path,
+                       const std::wstring& runningAccount);
 
 // Makes the missing folders of `path`, a full path an administrator chose,
 // then looks at every folder of it that was there before (its root

@@ -21,13 +21,16 @@ std::wstring installerCodeMeaning(std::uint32_t code);
 // Notes that the code a step is about to return is not the program's own.
 void noteCodeSource(RunContext& run, std::uint32_t code, const std::wstring& description);
 
-// Whether the README's table of exit codes gives `code` a meaning of the
-// program's own (0 included).
-inline constexpr std::uint32_t ownExitCodes[] = {
-    0, 1, 2, 3, 4, 5, 6, 7, 80, 203, 232, 350, 1359, 1459, 1602, 1618, 1622, 1639, 1641, 3010};
-constexpr bool isOwnExitCode(std::uint32_t code) {
-  return std::find(std::begin(ownExitCodes), std::end(ownExitCodes), code) !=
-         std::end(ownExitCodes);
+// The codes that the README's table of exit codes gives a meaning of the
+// program's own that the same Windows error does not have (0 included):
+// 1459, 1602, 1618 and 1622 mean there what the Windows error says (a
+// Windows Installer busy with another installation gives 1618, which tools
+// retry), so they are no such code.
+inline constexpr std::uint32_t ownMeaningCodes[] = {0,  1,   2,   3,   4,    5,    6,    7,
+                                                 80, 203, 232, 350, 1359, 1639, 1641, 3010};
+constexpr bool hasOwnMeaning(std::uint32_t code) {
+  return std::find(std::begin(ownMeaningCodes), std::end(ownMeaningCodes), code) !=
+         std::end(ownMeaningCodes);
 }
 
 // The exit code of a run that a failed call to Windows ends: 14 where
@@ -36,7 +39,7 @@ constexpr bool isOwnExitCode(std::uint32_t code) {
 // service pack) or the call named none: then 1627, the log naming the error.
 constexpr InstallerResult failedCallResult(std::uint32_t error) {
   if (error == 8 || error == 14) return 14;  // ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY
-  return isOwnExitCode(error) ? code::functionFailed : error;
+  return hasOwnMeaning(error) ? code::functionFailed : error;
 }
 
 // Logs that `what` failed with `error`, notes the run's code as its, and

@@ -58,7 +58,7 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
     accountError_ = account.error;
     const LogFolder folder = full.result == 0
                                  ? prepareLogFolder(platform_, full.text, account.value)
-                                 : LogFolder{full.result, requested, L"", L""};
+                                 : LogFolder{full.result, requested, L""};
     if (folder.error != 0) {
       refused_ = folder.error;
     } else if (!folder.distrust.empty()) {
@@ -73,11 +73,12 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
         if (log.file) waitingFor_ = full.text;
       }
       if (!log.file) refused_ = log.error;
-      const std::wstring elsewhere = log.file ? logMadeElsewhere(*log.file, folder, log.path) : L"";
-      if (!elsewhere.empty()) {
+      const LogFolder found =
+          log.file ? judgeLogPath(*log.file, log.path, account.value) : LogFolder{};
+      if (!found.distrust.empty()) {
         log.file.reset();  // its folders are not followed again; the logs go to TMP
         waitingFor_.clear();
-        notUsed_ = folder.madeIn + L" is not used: " + elsewhere;
+        notUsed_ = found.folder + L" is not used: " + found.distrust;
       }
       inRequestedFolder_ = log.file != nullptr;
     }

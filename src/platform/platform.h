@@ -50,6 +50,7 @@ struct DirEntry {
   std::wstring name;
   bool isDirectory = false;
   bool hiddenSystem = false;  // both attributes: Windows' own, such as System Volume Information
+  bool reparsePoint = false;  // a junction or a symbolic link
 };
 
 // A text read from the system, with the Windows error code of the read.
@@ -101,6 +102,12 @@ struct FolderLook {
   std::vector<AccessEntry> entries;
 };
 
+// The folders from a root down to an open file, as OutputFile::findFrom found them.
+struct FoundPath {
+  std::vector<FolderLook> folders;  // the root first
+  bool sameFile = false;
+};
+
 // Who a descriptor the run asks for names; its SIDs are the system's own.
 enum class Trustee { system, administrators, users };
 
@@ -136,11 +143,13 @@ class OutputFile {
   // Renames the open file itself, through its handle, to the full local
   // `path`, where nothing has that name: 0, or the Windows error.
   virtual std::uint32_t renameTo(const std::wstring& path) = 0;
-  // Whether the open file is the one that `relative` names below the local
-  // `folder`, found from the folder through handles, no link followed and
-  // none on the way: false where a folder of the path was a link, or was
-  // made one, when the file was made.
-  virtual Answer<bool> isBelow(const std::wstring& folder, const std::wstring& relative) = 0;
+  // The path from the local `root` ("C:\\") down `relative` to the open
+  // file, found through handles, each name looked up in the folder the
+  // handle before holds, no link followed: each folder looked at through
+  // its own handle, as lookAtFolder does, and whether the file at its end
+  // is this one (false where a folder on the way is, or was when the file
+  // was made, a link).
+  virtual Answer<FoundPath> findFrom(const std::wstring& root, const std::wstring& relative) = 0;
 };
 
 // `failed`: the dialog could not be shown (DialogBoxParamW gave -1).

@@ -5,6 +5,7 @@
 #include "messages/code_meaning.h"
 #include "messages/run_log.h"
 #include "restart/system_start.h"
+#include "text/ascii.h"
 
 namespace eldoris {
 
@@ -35,7 +36,9 @@ std::wstring computerOf(const std::wstring& mark) {
 Answer<std::vector<std::wstring>> otherComputersMarks(RunContext& run, const std::wstring& own) {
   Answer<std::vector<std::wstring>> names = run.platform.userValueNames(markerPath(), view(run));
   std::erase_if(names.value, [&](const std::wstring& name) {
-    return name == own || name.rfind(restartMarkerStartValue, 0) != 0;
+    const std::size_t prefix = std::size(restartMarkerStartValue) - 1;
+    return equalsIgnoringAsciiCase(name, own) || name.size() <= prefix ||
+           !equalsIgnoringAsciiCase(name.substr(0, prefix), restartMarkerStartValue);
   });
   return names;
 }
@@ -49,20 +52,23 @@ std::uint32_t createRestartMarker(RunContext& run) {
                       (run.restartAsked ? L"; the restart is still due in this run" : L""));
     return result;
   }
-  // Without this start's mark it is judged as another program's would be.
+  // Without this start's mark it is judged as another program's would be;
+  // this computer's value is written all the same (empty), so that other
+  // computers' values in it never hide it.
   const SystemStart start = markSystemStart(run);
+  const bool known = start.state == SystemStart::State::known;
   const std::wstring own = ownMark(run);
   const std::uint32_t named =
-      start.state == SystemStart::State::known && !own.empty()
-          ? run.platform.writeUserValue(markerPath(), own, start.id, view(run))
-          : code::functionFailed;
+      own.empty() ? code::functionFailed
+                  : run.platform.writeUserValue(markerPath(), own, known ? start.id : L"",
+                                                view(run));
   logEvent(run, L"restart marker created" +
-                    (named == 0 ? L" in this start of the system, " + start.id
-                                : L", without this start's mark (" +
-                                      (start.state != SystemStart::State::known ? start.why
-                                       : own.empty() ? std::wstring(L"no computer name")
-                                                     : windowsErrorMeaning(named)) +
-                                      L")"));
+                    (named == 0 && known ? L" in this start of the system, " + start.id
+                                         : L", without this start's mark (" +
+                                               (!known       ? start.why
+                                                : own.empty() ? std::wstring(L"no computer name")
+                                                              : windowsErrorMeaning(named)) +
+                                               L")"));
   return result;
 }
 
@@ -84,6 +90,11 @@ std::uint32_t deleteRestartMarker(RunContext& run) {
     logEvent(run, L"restart marker not deleted: the restart marker's values cannot be read (" +
                       windowsErrorMeaning(others.error) + L")");
     return others.error;
+  }
+  if (!others.value.empty() && own.empty()) {
+    logEvent(run, L"restart marker not deleted: other computers' values are in it, and this "
+                  L"computer's name cannot be read");
+    return code::functionFailed;
   }
   if (!others.value.empty() && !own.empty()) {
     const std::uint32_t deleted = run.platform.deleteUserValue(markerPath(), own, view(run));
@@ -184,7 +195,9 @@ MarkerState judgeRestartMarker(RunContext& run) {
                       computerOf(others.value.front()) + L"): none due here, it is left for it");
     return {};
   }
-  if (mark.result == code::fileNotFound) return judgeByClock(run, written.value);
+  if (mark.result == code::fileNotFound || (mark.result == 0 && mark.text.empty())) {
+    return judgeByClock(run, written.value);
+  }
   if (mark.result != 0) {
     logEvent(run, L"the restart marker's start of the system cannot be read (" +
                       windowsErrorMeaning(mark.result) + L"): it stays");
@@ -205,16 +218,24 @@ MarkerState judgeRestartMarker(RunContext& run) {
 }
 
 MarkerState forgetStaleRestartMarker(RunContext& run) {
-  const MarkerState state = judgeRestartMarker(run);
+  MarkerState state = judgeRestartMarker(run);
   if (state.kind != MarkerState::Kind::stale) return state;
+  const bool heldBefore = run.runLock != nullptr;
   // Without the lock, another run may be writing it: left for a later run,
   // and no restart is due for it in this one.
   if (holdRunLock(run) != 0) {
     logEvent(run, L"restart marker: stale, left for a later run to delete");
     return {};
   }
+  // Another run may have written it again, or deleted it, while this one
+  // waited for the lock: judged again under it.
+  if (!heldBefore) {
+    state = judgeRestartMarker(run);
+    if (state.kind != MarkerState::Kind::stale) return state;
+  }
   // Where it cannot be deleted, it is offered again by later runs, as ever.
-  if (deleteRestartMarker(run) != 0) return {MarkerState::Kind::due};
+  const std::uint32_t deleted = deleteRestartMarker(run);
+  if (deleted != 0 && deleted != code::fileNotFound) return {MarkerState::Kind::due};
   return {};
 }
 

@@ -32,7 +32,8 @@ class FindHandle {
 DirEntry toEntry(const WIN32_FIND_DATAW& data) {
   constexpr DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   return {data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-          (data.dwFileAttributes & hiddenSystem) == hiddenSystem};
+          (data.dwFileAttributes & hiddenSystem) == hiddenSystem,
+          (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
 }
 
 }  // namespace
@@ -251,44 +252,54 @@ class Win32OutputFile final : public OutputFile {
     return result == 0 ? 0 : toError(result);
   }
 
-  Answer<bool> isBelow(const std::wstring& folder, const std::wstring& relative) override {
+  Answer<FoundPath> findFrom(const std::wstring& root, const std::wstring& relative) override {
     // NtOpenFile relative to a handle (every Windows NT): each name is looked
-    // up in the folder that handle holds, which may since have been renamed
-    // or made a link; a folder that is a link now is no proof.
-    using OpenFile =
-        LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, ULONG, ULONG);
+    // up in the folder that handle holds, and each folder is judged by what
+    // that same handle reads, so nothing can be swapped between the two.
+    using OpenFile = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*,
+                                   ULONG, ULONG);
     using StatusToError = ULONG(WINAPI*)(LONG);
     const auto open = lookUpSystemFunction<OpenFile>(L"ntdll.dll", "NtOpenFile");
     const auto toError = lookUpSystemFunction<StatusToError>(L"ntdll.dll", "RtlNtStatusToDosError");
-    if (open == nullptr || toError == nullptr) return {ERROR_PROC_NOT_FOUND, false};
-    OwnedHandle at(openItself(folder, FILE_READ_ATTRIBUTES | SYNCHRONIZE));
-    if (!at.valid()) return {GetLastError(), false};
+    if (open == nullptr || toError == nullptr) return {ERROR_PROC_NOT_FOUND, {}};
+    constexpr DWORD access = READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+    OwnedHandle at(openItself(root, access));
+    if (!at.valid()) return {GetLastError(), {}};
+    FoundPath found;
     for (std::size_t start = 0;;) {
       BY_HANDLE_FILE_INFORMATION info{};
-      if (!GetFileInformationByHandle(at.get(), &info)) return {GetLastError(), false};
-      if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {0, false};
-      if (start > relative.size()) {
+      if (!GetFileInformationByHandle(at.get(), &info)) return {GetLastError(), {}};
+      if (start > relative.size()) {  // the file itself
         BY_HANDLE_FILE_INFORMATION mine{};
-        if (!GetFileInformationByHandle(file_, &mine)) return {GetLastError(), false};
-        return {0, info.dwVolumeSerialNumber == mine.dwVolumeSerialNumber &&
-                       info.nFileIndexHigh == mine.nFileIndexHigh &&
-                       info.nFileIndexLow == mine.nFileIndexLow};
+        if (!GetFileInformationByHandle(file_, &mine)) return {GetLastError(), {}};
+        found.sameFile = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                         info.dwVolumeSerialNumber == mine.dwVolumeSerialNumber &&
+                         info.nFileIndexHigh == mine.nFileIndexHigh &&
+                         info.nFileIndexLow == mine.nFileIndexLow;
+        return {0, found};
       }
+      FolderLook look;
+      look.isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      look.reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      readSecurity(at.get(), look);
+      found.folders.push_back(look);
+      if (look.reparsePoint) return {0, found};  // not followed
       const std::size_t end = std::min(relative.find(L'\\', start), relative.size());
       std::wstring name = relative.substr(start, end - start);
       const auto bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
       UNICODE_STRING text{bytes, bytes, name.data()};
       constexpr ULONG caseInsensitive = 0x40;  // OBJ_CASE_INSENSITIVE, as Win32's own opens
-      OBJECT_ATTRIBUTES attributes{sizeof attributes, at.get(), &text,
-                                   caseInsensitive,   nullptr,  nullptr};
+      OBJECT_ATTRIBUTES attributes{sizeof attributes, at.get(), &text, caseInsensitive, nullptr,
+                                   nullptr};
       IO_STATUS_BLOCK status{};
-      constexpr ULONG options = 0x00200000     // FILE_OPEN_REPARSE_POINT
-                                | 0x00004000   // FILE_OPEN_FOR_BACKUP_INTENT: folders too
+      constexpr ULONG options = 0x00200000    // FILE_OPEN_REPARSE_POINT
+                                | 0x00004000  // FILE_OPEN_FOR_BACKUP_INTENT: folders too
                                 | 0x00000020;  // FILE_SYNCHRONOUS_IO_NONALERT
       HANDLE next = nullptr;
-      const LONG opened = open(&next, FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &status,
+      const LONG opened = open(&next, end < relative.size() ? access : FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                               &attributes, &status,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, options);
-      if (opened != 0) return {toError(opened), false};
+      if (opened != 0) return {toError(opened), {}};
       at.reset(next);
       start = end + 1;
     }

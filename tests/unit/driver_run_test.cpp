@@ -5,6 +5,7 @@
 #include "fake_platform.h"
 #include "installer/installer_wait.h"
 #include "messages/message_ids.h"
+#include "restart/restart_marker.h"
 
 namespace eldoris::testing {
 namespace {
@@ -417,15 +418,20 @@ TEST(Run, OneRunAtATime) {
   const std::wstring global = L"Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}";
   const std::vector<Row> rows = {
       // clang-format off
-      {"alone", L"-silent", {}, 0, {0}, " run lock taken: EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}\r\n"},
-      {"a person is asked", L"", {State::held}, 1618, {0}, " another run of the program is in progress (it holds EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}): this run ends before it changes anything more\r\n"},
+      // The global name first, which earlier versions take too, then the namespace's.
+      {"alone", L"-silent", {}, 0, {0, 0}, " run lock taken: EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}\r\n"},
+      {"a person is asked", L"", {State::held}, 1618, {0}, " another run of the program is in progress (it holds Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}): this run ends before it changes anything more\r\n"},
       {"a person is asked, a provider first", L"-csp", {State::held}, 1618, {0}, ": this run ends before it changes anything more"},
-      {"waited for", L"-silent", {State::held, State::taken}, 0, {0, 600000}, "; waiting up to 600 s for its end\r\n"},
+      {"waited for", L"-silent", {State::held, State::taken}, 0, {0, 600000, 0}, "; waiting up to 600 s for its end\r\n"},
       {"past the wait", L"-silent -msiwait 5", {State::held, State::held}, 1618, {0, 5000}, " the other run is still in progress after 5.000 s: this run ends before it changes anything more\r\n"},
       {"no wait", L"-silent -msiwait 0", {State::held}, 1618, {0}, ": this run ends before it changes anything more"},
-      {"another user's object", L"-silent", {State::foreign}, 0, {0}, " was made by an account that is neither SYSTEM nor an administrator: runs are not kept apart\r\n"},
+      {"held in the namespace only", L"-silent -msiwait 0", {State::taken, State::held}, 1618, {0, 0}, " another run of the program is in progress (it holds EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}): this run ends"},
+      // The namespace's lock keeps runs apart where another account made the global one.
+      {"another user's global object", L"-silent", {State::foreign}, 0, {0, 0}, "Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} was made by an account that is neither SYSTEM nor an administrator\r\n"},
+      {"another user's objects", L"-silent", {State::foreign, State::foreign}, 0, {0, 0}, " was made by an account that is neither SYSTEM nor an administrator\r\n2026-12-06 07:05:09.000 runs are not kept apart\r\n"},
       // Going on would let two runs share the marker unseen: the run ends, and a tool retries.
-      {"cannot be made", L"-silent", {State::unknown}, 1627, {0}, " exit code 1627: taking EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock that keeps runs apart) failed: Windows error 0\r\n"},
+      {"cannot be made", L"-silent", {State::unknown}, 1627, {0}, " exit code 1627: taking Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock that keeps runs apart) failed: Windows error 0\r\n"},
+      {"cannot be made in the namespace", L"-silent", {State::taken, State::unknown}, 1627, {0, 0}, " exit code 1627: taking EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock"},
       // clang-format on
   };
   for (const auto& row : rows) {
@@ -461,13 +467,13 @@ TEST(Run, TheRunLocksNamespace) {
     std::vector<std::wstring> places;  // aliases asked for, in order ("" global)
   };
   const std::vector<Row> rows = {
-      {{6, 0, 2}, true, {L"EldorisSetup", L"EldorisSetup"}},
-      {{10, 0, 0}, true, {L"EldorisSetup", L"EldorisSetup"}},
+      {{6, 0, 2}, true, {L"", L"EldorisSetup", L"", L"EldorisSetup"}},
+      {{10, 0, 0}, true, {L"", L"EldorisSetup", L"", L"EldorisSetup"}},
       // Windows 10 under an XP compatibility layer: its calls are there all the same.
-      {{5, 1, 3}, true, {L"EldorisSetup", L"EldorisSetup"}},
-      // XP, Server 2003 (and Wine): asked once, then the global name.
-      {{5, 2, 2}, false, {L"EldorisSetup", L"", L""}},
-      {{6, 1, 1}, false, {L"EldorisSetup", L"", L""}},
+      {{5, 1, 3}, true, {L"", L"EldorisSetup", L"", L"EldorisSetup"}},
+      // XP, Server 2003 (and Wine): the namespace asked for once, then the global name alone.
+      {{5, 2, 2}, false, {L"", L"EldorisSetup", L""}},
+      {{6, 1, 1}, false, {L"", L"EldorisSetup", L""}},
   };
   for (const auto& row : rows) {
     FakePlatform platform = freshMachine();
@@ -542,6 +548,22 @@ TEST(Run, AStaleMarkerIsNoRestartWhileAnotherRunHoldsTheLock) {
   EXPECT_TRUE(platform.markerPresent());
 }
 
+// Judged stale, then written again by another run while this one waited for
+// the lock: judged again under it, it stays, and the restart is due.
+TEST(Run, AMarkerWrittenAgainWhileTheLockWasAwaitedStays) {
+  FakePlatform platform = freshMachine();
+  platform.productState = 5;
+  platform.packageVersion = platform.installedVersion;
+  platform.userKeys.insert(L"Software\\NeedBstrReboot");
+  platform.keyWriteTimes[L"Software\\NeedBstrReboot"] = platform.now - 72000000000ull;
+  platform.beforeTheLock = [](FakePlatform& p) {
+    RunContext other(p);
+    createRestartMarker(other);
+  };
+  EXPECT_EQ(run(platform, L"-silent -norestart -restartcodes"), 3010u);
+  EXPECT_TRUE(platform.markerPresent());
+}
+
 // An object of the lock's name that refuses the run is another account's: the
 // run goes on (stopping would let any user stop every deployment).
 TEST(Run, AnObjectOfTheLocksNameThatRefusesIsAnothers) {
@@ -562,7 +584,7 @@ TEST(Run, NoBoxHoldsTheRunLock) {
   EXPECT_EQ(run(platform, L"-csp"), 0u);
   EXPECT_EQ(platform.boxes.size(), 3u);
   EXPECT_EQ(platform.locksHeldAtBoxes, std::vector<int>(3, 0));
-  EXPECT_EQ(platform.runLocksAsked.size(), 2u);  // for the provider, again for msiexec
+  EXPECT_EQ(platform.runLocksAsked.size(), 4u);  // both names for the provider, again for msiexec
 }
 
 TEST(Run, TheDialogNeedsSelectDlgAndCspAndNoSilence) {
@@ -584,12 +606,21 @@ TEST(Run, TheDialogNeedsSelectDlgAndCspAndNoSilence) {
 }
 
 TEST(Run, CancellingTheDialogOrFailingToShowItInstallsNothing) {
-  for (const DialogOutcome outcome : {DialogOutcome::cancelled, DialogOutcome::failed}) {
+  struct Row {
+    DialogOutcome outcome;
+    std::uint32_t error;
+    InstallerResult exitCode;
+  };
+  // 1813: ERROR_RESOURCE_TYPE_NOT_FOUND; 5 would read as a missing service pack.
+  const Row rows[] = {{DialogOutcome::cancelled, 0, 0},
+                      {DialogOutcome::failed, 1813, 1813},
+                      {DialogOutcome::failed, 5, 1627}};
+  for (const Row& row : rows) {
     FakePlatform platform = freshMachine();
     platform.answers = {box::idYes};
-    platform.dialogOutcome = outcome;
-    platform.dialogError = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
-    EXPECT_EQ(run(platform, L"-csp -selectDlg"), outcome == DialogOutcome::failed ? 1813u : 0u);
+    platform.dialogOutcome = row.outcome;
+    platform.dialogError = row.error;
+    EXPECT_EQ(run(platform, L"-csp -selectDlg"), row.exitCode) << row.error;
     EXPECT_TRUE(platform.commandLines.empty());
     EXPECT_EQ(platform.boxes.size(), 1u);
   }

@@ -94,7 +94,7 @@ const Harmless harmless[] = {
     {"createNewFile", nullptr, "deployment guide, Logs: a log that cannot be written never changes the run"},
     {"writeFile", nullptr, "deployment guide, Logs: a line that cannot be written closes the log"},
     {"lookAtFolder", " is not used: who may change it cannot be read", "deployment guide, Logs"},
-    {"isBelow", " is not used: where the log was made cannot be told", "deployment guide, Logs"},
+    {"findFrom", " is not used: where the log was made cannot be told", "deployment guide, Logs"},
     {"processAccount", "the account the run is cannot be read", "deployment guide, Logs: the run's own account, unread, is trusted no more than another"},
     {"keepAside", " is not replaced (", "deployment guide, Logs: what cannot be kept is never replaced"},
     {"renameOpenFile", " is not replaced (it could not take the name", "deployment guide, Logs: the log stays beside"},
@@ -202,7 +202,7 @@ Outcome runWithFailure(const Scenario& scenario, std::size_t failAt, std::string
   const InstallerResult code = outcome.exitCode;
   const bool itsCause = code == code::logFailure || code == code::installAlreadyRunning ||
                         (code == restartFailedResult && (markerBefore || asked));
-  if (!isHarmless && isOwnExitCode(code) && !itsCause && !successCode(code)) {
+  if (!isHarmless && hasOwnMeaning(code) && !itsCause && !successCode(code)) {
     outcome.broken = "a failure ends the run with the code of another cause";
   }
   // The run's log ends with the code and whose it is (or with the restart asked).

@@ -144,7 +144,7 @@ FakePlatform::FakePlatform() {
                  {"lookAtFolder", 5},
                  {"processAccount", 5},
                  {"createNewFile", 5},
-                 {"isBelow", 5},
+                 {"findFrom", 5},
                  {"writeFile", 112},
                  {"startChild", 5},
                  {"childEnd", 6},
@@ -409,6 +409,15 @@ FolderLook FakePlatform::lookAtFolder(const std::wstring& path) {
     unreadable.error = error;
     return unreadable;
   }
+  return lookOf(path);
+}
+
+FolderLook FakePlatform::lookFound(const std::wstring& path) const {
+  const auto found = foundLooks.find(path);
+  return found != foundLooks.end() ? found->second : lookOf(path);
+}
+
+FolderLook FakePlatform::lookOf(const std::wstring& path) const {
   const auto found = folderLooks.find(path);
   if (found != folderLooks.end()) return found->second;
   if (files.count(path) != 0) {
@@ -533,10 +542,17 @@ class FakeOutputFile final : public OutputFile {
     platform_.files[path_].append(bytes.begin(), bytes.end());
     return true;
   }
-  Answer<bool> isBelow(const std::wstring& folder, const std::wstring& relative) override {
-    if (const std::uint32_t error = platform_.fault("isBelow")) return {error, false};
-    platform_.placesChecked.push_back(folder + L"|" + relative);
-    return {0, platform_.madeElsewhere.count(path_) == 0};
+  Answer<FoundPath> findFrom(const std::wstring& root, const std::wstring& relative) override {
+    if (const std::uint32_t error = platform_.fault("findFrom")) return {error, {}};
+    platform_.placesChecked.push_back(root + L"|" + relative);
+    FoundPath found;
+    found.folders.push_back(platform_.lookFound(root));
+    for (std::size_t at = relative.find(L'\\'); at != std::wstring::npos;
+         at = relative.find(L'\\', at + 1)) {
+      found.folders.push_back(platform_.lookFound(root + relative.substr(0, at)));
+    }
+    found.sameFile = platform_.madeElsewhere.count(path_) == 0;
+    return {0, found};
   }
 
  private:

@@ -90,8 +90,13 @@ class FakePlatform : public Platform {
   std::map<std::wstring, std::uint64_t> machineKeyTimes;
   // What another run does before this one first asks for the run lock.
   std::function<void(FakePlatform&)> beforeTheLock;
-  std::set<std::wstring> madeElsewhere;             // files a link on their path took elsewhere
-  std::vector<std::wstring> placesChecked;          // "folder|relative" that isBelow was asked
+    std::set<std::wstring> madeElsewhere;  // files a link on their path took elsewhere
+  // What the path found again from the root shows, where it is not what
+  // lookAtFolder showed (a folder replaced since).
+  std::map<std::wstring, FolderLook> foundLooks;
+  std::vector<std::wstring> placesChecked;  // "root|relative" that findFrom was asked
+  FolderLook lookFound(const std::wstring& path) const;
+  FolderLook lookOf(const std::wstring& path) const;
   std::map<std::wstring, std::wstring> userValues;  // "key|value name"
   Answer<std::wstring> computer{0, L"PC-01"};
 

@@ -112,7 +112,7 @@ TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
        {}},
       {"empty", [](FakePlatform&) {}, 232, kUnchanged, {}},
       // A drive's root: Windows' own folders refuse all but the system, unsearched.
-      {"a hidden system folder is not searched",
+      {"a hidden system folder that refuses the search is passed over",
        [](FakePlatform& p) {
          p.tree.push_back({{L"System Volume Information", true, true}, {}});
          p.searchErrors[L"System Volume Information"] = 5;
@@ -120,10 +120,10 @@ TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
        },
        0,
        L"D:\\setup\\x64\\velmarix-x64.msi",
-       {L"x64\\velmarix*x64*"}},
+       {L"System Volume Information\\velmarix*x64*", L"x64\\velmarix*x64*"}},
       {"a link to nothing holds nothing",
        [](FakePlatform& p) {
-         p.addFolder(L"old");
+         p.tree.push_back({{L"old", true, false, true}, {}});
          p.searchErrors[L"old"] = 3;
          p.addPackage(L"x64", L"velmarix-x64.msi");
        },
@@ -131,6 +131,15 @@ TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
        L"D:\\setup\\x64\\velmarix-x64.msi",
        {L"old\\velmarix*x64*", L"x64\\velmarix*x64*"}},
       // It may hold the package: a later folder's is not taken instead.
+      {"a folder gone since the listing ends it",
+       [](FakePlatform& p) {
+         p.addFolder(L"moved");
+         p.searchErrors[L"moved"] = 3;
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+       },
+       1627,  // 3 would read as a missing service pack
+       kUnchanged,
+       {L"moved\\velmarix*x64*"}},
       {"a folder that refuses the search ends it",
        [](FakePlatform& p) {
          p.addFolder(L"private");

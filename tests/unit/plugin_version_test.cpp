@@ -139,6 +139,15 @@ const std::vector<FailureCase>& failures() {
        14, msg::packageNotFound, true, false},
       {"open", [](FakePlatform& p) { p.openResult = 1619; }, 1619, msg::packageNotOpened, true,
        true},
+      // Another installation in progress: 1618 as it is, which tools retry.
+      {"open, the installer busy", [](FakePlatform& p) { p.openResult = 1618; }, 1618,
+       msg::packageNotOpened, true, true},
+      // The installer's 6 would read as Windows older than 2000.
+      {"package version, an invalid handle",
+       [](FakePlatform& p) {
+         p.packageVersion = {6, L""};
+       },
+       1627, msg::packageVersionUnreadable, true, true},
       {"package version",
        [](FakePlatform& p) {
          p.packageVersion = {1627, L""};

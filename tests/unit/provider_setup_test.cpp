@@ -116,7 +116,7 @@ TEST(ProviderSetup, MapsTheSetupsExitCode) {
       // Not started: a Windows error that the table gives another meaning is not passed on.
       {{false, 2}, 1627},
       {{false, 3}, 1627},
-      {{false, 1602}, 1627},
+      {{false, 1359}, 1627},
       {{false, 0}, 1627},
   };
   for (const auto& c : cases) {

@@ -191,6 +191,22 @@ TEST(RestartMarker, OneFromBeforeTheLastFullRestartGoes) {
   }
 }
 
+// A marker this computer wrote without the start's mark is judged by the
+// clock, whatever other computers' values are in it.
+TEST(RestartMarker, OtherComputersValuesNeverHideThisOnes) {
+  FakePlatform platform;
+  platform.computer.value = L"PC-02";
+  {
+    RunContext elsewhere(platform);
+    createRestartMarker(elsewhere);
+  }
+  platform.computer.value = L"PC-01";
+  platform.volatileMachineKeys.clear();  // this start cannot be told
+  RunContext run(platform);
+  createRestartMarker(run);
+  EXPECT_EQ(judgeRestartMarker(run).kind, MarkerState::Kind::due);
+}
+
 TEST(RestartMarker, DeletingAMissingMarkerFails) {
   FakePlatform platform;
   RunContext run(platform);
