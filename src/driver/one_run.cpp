@@ -1,5 +1,7 @@
 #include "driver/one_run.h"
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "logfiles/log_files.h"
@@ -56,81 +58,117 @@ class BothLocks final : public HeldLock {
 };
 
 struct PlaceTaken {
-  std::uint32_t result = 0;  // 0: taken, or another account's object (lock empty)
+  std::uint32_t result = 0;  // 0: taken, another account's object, or `failure`
   std::unique_ptr<HeldLock> lock;
-  bool missing = false;  // the system lacks the private namespace calls
+  bool missing = false;                  // the system lacks the private namespace calls
+  std::optional<std::uint32_t> failure;  // the Windows error where it was neither made nor opened
+  std::uint32_t waited = 0;              // milliseconds
 };
 
-// The lock at one place, waited for where nobody is asked (-msiwait).
-PlaceTaken takeAt(RunContext& run, const RunLockPlace& place) {
+std::wstring waitText(std::uint32_t milliseconds) {
+  return milliseconds % 1000 == 0 ? decimal(milliseconds / 1000) + L" s"
+                                  : secondsText(milliseconds);
+}
+
+// The lock at one place, waited for up to `budget` milliseconds where
+// nobody is asked (-msiwait).
+PlaceTaken takeAt(RunContext& run, const RunLockPlace& place, std::uint32_t budget) {
   using State = RunLock::State;
   RunLock taken = run.platform.takeRunLock(place, runLockAccess(), 0);
   if (!place.namespaceAlias.empty() && taken.state == State::unknown &&
       taken.error == code::procNotFound) {
-    return {0, nullptr, true};
+    return {0, nullptr, true, std::nullopt, 0};
   }
   const std::wstring& name = place.mutexName;
-  const std::optional<std::uint32_t>& waitSeconds = run.installerWaitSeconds;
-  const bool waits = taken.state == State::held && waitSeconds && *waitSeconds > 0;
+  const bool unattended = run.installerWaitSeconds.has_value();
+  const bool waits = taken.state == State::held && unattended && budget > 0;
   if (waits) {
     logEvent(run, L"another run of the program is in progress (it holds " + name +
-                      L"); waiting up to " + decimal(*waitSeconds) + L" s for its end");
-    taken = run.platform.takeRunLock(place, runLockAccess(), *waitSeconds * 1000);
+                      L"); waiting up to " + waitText(budget) + L" for its end");
+    taken = run.platform.takeRunLock(place, runLockAccess(), budget);
   }
+  const std::uint32_t waited = waits ? taken.milliseconds : 0;
   switch (taken.state) {
     case State::taken:
       logEvent(run, waits ? L"the other run ended after " + secondsText(taken.milliseconds)
                           : L"run lock taken: " + name);
-      return {0, std::move(taken.lock), false};
+      return {0, std::move(taken.lock), false, std::nullopt, waited};
     case State::held:
       logEvent(
           run,
           (waits ? L"the other run is still in progress after " + secondsText(taken.milliseconds)
                  : L"another run of the program is in progress (it holds " + name + L")") +
               L": this run ends before it changes anything more");
-      run.lockRefused = !waitSeconds;
-      return {code::installAlreadyRunning, nullptr};
+      run.lockRefused = !unattended;
+      return {code::installAlreadyRunning, nullptr, false, std::nullopt, waited};
     case State::foreign:
       logEvent(run, name + L" was made by an account that is neither SYSTEM nor an administrator");
-      return {};
+      return {0, nullptr, false, std::nullopt, waited};
     case State::unknown:
       break;
   }
-  // Going on could let two runs share the marker and the Windows Installer,
-  // unseen; stopping is a failure a tool sees and retries. (An object that
-  // another account made first is another matter: stopping there would let
-  // any user stop every deployment.)
-  return {failedCall(run, L"taking " + name + L" (the lock that keeps runs apart)", taken.error),
-          nullptr};
+  return {0, nullptr, false, taken.error, waited};
+}
+
+std::uint32_t lockFailed(RunContext& run, const RunLockPlace& place, std::uint32_t error) {
+  return failedCall(run, L"taking " + place.mutexName + L" (the lock that keeps runs apart)",
+                    error);
 }
 
 }  // namespace
 
 std::uint32_t takeTheRunLock(RunContext& run) {
-  // The global name, which every run takes whatever the system (and earlier
-  // versions took), then the private namespace's, which no standard user
-  // can take first: either keeps runs apart where the other's place is
-  // another account's, or is made anew as a namespace goes.
+  // The global name, which this version takes on every system (earlier ones
+  // took one of the two), then the private namespace's, which no standard
+  // user can make first. Either keeps runs apart where the other's name is
+  // another account's or cannot be made; the global one also where a
+  // namespace goes with the run that made it and is made anew. One -msiwait
+  // budget covers both waits.
+  std::uint32_t budget = run.installerWaitSeconds.value_or(0) * 1000;
+  const RunLockPlace globalName = globalPlace();
   PlaceTaken global;
   if (!run.globalLockForeign) {
-    global = takeAt(run, globalPlace());
+    global = takeAt(run, globalName, budget);
     if (global.result != 0) return global.result;
-    run.globalLockForeign = !global.lock;
+    budget -= std::min(budget, global.waited);
+    run.globalLockForeign = !global.lock && !global.failure;
   }
   PlaceTaken inNamespace;
   if (!run.noPrivateNamespaces) {
-    inNamespace = takeAt(run, runLockPlaceFor(true));
+    const RunLockPlace place = runLockPlaceFor(true);
+    inNamespace = takeAt(run, place, budget);
     if (inNamespace.result != 0) return inNamespace.result;  // the global one goes with `global`
+    // Going on could let two runs share the marker and the Windows
+    // Installer, unseen; stopping is a failure a tool sees and retries. (An
+    // object that another account made first is another matter: stopping
+    // there would let any user stop every deployment.)
+    if (inNamespace.failure) return lockFailed(run, place, *inNamespace.failure);
     if (inNamespace.missing) {
       run.noPrivateNamespaces = true;
       logEvent(run, L"the system has no private namespaces: the run lock is " +
-                        globalPlace().mutexName + L" alone");
+                        globalName.mutexName + L" alone");
     }
+  }
+  if (global.failure) {
+    // Any user may make an object of the global name; whatever it makes the
+    // call fail with stops no run that holds the namespace's lock.
+    if (!inNamespace.lock) return lockFailed(run, globalName, *global.failure);
+    logEvent(run, L"taking " + globalName.mutexName + L" failed: " +
+                      windowsErrorMeaning(*global.failure) +
+                      L"; the namespace's lock alone keeps "
+                      L"runs apart");
   }
   if (!global.lock && !inNamespace.lock) {
     logEvent(run, L"runs are not kept apart");
     run.runsNotKeptApart = true;
   } else {
+    if (!global.lock) {
+      // A namespace goes with the run that made it: a run started after
+      // that, while another still holds the mutex in it, makes a new one.
+      logEvent(run,
+               L"runs are kept apart by the namespace's lock alone, which a run started "
+               L"after the one that made the namespace ended may not see");
+    }
     run.runLock = std::make_unique<BothLocks>(std::move(global.lock), std::move(inNamespace.lock));
   }
   beforeTheFirstChange(run);

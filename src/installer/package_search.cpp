@@ -13,9 +13,10 @@ InstallerResult findPackageFile(RunContext& run, const std::wstring& mask, std::
     // A folder that cannot be searched may hold the package: a later
     // folder's look-alike is not taken in its place. But a link to nothing
     // holds none, and Windows' own folders of a drive's root, which refuse
-    // all but the system, hold no package of the media.
-    const bool holdsNone = (match.error == code::pathNotFound && entry.reparsePoint) ||
-                           (match.failed() && entry.hiddenSystem);
+    // all but the system, hold no package of the media; any other failure
+    // of theirs (a drive not ready, a network) may pass.
+    const bool holdsNone = (match.error == code::pathNotFound && entry.link) ||
+                           (match.error == code::accessDenied && entry.hiddenSystem);
     if (holdsNone) {
       logEvent(run, L"not searched: " + entry.name + L" (" +
                         (entry.hiddenSystem ? L"a hidden system folder" : L"a link to nothing") +

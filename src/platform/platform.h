@@ -50,7 +50,7 @@ struct DirEntry {
   std::wstring name;
   bool isDirectory = false;
   bool hiddenSystem = false;  // both attributes: Windows' own, such as System Volume Information
-  bool reparsePoint = false;  // a junction or a symbolic link
+  bool link = false;          // a junction or a symbolic link (not another reparse point)
 };
 
 // A text read from the system, with the Windows error code of the read.

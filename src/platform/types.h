@@ -16,6 +16,7 @@ namespace code {
 constexpr InstallerResult success = 0;
 constexpr InstallerResult fileNotFound = 2;
 constexpr InstallerResult pathNotFound = 3;
+constexpr InstallerResult accessDenied = 5;             // ERROR_ACCESS_DENIED
 constexpr InstallerResult procNotFound = 127;           // ERROR_PROC_NOT_FOUND
 constexpr InstallerResult sharingViolation = 32;        // ERROR_SHARING_VIOLATION
 constexpr InstallerResult fileExists = 80;              // ERROR_FILE_EXISTS

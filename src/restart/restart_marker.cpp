@@ -59,16 +59,21 @@ std::uint32_t createRestartMarker(RunContext& run) {
   const bool known = start.state == SystemStart::State::known;
   const std::wstring own = ownMark(run);
   const std::uint32_t named =
-      own.empty() ? code::functionFailed
-                  : run.platform.writeUserValue(markerPath(), own, known ? start.id : L"",
-                                                view(run));
+      own.empty()
+          ? code::functionFailed
+          : run.platform.writeUserValue(markerPath(), own, known ? start.id : L"", view(run));
+  if (named != 0) {
+    // A later run may take it for only other computers' where a profile
+    // roams: it is no marker of this computer's then.
+    logEvent(run,
+             L"restart marker created without this computer's value (" +
+                 (own.empty() ? std::wstring(L"no computer name") : windowsErrorMeaning(named)) +
+                 L")" + (run.restartAsked ? L"; the restart is still due in this run" : L""));
+    return named;
+  }
   logEvent(run, L"restart marker created" +
-                    (named == 0 && known ? L" in this start of the system, " + start.id
-                                         : L", without this start's mark (" +
-                                               (!known       ? start.why
-                                                : own.empty() ? std::wstring(L"no computer name")
-                                                              : windowsErrorMeaning(named)) +
-                                               L")"));
+                    (known ? L" in this start of the system, " + start.id
+                           : L", without this start's mark (" + start.why + L")"));
   return result;
 }
 
@@ -92,8 +97,9 @@ std::uint32_t deleteRestartMarker(RunContext& run) {
     return others.error;
   }
   if (!others.value.empty() && own.empty()) {
-    logEvent(run, L"restart marker not deleted: other computers' values are in it, and this "
-                  L"computer's name cannot be read");
+    logEvent(run,
+             L"restart marker not deleted: other computers' values are in it, and this "
+             L"computer's name cannot be read");
     return code::functionFailed;
   }
   if (!others.value.empty() && !own.empty()) {
@@ -188,9 +194,10 @@ MarkerState judgeRestartMarker(RunContext& run) {
                       windowsErrorMeaning(others.error) + L"): it stays");
     return {MarkerState::Kind::due};
   }
-  if (mark.result == code::fileNotFound && !others.value.empty()) {
+  if (mark.result == code::fileNotFound && !others.value.empty() && !own.empty()) {
     // A profile that roams: that computer restarts on its own, and the
-    // marker stays for it.
+    // marker stays for it. (Where this computer's name is unknown, whose it
+    // is cannot be told: it is judged by the clock.)
     logEvent(run, L"restart marker written on another computer (" +
                       computerOf(others.value.front()) + L"): none due here, it is left for it");
     return {};

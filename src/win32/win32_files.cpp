@@ -33,7 +33,11 @@ DirEntry toEntry(const WIN32_FIND_DATAW& data) {
   constexpr DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   return {data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
           (data.dwFileAttributes & hiddenSystem) == hiddenSystem,
-          (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
+          // dwReserved0 is the reparse tag where the attribute is set: a
+          // cloud file's or a deduplicated folder's is no link.
+          (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+              (data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT ||
+               data.dwReserved0 == IO_REPARSE_TAG_SYMLINK)};
 }
 
 }  // namespace
@@ -256,16 +260,23 @@ class Win32OutputFile final : public OutputFile {
     // NtOpenFile relative to a handle (every Windows NT): each name is looked
     // up in the folder that handle holds, and each folder is judged by what
     // that same handle reads, so nothing can be swapped between the two.
-    using OpenFile = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*,
-                                   ULONG, ULONG);
+    using OpenFile =
+        LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, ULONG, ULONG);
     using StatusToError = ULONG(WINAPI*)(LONG);
     const auto open = lookUpSystemFunction<OpenFile>(L"ntdll.dll", "NtOpenFile");
     const auto toError = lookUpSystemFunction<StatusToError>(L"ntdll.dll", "RtlNtStatusToDosError");
     if (open == nullptr || toError == nullptr) return {ERROR_PROC_NOT_FOUND, {}};
+    FoundPath found;
+    // A letter mapped to a share since the first look: told before it is opened.
+    if (GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) {
+      FolderLook look;
+      look.remote = true;
+      found.folders.push_back(look);
+      return {0, found};
+    }
     constexpr DWORD access = READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
     OwnedHandle at(openItself(root, access));
     if (!at.valid()) return {GetLastError(), {}};
-    FoundPath found;
     for (std::size_t start = 0;;) {
       BY_HANDLE_FILE_INFORMATION info{};
       if (!GetFileInformationByHandle(at.get(), &info)) return {GetLastError(), {}};
@@ -289,16 +300,16 @@ class Win32OutputFile final : public OutputFile {
       const auto bytes = static_cast<USHORT>(name.size() * sizeof(wchar_t));
       UNICODE_STRING text{bytes, bytes, name.data()};
       constexpr ULONG caseInsensitive = 0x40;  // OBJ_CASE_INSENSITIVE, as Win32's own opens
-      OBJECT_ATTRIBUTES attributes{sizeof attributes, at.get(), &text, caseInsensitive, nullptr,
-                                   nullptr};
+      OBJECT_ATTRIBUTES attributes{sizeof attributes, at.get(), &text,
+                                   caseInsensitive,   nullptr,  nullptr};
       IO_STATUS_BLOCK status{};
-      constexpr ULONG options = 0x00200000    // FILE_OPEN_REPARSE_POINT
-                                | 0x00004000  // FILE_OPEN_FOR_BACKUP_INTENT: folders too
+      constexpr ULONG options = 0x00200000     // FILE_OPEN_REPARSE_POINT
+                                | 0x00004000   // FILE_OPEN_FOR_BACKUP_INTENT: folders too
                                 | 0x00000020;  // FILE_SYNCHRONOUS_IO_NONALERT
       HANDLE next = nullptr;
-      const LONG opened = open(&next, end < relative.size() ? access : FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                               &attributes, &status,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, options);
+      const LONG opened = open(
+          &next, end < relative.size() ? access : FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes,
+          &status, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, options);
       if (opened != 0) return {toError(opened), {}};
       at.reset(next);
       start = end + 1;

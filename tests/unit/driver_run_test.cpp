@@ -414,6 +414,8 @@ TEST(Run, OneRunAtATime) {
     InstallerResult exitCode;
     std::vector<std::uint32_t> asked;  // milliseconds
     const char* logged;
+    bool namespaces = true;
+    std::deque<std::uint32_t> waited = {};  // milliseconds, where a lock is taken after a wait
   };
   const std::wstring global = L"Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}";
   const std::vector<Row> rows = {
@@ -423,6 +425,8 @@ TEST(Run, OneRunAtATime) {
       {"a person is asked", L"", {State::held}, 1618, {0}, " another run of the program is in progress (it holds Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}): this run ends before it changes anything more\r\n"},
       {"a person is asked, a provider first", L"-csp", {State::held}, 1618, {0}, ": this run ends before it changes anything more"},
       {"waited for", L"-silent", {State::held, State::taken}, 0, {0, 600000, 0}, "; waiting up to 600 s for its end\r\n"},
+      // One -msiwait for both names: an older version's run holds the namespace's.
+      {"both waited for", L"-silent", {State::held, State::taken, State::held, State::taken}, 0, {0, 600000, 0, 200000}, "; waiting up to 200 s for its end\r\n", true, {0, 400000, 0, 0}},
       {"past the wait", L"-silent -msiwait 5", {State::held, State::held}, 1618, {0, 5000}, " the other run is still in progress after 5.000 s: this run ends before it changes anything more\r\n"},
       {"no wait", L"-silent -msiwait 0", {State::held}, 1618, {0}, ": this run ends before it changes anything more"},
       {"held in the namespace only", L"-silent -msiwait 0", {State::taken, State::held}, 1618, {0, 0}, " another run of the program is in progress (it holds EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}): this run ends"},
@@ -430,7 +434,9 @@ TEST(Run, OneRunAtATime) {
       {"another user's global object", L"-silent", {State::foreign}, 0, {0, 0}, "Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} was made by an account that is neither SYSTEM nor an administrator\r\n"},
       {"another user's objects", L"-silent", {State::foreign, State::foreign}, 0, {0, 0}, " was made by an account that is neither SYSTEM nor an administrator\r\n2026-12-06 07:05:09.000 runs are not kept apart\r\n"},
       // Going on would let two runs share the marker unseen: the run ends, and a tool retries.
-      {"cannot be made", L"-silent", {State::unknown}, 1627, {0}, " exit code 1627: taking Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock that keeps runs apart) failed: Windows error 0\r\n"},
+      {"cannot be made", L"-silent", {State::unknown}, 1627, {0}, " exit code 1627: taking Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock that keeps runs apart) failed: Windows error 0\r\n", false},
+      // Whatever another account put at the global name stops no run that holds the namespace's.
+      {"the global one cannot be made", L"-silent", {State::unknown}, 0, {0, 0}, " taking Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} failed: Windows error 0; the namespace's lock alone keeps runs apart\r\n"},
       {"cannot be made in the namespace", L"-silent", {State::taken, State::unknown}, 1627, {0, 0}, " exit code 1627: taking EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock"},
       // clang-format on
   };
@@ -438,6 +444,8 @@ TEST(Run, OneRunAtATime) {
     FakePlatform platform = freshMachine();
     platform.answers = {box::idYes};
     platform.runLocks = row.locks;
+    platform.privateNamespaces = row.namespaces;
+    platform.runLockWaits = row.waited;
     platform.userKeys.insert(
         L"Software\\NeedBstrReboot");  // another program's, from before the start
     platform.keyWriteTimes[L"Software\\NeedBstrReboot"] = platform.now - 72000000000ull;

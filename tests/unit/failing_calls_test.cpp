@@ -111,12 +111,13 @@ const Harmless harmless[] = {
     {"createMachineKey", "it does not tell a restart", "deployment guide, The restart marker: where it cannot be told, it stays"},
     {"machineKeyWriteTime", "without this start's mark", "deployment guide, The restart marker: judged as another program's"},
     {"machineKeyWriteTime", "this start's mark cannot be read", "deployment guide, The restart marker: where it cannot be told, it stays"},
-    {"writeUserValue", "without this start's mark", "deployment guide, The restart marker: judged as another program's"},
+    {"writeUserValue", "without this computer's value", "deployment guide, The restart marker: judged as another program's"},
     {"deleteUserKey", "restart marker not deleted", "deployment guide, The restart marker: offered again by every later run"},
     {"userValueNames", "the restart marker's values cannot be read", "deployment guide, The restart marker: where it cannot be told, it stays"},
     {"deleteUserValue", "this computer's value not deleted", "deployment guide, The restart marker: offered again by every later run"},
     {"computerName", "this computer's name cannot be read", "deployment guide, The restart marker: judged as another program's"},
     {"restartSystem", "restart: could not be started", "README, exit codes 7 and 3010"},
+    {"takeRunLock", "the namespace's lock alone keeps runs apart", "README, One run at a time: what is at the global name stops no run that holds the namespace's"},
     // clang-format on
 };
 

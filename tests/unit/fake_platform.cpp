@@ -741,6 +741,10 @@ RunLock FakePlatform::takeRunLock(const RunLockPlace& place, const AccessDescrip
     runLocks.pop_front();
   }
   lock.milliseconds = lock.state == RunLock::State::held ? milliseconds : 0;
+  if (!runLockWaits.empty()) {
+    lock.milliseconds = runLockWaits.front();
+    runLockWaits.pop_front();
+  }
   if (lock.state == RunLock::State::taken) lock.lock = std::make_unique<FakeHeldLock>(runLocksHeld);
   return lock;
 }

@@ -84,13 +84,14 @@ class FakePlatform : public Platform {
   std::uint64_t now = 134410143090000000u;              // 2026-12-06 07:05:09 UTC
   std::optional<std::uint64_t> sinceStart = 3600000;    // milliseconds; unset: no GetTickCount64
   std::deque<RunLock::State> runLocks;                  // taken when it runs out
+  std::deque<std::uint32_t> runLockWaits;   // what each take reports waiting, where given
   std::deque<std::uint32_t> restartErrors;  // the restart call's answers; then restartSucceeds
   // Keys under HKLM, those of them volatile, when each was made; values under HKCU ("path|name").
   std::set<std::wstring> machineKeys, volatileMachineKeys;
   std::map<std::wstring, std::uint64_t> machineKeyTimes;
   // What another run does before this one first asks for the run lock.
   std::function<void(FakePlatform&)> beforeTheLock;
-    std::set<std::wstring> madeElsewhere;  // files a link on their path took elsewhere
+  std::set<std::wstring> madeElsewhere;  // files a link on their path took elsewhere
   // What the path found again from the root shows, where it is not what
   // lookAtFolder showed (a folder replaced since).
   std::map<std::wstring, FolderLook> foundLooks;

@@ -121,6 +121,16 @@ TEST(FindPackageFile, SearchesOnlyTheImmediateSubdirectoriesInListingOrder) {
        0,
        L"D:\\setup\\x64\\velmarix-x64.msi",
        {L"System Volume Information\\velmarix*x64*", L"x64\\velmarix*x64*"}},
+      // It may hold the package all the same (the media's own hidden folder).
+      {"a hidden system folder whose search fails otherwise ends it",
+       [](FakePlatform& p) {
+         p.tree.push_back({{L"Media", true, true}, {}});
+         p.searchErrors[L"Media"] = 21;  // ERROR_NOT_READY
+         p.addPackage(L"x64", L"velmarix-x64.msi");
+       },
+       21,
+       kUnchanged,
+       {L"Media\\velmarix*x64*"}},
       {"a link to nothing holds nothing",
        [](FakePlatform& p) {
          p.tree.push_back({{L"old", true, false, true}, {}});

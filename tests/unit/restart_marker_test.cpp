@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "fake_platform.h"
 #include "messages/run_log.h"
 
@@ -194,17 +196,28 @@ TEST(RestartMarker, OneFromBeforeTheLastFullRestartGoes) {
 // A marker this computer wrote without the start's mark is judged by the
 // clock, whatever other computers' values are in it.
 TEST(RestartMarker, OtherComputersValuesNeverHideThisOnes) {
-  FakePlatform platform;
-  platform.computer.value = L"PC-02";
-  {
-    RunContext elsewhere(platform);
-    createRestartMarker(elsewhere);
+  struct Row {
+    const char* name;
+    std::function<void(FakePlatform&)> here;
+  };
+  const std::vector<Row> rows = {
+      {"this start cannot be told", [](FakePlatform& p) { p.volatileMachineKeys.clear(); }},
+      // Whose it is cannot be told: judged by the clock, written after the start.
+      {"this computer's name cannot be read", [](FakePlatform& p) { p.computer.error = 5; }},
+  };
+  for (const Row& row : rows) {
+    FakePlatform platform;
+    platform.computer.value = L"PC-02";
+    {
+      RunContext elsewhere(platform);
+      createRestartMarker(elsewhere);
+    }
+    platform.computer.value = L"PC-01";
+    row.here(platform);
+    RunContext run(platform);
+    createRestartMarker(run);
+    EXPECT_EQ(judgeRestartMarker(run).kind, MarkerState::Kind::due) << row.name;
   }
-  platform.computer.value = L"PC-01";
-  platform.volatileMachineKeys.clear();  // this start cannot be told
-  RunContext run(platform);
-  createRestartMarker(run);
-  EXPECT_EQ(judgeRestartMarker(run).kind, MarkerState::Kind::due);
 }
 
 TEST(RestartMarker, DeletingAMissingMarkerFails) {
