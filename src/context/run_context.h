@@ -58,8 +58,8 @@ struct RunContext {
   // Takes it where the run does not hold it (driver/one_run.h); none in a
   // step tried alone.
   std::uint32_t (*takeRunLock)(RunContext& run) = nullptr;
-  // An object of the lock's name that another account made: not taken, and
-  // not tried again.
+  // Neither lock's name could be taken, each another account's object (or
+  // the namespace missing): not tried again.
   bool runsNotKeptApart = false;
   // The system lacks the private namespace calls: the lock is the global one.
   bool noPrivateNamespaces = false;

@@ -16,6 +16,18 @@ constexpr wchar_t lockGuid[] = L"{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}";
 
 RunLockPlace globalPlace() { return {L"Global\\EldorisSetup" + std::wstring(lockGuid), L"", {}}; }
 
+// The run lock's second place: a private namespace whose boundary holds the
+// Administrators' SID, which no standard user can make ("The caller must be
+// within the specified boundary for the create operation to succeed").
+RunLockPlace namespacePlace() {
+  constexpr std::uint32_t directoryAllAccess = 0x000F000F;  // DIRECTORY_ALL_ACCESS
+  return {L"EldorisSetup\\" + std::wstring(lockGuid),
+          L"EldorisSetup",
+          {{{Trustee::system, directoryAllAccess, false},
+            {Trustee::administrators, directoryAllAccess, false}},
+           true}};
+}
+
 // A -log log that waited beside its name takes it; the installers' logs,
 // all made after this, are named after it.
 void beforeTheFirstChange(RunContext& run) {
@@ -26,16 +38,6 @@ void beforeTheFirstChange(RunContext& run) {
 }
 
 }  // namespace
-
-RunLockPlace runLockPlaceFor(bool privateNamespaces) {
-  if (!privateNamespaces) return globalPlace();
-  constexpr std::uint32_t directoryAllAccess = 0x000F000F;  // DIRECTORY_ALL_ACCESS
-  return {L"EldorisSetup\\" + std::wstring(lockGuid),
-          L"EldorisSetup",
-          {{{Trustee::system, directoryAllAccess, false},
-            {Trustee::administrators, directoryAllAccess, false}},
-           true}};
-}
 
 AccessDescription runLockAccess() {
   constexpr std::uint32_t mutexAllAccess = 0x001F0001;  // MUTEX_ALL_ACCESS
@@ -60,7 +62,6 @@ class BothLocks final : public HeldLock {
 struct PlaceTaken {
   std::uint32_t result = 0;  // 0: taken, another account's object, or `failure`
   std::unique_ptr<HeldLock> lock;
-  bool missing = false;                  // the system lacks the private namespace calls
   std::optional<std::uint32_t> failure;  // the Windows error where it was neither made nor opened
   std::uint32_t waited = 0;              // milliseconds
 };
@@ -75,10 +76,6 @@ std::wstring waitText(std::uint32_t milliseconds) {
 PlaceTaken takeAt(RunContext& run, const RunLockPlace& place, std::uint32_t budget) {
   using State = RunLock::State;
   RunLock taken = run.platform.takeRunLock(place, runLockAccess(), 0);
-  if (!place.namespaceAlias.empty() && taken.state == State::unknown &&
-      taken.error == code::procNotFound) {
-    return {0, nullptr, true, std::nullopt, 0};
-  }
   const std::wstring& name = place.mutexName;
   const bool unattended = run.installerWaitSeconds.has_value();
   const bool waits = taken.state == State::held && unattended && budget > 0;
@@ -92,7 +89,7 @@ PlaceTaken takeAt(RunContext& run, const RunLockPlace& place, std::uint32_t budg
     case State::taken:
       logEvent(run, waits ? L"the other run ended after " + secondsText(taken.milliseconds)
                           : L"run lock taken: " + name);
-      return {0, std::move(taken.lock), false, std::nullopt, waited};
+      return {0, std::move(taken.lock), std::nullopt, waited};
     case State::held:
       logEvent(
           run,
@@ -100,14 +97,14 @@ PlaceTaken takeAt(RunContext& run, const RunLockPlace& place, std::uint32_t budg
                  : L"another run of the program is in progress (it holds " + name + L")") +
               L": this run ends before it changes anything more");
       run.lockRefused = !unattended;
-      return {code::installAlreadyRunning, nullptr, false, std::nullopt, waited};
+      return {code::installAlreadyRunning, nullptr, std::nullopt, waited};
     case State::foreign:
       logEvent(run, name + L" was made by an account that is neither SYSTEM nor an administrator");
-      return {0, nullptr, false, std::nullopt, waited};
+      return {0, nullptr, std::nullopt, waited};
     case State::unknown:
       break;
   }
-  return {0, nullptr, false, taken.error, waited};
+  return {0, nullptr, taken.error, waited};
 }
 
 std::uint32_t lockFailed(RunContext& run, const RunLockPlace& place, std::uint32_t error) {
@@ -135,19 +132,20 @@ std::uint32_t takeTheRunLock(RunContext& run) {
   }
   PlaceTaken inNamespace;
   if (!run.noPrivateNamespaces) {
-    const RunLockPlace place = runLockPlaceFor(true);
+    const RunLockPlace place = namespacePlace();
     inNamespace = takeAt(run, place, budget);
     if (inNamespace.result != 0) return inNamespace.result;  // the global one goes with `global`
     // Going on could let two runs share the marker and the Windows
     // Installer, unseen; stopping is a failure a tool sees and retries. (An
     // object that another account made first is another matter: stopping
     // there would let any user stop every deployment.)
-    if (inNamespace.failure) return lockFailed(run, place, *inNamespace.failure);
-    if (inNamespace.missing) {
+    if (inNamespace.failure == code::procNotFound) {  // the system lacks the calls
       run.noPrivateNamespaces = true;
+      inNamespace.failure.reset();
       logEvent(run, L"the system has no private namespaces: the run lock is " +
                         globalName.mutexName + L" alone");
     }
+    if (inNamespace.failure) return lockFailed(run, place, *inNamespace.failure);
   }
   if (global.failure) {
     // Any user may make an object of the global name; whatever it makes the

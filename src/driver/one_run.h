@@ -11,14 +11,6 @@
 
 namespace eldoris {
 
-// Where the run lock is: in a private namespace whose boundary holds the
-// Administrators' SID, which no standard user can make ("The caller must be
-// within the specified boundary for the create operation to succeed"),
-// where the system has the calls (Windows Vista on, whatever version a
-// compatibility layer reports); else in the global namespace, where any
-// user may make an object of its name first.
-RunLockPlace runLockPlaceFor(bool privateNamespaces);
-
 // Who may open the run lock: SYSTEM and the Administrators alone, who own it.
 AccessDescription runLockAccess();
 

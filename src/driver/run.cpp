@@ -124,6 +124,9 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
     logEvent(run, L"restart: the marker, which a restart would not make stale, goes first");
     deleteRestartMarker(run);
   }
+  // Where it is not there for a later run; without the lock another run may
+  // be writing it, and it is left as it is.
+  const bool putBack = alone == 0 && (goesFirst || !markerPresent);
   RestartResult result{RestartResult::Kind::failed, alone};
   if (alone == 0) {
     logEvent(run, L"restart: requested now through " +
@@ -140,7 +143,7 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
       result.kind == RestartResult::Kind::scheduled) {
     // Another program's shutdown may still be aborted: the marker stays, or
     // is put back where it went, and a later run offers the restart again.
-    if (goesFirst || !markerPresent) {
+    if (putBack) {
       logEvent(run, L"restart: the marker is put back until that one comes");
       createRestartMarker(run);
     }
@@ -148,8 +151,6 @@ InstallerResult finishWithRestartDecision(RunContext& run, const InstallOptions&
     return result.kind == RestartResult::Kind::underWay ? started : failed;
   }
   // The restart is still due: the next run offers it again.
-  // Without the lock another run may be writing the marker: it is left as it is.
-  const bool putBack = alone == 0 && (goesFirst || !markerPresent);
   logEvent(run, L"restart: could not be started (" + windowsErrorMeaning(result.error) +
                     (putBack ? L"); the marker is put back" : L"); the marker stays"));
   if (putBack) createRestartMarker(run);

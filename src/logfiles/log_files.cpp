@@ -39,13 +39,14 @@ std::wstring logName(const std::wstring& stem, const std::wstring& stamp, unsign
   return name + L".log";
 }
 
-namespace {
-
 bool isTaken(std::uint32_t error) {
   return error == code::fileExists || error == code::alreadyExists;
 }
 
-}  // namespace
+bool nameFreed(const KeptAside& kept) {
+  return kept.outcome == KeptAside::Outcome::kept ||
+         (kept.outcome == KeptAside::Outcome::failed && kept.error == code::fileNotFound);
+}
 
 NewLog createLogFile(Platform& platform, const std::wstring& folder, const std::wstring& stem,
                      const std::wstring& stamp, bool renamable) {
@@ -182,8 +183,9 @@ LogFolder judgeLogPath(OutputFile& log, const std::wstring& path,
     if (!result.distrust.empty()) return result;
   }
   if (!found.value.sameFile) {
-    result.distrust = L"the log made in it is elsewhere: a folder of its path was made a link as "
-                      L"the run made it";
+    result.distrust =
+        L"the log made in it is elsewhere: a folder of its path was made a link as "
+        L"the run made it";
   }
   return result;
 }
@@ -219,11 +221,7 @@ NewLog placeLog(Platform& platform, const std::wstring& path) {
   // acts, on some systems, on what it points to) nor a log that another
   // run is still writing.
   const KeptAside kept = platform.keepAside(path, keptLogName(path));
-  // Gone meanwhile (another run kept it aside first): the name may be free.
-  const bool gone = kept.outcome == KeptAside::Outcome::failed && kept.error == code::fileNotFound;
-  if (kept.outcome != KeptAside::Outcome::kept && !gone) {
-    return createBeside(platform, path, whyNotKept(kept));
-  }
+  if (!nameFreed(kept)) return createBeside(platform, path, whyNotKept(kept));
   log.file = platform.createNewFile(path, log.error, false);
   if (log.file || !isTaken(log.error)) return log;
   return createBeside(platform, path, L"another run took the name as this one kept the old log");

@@ -81,6 +81,12 @@ NewLog createBeside(Platform& platform, const std::wstring& path, std::wstring w
 // Why what is at a log's name could not be kept aside, for the run's log.
 std::wstring whyNotKept(const KeptAside& kept);
 
+// Whether CREATE_NEW's `error` says another file has the name.
+bool isTaken(std::uint32_t error);
+// Whether the old log's name is free once it was to be kept aside: kept, or
+// gone meanwhile (another run kept it aside first).
+bool nameFreed(const KeptAside& kept);
+
 // Creates the log at `path`, in a folder that prepareLogFolder has judged.
 // What has the name is first kept aside once, as keptLogName, if it is a
 // file and no program holds it open (a run still writing it, a viewer);

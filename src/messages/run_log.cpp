@@ -67,8 +67,7 @@ RunLog::RunLog(Platform& platform, const std::wstring& requested) : platform_(pl
       // Where another log has the name, this one waits beside it.
       log.path = full.text;
       log.file = platform_.createNewFile(full.text, log.error, false);
-      const bool taken = log.error == code::fileExists || log.error == code::alreadyExists;
-      if (!log.file && taken) {
+      if (!log.file && isTaken(log.error)) {
         log = createBeside(platform_, full.text, L"", true);  // renamed once the run changes things
         if (log.file) waitingFor_ = full.text;
       }
@@ -100,10 +99,9 @@ std::wstring RunLog::runChanges() {
   const std::wstring name = waitingFor_;
   waitingFor_.clear();
   const KeptAside kept = platform_.keepAside(name, keptLogName(name));
-  const bool gone = kept.outcome == KeptAside::Outcome::failed && kept.error == code::fileNotFound;
-  std::uint32_t renamed = 0;
-  if (kept.outcome == KeptAside::Outcome::kept || gone) renamed = file_->renameTo(name);
-  if ((kept.outcome != KeptAside::Outcome::kept && !gone) || renamed != 0) {
+  const bool freed = nameFreed(kept);
+  const std::uint32_t renamed = freed ? file_->renameTo(name) : 0;
+  if (!freed || renamed != 0) {
     besideBecause_ = renamed != 0
                          ? L"it could not take the name (Windows error " + decimal(renamed) + L")"
                          : whyNotKept(kept);
@@ -113,7 +111,9 @@ std::wstring RunLog::runChanges() {
   }
   path_ = name;
   write(L"-log: this run changes the computer now: its log takes the name " + name +
-        (gone ? std::wstring() : L", and the log there is kept as " + keptLogName(name)));
+        (kept.outcome != KeptAside::Outcome::kept
+             ? std::wstring()
+             : L", and the log there is kept as " + keptLogName(name)));
   return path_;
 }
 

@@ -356,7 +356,6 @@ class Platform {
   // Registry keys under HKEY_CURRENT_USER; `view` is added to the access
   // asked for (KEY_WOW64_32KEY, or 0).
   virtual std::uint32_t createUserKey(const std::wstring& path, std::uint32_t view) = 0;
-  virtual std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) = 0;
   virtual std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                                       std::uint32_t view) = 0;
   // When a key was last written (RegQueryInfoKeyW), as a FILETIME: 100 ns

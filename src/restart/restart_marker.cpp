@@ -77,16 +77,6 @@ std::uint32_t createRestartMarker(RunContext& run) {
   return result;
 }
 
-std::uint32_t isRestartMarkerPresent(RunContext& run, bool& present) {
-  const std::uint32_t result = run.platform.openUserKey(markerPath(), view(run));
-  present = result == 0;
-  logEvent(run, present ? L"restart marker found"
-                : result == code::fileNotFound
-                    ? L"no restart marker"
-                    : L"the restart marker cannot be read (" + windowsErrorMeaning(result) + L")");
-  return result;
-}
-
 std::uint32_t deleteRestartMarker(RunContext& run) {
   // Other computers' restarts stay due where the profile roams back.
   const std::wstring own = ownMark(run);

@@ -30,8 +30,6 @@ inline constexpr wchar_t restartMarkerStartValue[] = L"SystemStart ";
 
 // Creates the marker and records this start of the system in it.
 std::uint32_t createRestartMarker(RunContext& run);
-// Sets `present` on every path; the result is the open's error code.
-std::uint32_t isRestartMarkerPresent(RunContext& run, bool& present);
 // Deletes this computer's part of it: the marker, or only this computer's
 // value where it holds other computers'. Fails for a marker that has
 // subkeys; the restart is then offered again later.

@@ -1,6 +1,7 @@
 #include "restart/system_start.h"
 
 #include "messages/code_meaning.h"
+#include "restart/restart_marker.h"
 #include "text/decimal.h"
 
 namespace eldoris {
@@ -9,7 +10,7 @@ namespace {
 
 constexpr std::uint32_t childMustBeVolatile = 1021;  // ERROR_CHILD_MUST_BE_VOLATILE
 
-std::uint32_t view(RunContext& run) { return wow64Of(run).value ? 0x0200u : 0u; }
+std::uint32_t view(RunContext& run) { return registryViewFlag(wow64Of(run).value); }
 
 // A key that is not volatile (made first by another program or an
 // administrator) would outlive every restart, and a marker would never look

@@ -1,5 +1,6 @@
 #include "win32/msi_library.h"
 
+#include "win32/last_error.h"
 #include "win32/system_paths.h"
 
 namespace eldoris {
@@ -22,7 +23,7 @@ const MsiLibrary::Functions& MsiLibrary::get() {
   attempted_ = true;
   module_ = loadSystemLibrary(L"msi.dll");
   if (module_ == nullptr) {
-    loadError_ = GetLastError() != 0 ? GetLastError() : static_cast<DWORD>(ERROR_MOD_NOT_FOUND);
+    loadError_ = lastErrorOr(ERROR_MOD_NOT_FOUND);
     return functions_;
   }
   resolve(module_, "MsiSetInternalUI", functions_.setInternalUi);

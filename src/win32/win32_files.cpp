@@ -144,27 +144,36 @@ void readSecurity(HANDLE handle, FolderLook& look) {
   }
 }
 
+// GetDriveTypeW takes a root with its backslash: "C:\", "\\server\share\". A
+// network drive is told before it is opened, which may fail for want of the
+// server.
+bool isNetworkRoot(const std::wstring& path) {
+  return !path.empty() && path.back() == L'\\' && GetDriveTypeW(path.c_str()) == DRIVE_REMOTE;
+}
+
+// What a folder's handle shows: attributes and descriptor of one handle, so
+// that what is judged is what was opened.
+FolderLook lookThrough(HANDLE folder, const BY_HANDLE_FILE_INFORMATION& info) {
+  FolderLook look;
+  look.isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  look.reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  readSecurity(folder, look);
+  return look;
+}
+
 }  // namespace
 
 FolderLook Win32Platform::lookAtFolder(const std::wstring& path) {
   FolderLook look;
-  // GetDriveTypeW takes a root with its backslash: "C:\", "\\server\share\". A
-  // network drive is told before it is opened, which may fail for want of
-  // the server.
-  look.remote =
-      !path.empty() && path.back() == L'\\' && GetDriveTypeW(path.c_str()) == DRIVE_REMOTE;
+  look.remote = isNetworkRoot(path);
   if (look.remote) return look;
-  // Attributes and descriptor of one handle: what is judged is what was opened.
   OwnedHandle folder(openItself(path, READ_CONTROL | FILE_READ_ATTRIBUTES));
   BY_HANDLE_FILE_INFORMATION info{};
   if (!folder.valid() || !GetFileInformationByHandle(folder.get(), &info)) {
     look.error = GetLastError();
     return look;
   }
-  look.isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  look.reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  readSecurity(folder.get(), look);
-  return look;
+  return lookThrough(folder.get(), info);
 }
 
 Answer<std::wstring> Win32Platform::processAccount() {
@@ -268,7 +277,7 @@ class Win32OutputFile final : public OutputFile {
     if (open == nullptr || toError == nullptr) return {ERROR_PROC_NOT_FOUND, {}};
     FoundPath found;
     // A letter mapped to a share since the first look: told before it is opened.
-    if (GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) {
+    if (isNetworkRoot(root)) {
       FolderLook look;
       look.remote = true;
       found.folders.push_back(look);
@@ -289,10 +298,7 @@ class Win32OutputFile final : public OutputFile {
                          info.nFileIndexLow == mine.nFileIndexLow;
         return {0, found};
       }
-      FolderLook look;
-      look.isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      look.reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      readSecurity(at.get(), look);
+      const FolderLook look = lookThrough(at.get(), info);
       found.folders.push_back(look);
       if (look.reparsePoint) return {0, found};  // not followed
       const std::size_t end = std::min(relative.find(L'\\', start), relative.size());

@@ -77,7 +77,6 @@ class Win32Platform final : public Platform {
                                             const std::wstring& packageName) override;
 
   std::uint32_t createUserKey(const std::wstring& path, std::uint32_t view) override;
-  std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) override;
   std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                               std::uint32_t view) override;
   Answer<std::uint64_t> userKeyWriteTime(const std::wstring& path, std::uint32_t view) override;

@@ -1,18 +1,12 @@
 // Child processes and the system restart.
+#include "win32/last_error.h"
 #include "win32/owned_handle.h"
 #include "win32/system_function.h"
 #include "win32/win32_platform.h"
 
 namespace eldoris {
 
-namespace {
-
-std::uint32_t lastErrorOr(DWORD fallback) {
-  const DWORD error = GetLastError();
-  return error != 0 ? error : fallback;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 ChildRun Win32Platform::runChildProcess(const std::wstring& program,
                                         const std::wstring& commandLine) {

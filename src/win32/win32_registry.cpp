@@ -71,12 +71,6 @@ std::uint32_t Win32Platform::createUserKey(const std::wstring& path, std::uint32
                                                     nullptr));
 }
 
-std::uint32_t Win32Platform::openUserKey(const std::wstring& path, std::uint32_t view) {
-  Key key;
-  return static_cast<std::uint32_t>(
-      RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | view, key.out()));
-}
-
 std::uint32_t Win32Platform::deleteUserKey(const std::wstring& parent, const std::wstring& name,
                                            std::uint32_t view) {
   return deleteKey(HKEY_CURRENT_USER, parent, name, view);

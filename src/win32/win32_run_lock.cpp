@@ -1,5 +1,6 @@
 // The lock that keeps runs of the program apart.
 #include "win32/access_list.h"
+#include "win32/last_error.h"
 #include "win32/owned_handle.h"
 #include "win32/system_function.h"
 #include "win32/win32_platform.h"
@@ -53,7 +54,7 @@ class Namespace {
     if (!functions_.present()) return ERROR_PROC_NOT_FOUND;
     HANDLE boundary = functions_.createBoundary(place.namespaceAlias.c_str(), 0);
     // A stub that names no error makes no namespace either.
-    if (boundary == nullptr) return GetLastError() != 0 ? GetLastError() : ERROR_PROC_NOT_FOUND;
+    if (boundary == nullptr) return lastErrorOr(ERROR_PROC_NOT_FOUND);
     DWORD error = 0;
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID administrators = nullptr;

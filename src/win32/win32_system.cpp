@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "win32/last_error.h"
 #include "win32/system_function.h"
 #include "win32/system_paths.h"
 #include "win32/win32_platform.h"
@@ -14,8 +15,7 @@ Answer<std::vector<std::wstring>> Win32Platform::splitCommandLine(const std::wst
   int count = 0;
   LPWSTR* arguments = CommandLineToArgvW(commandLine.c_str(), &count);
   if (arguments == nullptr) {
-    const DWORD error = GetLastError();
-    return {error != 0 ? error : static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), {}};
+    return {lastErrorOr(ERROR_NOT_ENOUGH_MEMORY), {}};
   }
   std::vector<std::wstring> result(arguments, arguments + count);
   LocalFree(arguments);
@@ -52,8 +52,7 @@ Answer<bool> Win32Platform::tokenIsAdministrator() {
     }
     FreeSid(administrators);
   } else {
-    member.error =
-        GetLastError() != 0 ? GetLastError() : static_cast<DWORD>(ERROR_INVALID_PARAMETER);
+    member.error = lastErrorOr(ERROR_INVALID_PARAMETER);
   }
   CloseHandle(token);
   return member;

@@ -1,17 +1,11 @@
 // Resources, message boxes and the configuration dialog.
+#include "win32/last_error.h"
 #include "win32/system_function.h"
 #include "win32/win32_platform.h"
 
 namespace eldoris {
 
-namespace {
-
-DWORD lastErrorOr(DWORD fallback) {
-  const DWORD error = GetLastError();
-  return error != 0 ? error : fallback;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 Answer<std::vector<std::uint8_t>> Win32Platform::stringTableBlock(unsigned block) {
   HRSRC found = FindResourceExW(instance_, RT_STRING, MAKEINTRESOURCEW(block),

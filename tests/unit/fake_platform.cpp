@@ -160,7 +160,6 @@ FakePlatform::FakePlatform() {
                  {"msiSourceListForceResolution", 1605},
                  {"msiSourceListSetInfo", 1605},
                  {"createUserKey", 5},
-                 {"openUserKey", 5},
                  {"deleteUserKey", 5},
                  {"userKeyWriteTime", 5},
                  {"restartSystem", 5},
@@ -674,12 +673,6 @@ std::uint32_t FakePlatform::createUserKey(const std::wstring& path, std::uint32_
   userKeys.insert(path);
   keyWriteTimes[path] = now;
   return 0;
-}
-
-std::uint32_t FakePlatform::openUserKey(const std::wstring& path, std::uint32_t view) {
-  if (const std::uint32_t error = fault("openUserKey")) return error;
-  keyViews.insert(view);
-  return userKeys.count(path) != 0 ? 0u : static_cast<std::uint32_t>(code::fileNotFound);
 }
 
 std::uint32_t FakePlatform::deleteUserKey(const std::wstring& parent, const std::wstring& name,

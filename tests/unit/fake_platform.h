@@ -202,7 +202,6 @@ class FakePlatform : public Platform {
   std::uint32_t msiSourceListSetPackageName(const std::wstring& productCode,
                                             const std::wstring& packageName) override;
   std::uint32_t createUserKey(const std::wstring& path, std::uint32_t view) override;
-  std::uint32_t openUserKey(const std::wstring& path, std::uint32_t view) override;
   std::uint32_t deleteUserKey(const std::wstring& parent, const std::wstring& name,
                               std::uint32_t view) override;
   Answer<std::uint64_t> userKeyWriteTime(const std::wstring& path, std::uint32_t view) override;

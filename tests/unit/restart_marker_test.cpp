@@ -12,22 +12,22 @@ namespace {
 
 const std::wstring kMarker = L"Software\\NeedBstrReboot";
 
+bool markerFound(RunContext& run) {
+  return judgeRestartMarker(run).kind != MarkerState::Kind::absent;
+}
+
 TEST(RestartMarker, IsCreatedFoundAndDeleted) {
   FakePlatform platform;
   RunContext run(platform);
-  bool present = true;
-  EXPECT_NE(isRestartMarkerPresent(run, present), 0u);
-  EXPECT_FALSE(present);
+  EXPECT_FALSE(markerFound(run));
 
   EXPECT_EQ(createRestartMarker(run), 0u);
   EXPECT_TRUE(platform.markerPresent());
-  EXPECT_EQ(isRestartMarkerPresent(run, present), 0u);
-  EXPECT_TRUE(present);
+  EXPECT_TRUE(markerFound(run));
 
   EXPECT_EQ(deleteRestartMarker(run), 0u);
   EXPECT_FALSE(platform.markerPresent());
-  EXPECT_EQ(isRestartMarkerPresent(run, present), 2u);
-  EXPECT_FALSE(present);
+  EXPECT_FALSE(markerFound(run));
 }
 
 TEST(RestartMarker, CreatingItAgainKeepsIt) {
@@ -50,9 +50,7 @@ TEST(RestartMarker, AKeyMadeByHandCounts) {
   FakePlatform platform;
   RunContext run(platform);
   platform.userKeys = {L"Software", kMarker};
-  bool present = false;
-  EXPECT_EQ(isRestartMarkerPresent(run, present), 0u);
-  EXPECT_TRUE(present);
+  EXPECT_TRUE(markerFound(run));
   EXPECT_EQ(deleteRestartMarker(run), 0u);
   EXPECT_EQ(platform.userKeys, std::set<std::wstring>{L"Software"});
 }
@@ -62,9 +60,7 @@ TEST(RestartMarker, OtherKeysDoNotCount) {
   RunContext run(platform);
   platform.userKeys = {L"Software\\NeedBstrReboot2", L"NeedBstrReboot",
                        L"Software\\Other\\NeedBstrReboot"};
-  bool present = true;
-  EXPECT_NE(isRestartMarkerPresent(run, present), 0u);
-  EXPECT_FALSE(present);
+  EXPECT_FALSE(markerFound(run));
   EXPECT_NE(deleteRestartMarker(run), 0u);
   EXPECT_EQ(platform.userKeys.size(), 3u);
 }
@@ -75,9 +71,7 @@ TEST(RestartMarker, AMarkerWithSubkeysCannotBeDeletedAndStaysPresent) {
   platform.userKeys = {kMarker, kMarker + L"\\Child"};
   platform.keysWithSubkeys = {kMarker};
   EXPECT_EQ(deleteRestartMarker(run), 5u);
-  bool present = false;
-  EXPECT_EQ(isRestartMarkerPresent(run, present), 0u);
-  EXPECT_TRUE(present);
+  EXPECT_TRUE(markerFound(run));
   EXPECT_TRUE(platform.markerPresent());
 }
 
@@ -87,9 +81,8 @@ TEST(RestartMarker, NamesTheViewOnlyWhereThereAreTwo) {
     FakePlatform platform;
     RunContext run(platform);
     platform.wow64 = wow64;
-    bool present = false;
     createRestartMarker(run);
-    isRestartMarkerPresent(run, present);
+    markerFound(run);
     deleteRestartMarker(run);
     EXPECT_EQ(platform.keyViews, std::set<std::uint32_t>{wow64 ? 0x0200u : 0u});
   }
