@@ -63,8 +63,6 @@ struct RunContext {
   bool runsNotKeptApart = false;
   // The system lacks the private namespace calls: the lock is the global one.
   bool noPrivateNamespaces = false;
-  // The global name is another account's object: not tried again.
-  bool globalLockForeign = false;
   // The lock was held by another run where a person is asked: the run ends
   // with 1618, and a box says so.
   bool lockRefused = false;

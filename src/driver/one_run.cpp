@@ -123,13 +123,10 @@ std::uint32_t takeTheRunLock(RunContext& run) {
   // budget covers both waits.
   std::uint32_t budget = run.installerWaitSeconds.value_or(0) * 1000;
   const RunLockPlace globalName = globalPlace();
-  PlaceTaken global;
-  if (!run.globalLockForeign) {
-    global = takeAt(run, globalName, budget);
-    if (global.result != 0) return global.result;
-    budget -= std::min(budget, global.waited);
-    run.globalLockForeign = !global.lock && !global.failure;
-  }
+  // Asked again at every take: another account's object may have gone.
+  PlaceTaken global = takeAt(run, globalName, budget);
+  if (global.result != 0) return global.result;
+  budget -= std::min(budget, global.waited);
   PlaceTaken inNamespace;
   if (!run.noPrivateNamespaces) {
     const RunLockPlace place = namespacePlace();

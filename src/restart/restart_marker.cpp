@@ -87,12 +87,15 @@ std::uint32_t deleteRestartMarker(RunContext& run) {
     return others.error;
   }
   if (!others.value.empty() && own.empty()) {
+    // Nothing in it can be told for this computer's: left for the others,
+    // and none is due here for it (else a stale one would be offered, or
+    // with -silent a restart started, at every run).
     logEvent(run,
-             L"restart marker not deleted: other computers' values are in it, and this "
-             L"computer's name cannot be read");
-    return code::functionFailed;
+             L"restart marker left for other computers' values: this computer's name "
+             L"cannot be read");
+    return 0;
   }
-  if (!others.value.empty() && !own.empty()) {
+  if (!others.value.empty()) {
     const std::uint32_t deleted = run.platform.deleteUserValue(markerPath(), own, view(run));
     logEvent(run, L"restart marker: this computer's value " +
                       (deleted == 0 || deleted == code::fileNotFound

@@ -431,12 +431,13 @@ TEST(Run, OneRunAtATime) {
       {"no wait", L"-silent -msiwait 0", {State::held}, 1618, {0}, ": this run ends before it changes anything more"},
       {"held in the namespace only", L"-silent -msiwait 0", {State::taken, State::held}, 1618, {0, 0}, " another run of the program is in progress (it holds EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}): this run ends"},
       // The namespace's lock keeps runs apart where another account made the global one.
-      {"another user's global object", L"-silent", {State::foreign}, 0, {0, 0}, "Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} was made by an account that is neither SYSTEM nor an administrator\r\n"},
+      {"another user's global object", L"-silent", {State::foreign}, 0, {0, 0}, "Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} was made by an account that is neither SYSTEM nor an administrator\r\n2026-12-06 07:05:09.000 run lock taken: EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35}\r\n2026-12-06 07:05:09.000 runs are kept apart by the namespace's lock alone"},
       {"another user's objects", L"-silent", {State::foreign, State::foreign}, 0, {0, 0}, " was made by an account that is neither SYSTEM nor an administrator\r\n2026-12-06 07:05:09.000 runs are not kept apart\r\n"},
       // Going on would let two runs share the marker unseen: the run ends, and a tool retries.
       {"cannot be made", L"-silent", {State::unknown}, 1627, {0}, " exit code 1627: taking Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock that keeps runs apart) failed: Windows error 0\r\n", false},
       // Whatever another account put at the global name stops no run that holds the namespace's.
       {"the global one cannot be made", L"-silent", {State::unknown}, 0, {0, 0}, " taking Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} failed: Windows error 0; the namespace's lock alone keeps runs apart\r\n"},
+      {"the global one cannot be made, the namespace's another's", L"-silent", {State::unknown, State::foreign}, 1627, {0, 0}, " exit code 1627: taking Global\\EldorisSetup{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock that keeps runs apart) failed: Windows error 0\r\n"},
       {"cannot be made in the namespace", L"-silent", {State::taken, State::unknown}, 1627, {0, 0}, " exit code 1627: taking EldorisSetup\\{5B1E7C42-9D03-4F6A-8E21-C7A4D0B96F35} (the lock"},
       // clang-format on
   };

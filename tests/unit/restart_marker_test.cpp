@@ -213,6 +213,22 @@ TEST(RestartMarker, OtherComputersValuesNeverHideThisOnes) {
   }
 }
 
+// Stale by the clock where this computer's name cannot be read: no restart
+// is due here, and other computers' values stay for them.
+TEST(RestartMarker, AStaleMarkerOfOthersAsksNothingWhereTheNameIsUnknown) {
+  FakePlatform platform;
+  platform.computer.value = L"PC-02";
+  {
+    RunContext elsewhere(platform);
+    createRestartMarker(elsewhere);
+  }
+  platform.computer.error = 5;
+  platform.keyWriteTimes[kMarker] = platform.now - 72000000000ull;
+  RunContext run(platform);
+  EXPECT_EQ(forgetStaleRestartMarker(run).kind, MarkerState::Kind::absent);
+  EXPECT_TRUE(platform.markerPresent());
+}
+
 TEST(RestartMarker, DeletingAMissingMarkerFails) {
   FakePlatform platform;
   RunContext run(platform);
