@@ -27,7 +27,7 @@ void noteCodeSource(RunContext& run, std::uint32_t code, const std::wstring& des
 // Windows Installer busy with another installation gives 1618, which tools
 // retry), so they are no such code.
 inline constexpr std::uint32_t ownMeaningCodes[] = {0,  1,   2,   3,   4,    5,    6,    7,
-                                                 80, 203, 232, 350, 1359, 1639, 1641, 3010};
+                                                    80, 203, 232, 350, 1359, 1639, 1641, 3010};
 constexpr bool hasOwnMeaning(std::uint32_t code) {
   return std::find(std::begin(ownMeaningCodes), std::end(ownMeaningCodes), code) !=
          std::end(ownMeaningCodes);
