@@ -47,6 +47,14 @@ class Messenger {
   std::uint32_t captionError_;
 };
 
+// The plug-in's failure box, with the code and the log where there is one.
+void showPluginFailure(Platform& platform, Messenger& messenger, bool silent,
+                       InstallerResult result, const std::wstring& logPath) {
+  std::wstring text;
+  composeFailureText(platform, msg::pluginInstallFailed, result, logPath, text);
+  messenger.showText(msg::pluginInstallFailed, text, box::iconError, silent);
+}
+
 // A provider setup that asks for a restart has stopped the run before the
 // plug-in. Its 3010 or 1641 would read as success to a deployment tool that
 // reads the codes as -restartcodes promises: there the run ends with a code
@@ -55,11 +63,7 @@ InstallerResult providerFailure(RunContext& run, const InstallOptions& options,
                                 Messenger& messenger, InstallerResult result) {
   // Held by another run where a person is asked: the plug-in's failure box
   // says why the run ended, as when msiexec answers 1618.
-  if (run.lockRefused) {
-    std::wstring text;
-    composeFailureText(run.platform, msg::pluginInstallFailed, result, L"", text);
-    messenger.showText(msg::pluginInstallFailed, text, box::iconError, options.silent);
-  }
+  if (run.lockRefused) showPluginFailure(run.platform, messenger, options.silent, result, L"");
   const bool asksForRestart = result == code::rebootInitiated || result == code::rebootRequired ||
                               result == code::restartRequired;
   if (!options.restartCodes || !asksForRestart) return result;
@@ -269,9 +273,7 @@ InstallerResult runSteps(RunContext& run, InstallOptions& options, Messenger& me
       installPlugin(run, options.pluginArgs, options.silent, logPath, options.reinstall);
   if (plugin == code::userExit) return plugin;
   if (plugin != 0) {
-    std::wstring text;
-    composeFailureText(run.platform, msg::pluginInstallFailed, plugin, logPath, text);
-    messenger.showText(msg::pluginInstallFailed, text, box::iconError, options.silent);
+    showPluginFailure(run.platform, messenger, options.silent, plugin, logPath);
     return plugin;
   }
 
@@ -413,9 +415,7 @@ InstallerResult runBootstrapper(Platform& platform, const std::wstring& commandL
                       L" cannot be written (error " + decimal(*log.refused()) +
                       L"); nothing is installed");
     // A person sees why: the plug-in's failure box, with the code.
-    std::wstring text;
-    composeFailureText(platform, msg::pluginInstallFailed, result, L"", text);
-    messenger.showText(msg::pluginInstallFailed, text, box::iconError, options.silent);
+    showPluginFailure(platform, messenger, options.silent, result, L"");
   } else {
     result = parsed.outcome == ParseOutcome::unreadable
                  ? failedCall(run,
