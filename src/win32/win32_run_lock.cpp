@@ -63,21 +63,7 @@ class Namespace {
         !functions_.addSid(&boundary, administrators)) {
       error = GetLastError();
     } else {
-      AccessList access(place.namespaceAccess, place.namespaceAccess.ownedByAdministrators);
-      SECURITY_ATTRIBUTES attributes{sizeof attributes, access.get(), FALSE};
-      handle_ = access.get() == nullptr
-                    ? nullptr
-                    : functions_.create(&attributes, boundary, place.namespaceAlias.c_str());
-      error = handle_ != nullptr ? 0 : access.get() == nullptr ? access.error() : GetLastError();
-      // Another run's, which may go as it is opened: made again, then.
-      for (int attempt = 0; error == ERROR_ALREADY_EXISTS && attempt < 3; ++attempt) {
-        handle_ = functions_.open(boundary, place.namespaceAlias.c_str());
-        error = handle_ != nullptr ? 0 : GetLastError();
-        if (error != 0) {
-          handle_ = functions_.create(&attributes, boundary, place.namespaceAlias.c_str());
-          error = handle_ != nullptr ? 0 : GetLastError();
-        }
-      }
+      error = makeOrOpen(boundary, place);
     }
     if (administrators != nullptr) FreeSid(administrators);
     functions_.deleteBoundary(boundary);
@@ -85,6 +71,23 @@ class Namespace {
   }
 
  private:
+  // Made, or opened where another run made it; that one may go as it is
+  // opened (with the run that made it), and it is made again then.
+  DWORD makeOrOpen(HANDLE boundary, const RunLockPlace& place) {
+    AccessList access(place.namespaceAccess, place.namespaceAccess.ownedByAdministrators);
+    if (access.get() == nullptr) return access.error();
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, access.get(), FALSE};
+    const wchar_t* alias = place.namespaceAlias.c_str();
+    handle_ = functions_.create(&attributes, boundary, alias);
+    DWORD error = handle_ != nullptr ? 0 : lastErrorOr(ERROR_INVALID_HANDLE);
+    for (int attempt = 0; error == ERROR_ALREADY_EXISTS && attempt < 3; ++attempt) {
+      handle_ = functions_.open(boundary, alias);
+      if (handle_ == nullptr) handle_ = functions_.create(&attributes, boundary, alias);
+      error = handle_ != nullptr ? 0 : lastErrorOr(ERROR_INVALID_HANDLE);
+    }
+    return error;
+  }
+
   NamespaceFunctions functions_;
   HANDLE handle_ = nullptr;
 };
